@@ -4,7 +4,11 @@
 // its own earlier actions without changing anything.
 #pragma once
 
+#include "text/Utf8.h"
+
+#include <algorithm>
 #include <compare>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -87,6 +91,24 @@ public:
     // The path with every existing leading part resolved (symbolic links, "." and
     // ".."), the rest appended as written. Returns 0 or errno.
     virtual int RealPath(const std::string& strPath, std::string& strOut) = 0;
+
+    // How many entries of a directory ListDir leaves out as FIFOs, sockets or
+    // devices (temporary copy files are not counted: ListDir reports those). They
+    // keep a directory from being removed, so a dry run needs to know of them.
+    // Implementations without such entries keep this default. Returns 0 or errno.
+    virtual int CountUnlisted(const std::string& strDir, std::size_t& nCount) {
+        (void)strDir;
+        nCount = 0;
+        return 0;
+    }
 };
+
+// The listing order: text::CompareFolded on the names.
+inline bool EntryLess(const DirEntry& a, const DirEntry& b) noexcept {
+    return text::CompareFolded(a.strName, b.strName) < 0;
+}
+inline void SortEntries(std::vector<DirEntry>& entries) {
+    std::sort(entries.begin(), entries.end(), EntryLess);
+}
 
 } // namespace kovrel::platform

@@ -1,0 +1,541 @@
+#include "platform/PosixFileSystem.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace kovrel::platform {
+namespace {
+
+using test::TempDir;
+
+std::vector<std::string> NamesOf(const std::vector<DirEntry>& entries) {
+    std::vector<std::string> names;
+    for (const DirEntry& e : entries)
+        names.push_back(e.strName);
+    return names;
+}
+
+std::vector<std::string> TempNamesIn(const TempDir& dir, std::string_view strRel = {}) {
+    std::vector<std::string> names;
+    for (const std::string& strName : dir.Names(strRel))
+        if (IsCopyTempName(strName))
+            names.push_back(strName);
+    return names;
+}
+
+// Bytes that differ from position to position, so a shifted or truncated copy shows.
+std::string Pattern(std::size_t nSize, unsigned nSeed) {
+    std::string s(nSize, '\0');
+    std::uint32_t x = nSeed * 2654435761u + 1;
+    for (char& c : s) {
+        x = x * 1664525u + 1013904223u;
+        c = static_cast<char>(x >> 24);
+    }
+    return s;
+}
+
+class PosixFs : public ::testing::Test {
+protected:
+    TempDir m_dir;
+    PosixFileSystem m_fs;
+};
+
+// ---------------------------------------------------------------- GetAttr
+
+TEST_F(PosixFs, GetAttrTellsAbsentFromError) {
+    m_dir.WriteFile("file", "12345", 0444);
+    m_dir.MakeDir("dir");
+    m_dir.MakeSymlink("dangling", "no-such-target");
+    m_dir.MakeSymlink("linkdir", "dir");
+
+    struct Case {
+        const char* lpszRel;
+        AttrStatus status;
+        int nError;
+        EntryType type;
+    };
+    const Case cases[] = {
+        {"file", AttrStatus::Ok, 0, EntryType::File},
+        {"dir", AttrStatus::Ok, 0, EntryType::Directory},
+        {"dangling", AttrStatus::Ok, 0, EntryType::Symlink},
+        {"linkdir", AttrStatus::Ok, 0, EntryType::Symlink}, // not followed
+        {"missing", AttrStatus::Absent, 0, EntryType::File},
+        {"dir/missing", AttrStatus::Absent, 0, EntryType::File},
+        {"linkdir/missing", AttrStatus::Absent, 0, EntryType::File}, // parent through a link
+        {"nodir/missing", AttrStatus::Error, ENOENT, EntryType::File},
+        {"nodir/deeper/missing", AttrStatus::Error, ENOENT, EntryType::File},
+        {"dangling/x", AttrStatus::Error, ENOENT, EntryType::File},
+        {"file/x", AttrStatus::Error, ENOTDIR, EntryType::File},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lpszRel);
+        FileAttr attr;
+        int nError = -1;
+        const AttrStatus status = m_fs.GetAttr(m_dir.Path(c.lpszRel), attr, nError);
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(nError, c.nError);
+        if (status == AttrStatus::Ok) {
+            EXPECT_EQ(attr.type, c.type);
+        }
+    }
+}
+
+TEST_F(PosixFs, GetAttrReadsModeSizeAndNanosecondTimes) {
+    m_dir.WriteFile("ro", "12345", 0444);
+    m_dir.WriteFile("rw", "", 0640);
+    m_dir.SetTimes("ro", 1'600'000'000, 123'456'789, 1'500'000'000, 987'654'321);
+
+    FileAttr attr;
+    int nError = 0;
+    ASSERT_EQ(m_fs.GetAttr(m_dir.Path("ro"), attr, nError), AttrStatus::Ok);
+    EXPECT_EQ(attr.dwMode, 0444u);
+    EXPECT_TRUE(attr.IsReadOnly());
+    EXPECT_EQ(attr.nSize, 5u);
+    EXPECT_EQ(attr.ftAccess, (FileTime{1'600'000'000, 123'456'789}));
+    EXPECT_EQ(attr.ftWrite, (FileTime{1'500'000'000, 987'654'321}));
+
+    ASSERT_EQ(m_fs.GetAttr(m_dir.Path("rw"), attr, nError), AttrStatus::Ok);
+    EXPECT_EQ(attr.dwMode, 0640u);
+    EXPECT_FALSE(attr.IsReadOnly());
+    EXPECT_EQ(attr.nSize, 0u);
+}
+
+// ---------------------------------------------------------------- ListDir
+
+TEST_F(PosixFs, ListDirSortsFoldedThenByBytes) {
+    for (const char* lpszName : {"b", "_x", "B", "a", "A", "\xC3\xA4", "10", "9", "a.txt", "a-b"})
+        m_dir.WriteFile(lpszName, "x");
+    std::vector<DirEntry> entries;
+    ASSERT_EQ(m_fs.ListDir(m_dir.Root(), entries), 0);
+    // a-z count as A-Z, so "_" (0x5F) comes after every letter; equal folded
+    // names are ordered by their raw bytes, upper case first.
+    const std::vector<std::string> expected = {"10",    "9", "A", "a",  "a-b",
+                                               "a.txt", "B", "b", "_x", "\xC3\xA4"};
+    EXPECT_EQ(NamesOf(entries), expected);
+}
+
+TEST_F(PosixFs, ListDirLeavesOutSpecialsReportsTempsAndDoesNotFollowLinks) {
+    m_dir.WriteFile("file", "abc", 0600);
+    m_dir.SetTimes("file", 10, 1, 20, 2);
+    m_dir.MakeDir("sub");
+    m_dir.MakeFifo("pipe");
+    m_dir.MakeSymlink("link", "sub");
+    m_dir.WriteFile(std::string(kCopyTempPrefix) + "123-4", "half");
+    m_dir.MakeSymlink(std::string(kCopyTempPrefix) + "123-5", "file");
+
+    std::vector<DirEntry> entries;
+    std::vector<std::string> stale = {"left over from the caller"};
+    ASSERT_EQ(m_fs.ListDir(m_dir.Root(), entries, &stale), 0);
+    ASSERT_EQ(NamesOf(entries), (std::vector<std::string>{"file", "link", "sub"}));
+    EXPECT_EQ(entries[0].attr.type, EntryType::File);
+    EXPECT_EQ(entries[0].attr.nSize, 3u);
+    EXPECT_EQ(entries[0].attr.dwMode, 0600u);
+    EXPECT_EQ(entries[0].attr.ftWrite, (FileTime{20, 2}));
+    EXPECT_EQ(entries[1].attr.type, EntryType::Symlink);
+    EXPECT_EQ(entries[2].attr.type, EntryType::Directory);
+
+    std::sort(stale.begin(), stale.end());
+    EXPECT_EQ(stale, (std::vector<std::string>{std::string(kCopyTempPrefix) + "123-4",
+                                               std::string(kCopyTempPrefix) + "123-5"}));
+
+    // Without a list for them the temporaries are still no entries.
+    ASSERT_EQ(m_fs.ListDir(m_dir.Root(), entries), 0);
+    EXPECT_EQ(entries.size(), 3u);
+
+    std::size_t nUnlisted = 0;
+    ASSERT_EQ(m_fs.CountUnlisted(m_dir.Root(), nUnlisted), 0);
+    EXPECT_EQ(nUnlisted, 1u); // the FIFO
+}
+
+TEST_F(PosixFs, ListDirErrors) {
+    m_dir.WriteFile("file", "x");
+    std::vector<DirEntry> entries(1);
+    EXPECT_EQ(m_fs.ListDir(m_dir.Path("missing"), entries), ENOENT);
+    EXPECT_TRUE(entries.empty());
+    EXPECT_EQ(m_fs.ListDir(m_dir.Path("file"), entries), ENOTDIR);
+}
+
+// ---------------------------------------------------------------- CopyFile
+
+TEST_F(PosixFs, CopyCarriesContentsModeAndExactTimes) {
+    struct Case {
+        const char* lpszName;
+        std::uint32_t dwMode;
+        std::size_t nSize;
+    };
+    const Case cases[] = {
+        {"empty", 0644, 0},
+        {"small", 0640, 17},
+        {"readonly", 0444, 4096},
+        {"exec", 0755, 65537},
+        {"large", 0600, 5 * 1024 * 1024 + 3},
+        {"setgid-less", 0700, 1},
+    };
+    m_dir.MakeDir("from");
+    m_dir.MakeDir("to");
+    unsigned nSeed = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lpszName);
+        const std::string strRel = std::string("from/") + c.lpszName;
+        const std::string strData = Pattern(c.nSize, nSeed++);
+        m_dir.WriteFile(strRel, strData, c.dwMode);
+        m_dir.SetTimes(strRel, 1'234'567'890, 111'111'111 + nSeed, 1'111'111'111, 999'999'999);
+
+        const std::string strTo = std::string("to/") + c.lpszName;
+        ASSERT_EQ(m_fs.CopyFile(m_dir.Path(strRel), m_dir.Path(strTo)), 0);
+        struct stat st {}; // before reading: that moves the access time
+        ASSERT_TRUE(m_dir.Stat(strTo, st));
+        EXPECT_TRUE(m_dir.ReadFile(strTo) == strData);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_mode & 07777, c.dwMode);
+        EXPECT_EQ(st.st_atim.tv_sec, 1'234'567'890);
+        EXPECT_EQ(st.st_atim.tv_nsec, 111'111'111 + nSeed);
+        EXPECT_EQ(st.st_mtim.tv_sec, 1'111'111'111);
+        EXPECT_EQ(st.st_mtim.tv_nsec, 999'999'999);
+    }
+    EXPECT_TRUE(TempNamesIn(m_dir, "to").empty());
+}
+
+TEST_F(PosixFs, CopyReplacesReadOnlyTargetAndSymlinkTarget) {
+    m_dir.WriteFile("src", "new contents", 0644);
+    m_dir.WriteFile("ro", "old", 0444);
+    m_dir.WriteFile("elsewhere", "must stay");
+    m_dir.MakeSymlink("link", "elsewhere");
+
+    ASSERT_EQ(m_fs.CopyFile(m_dir.Path("src"), m_dir.Path("ro")), 0);
+    EXPECT_EQ(m_dir.ReadFile("ro"), "new contents");
+    struct stat st {};
+    ASSERT_TRUE(m_dir.Stat("ro", st));
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+
+    // A link as the target is replaced itself, never written through.
+    ASSERT_EQ(m_fs.CopyFile(m_dir.Path("src"), m_dir.Path("link")), 0);
+    ASSERT_TRUE(m_dir.Stat("link", st));
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(m_dir.ReadFile("elsewhere"), "must stay");
+}
+
+TEST_F(PosixFs, CopyOfSymlinkRecreatesTheLink) {
+    m_dir.MakeDir("a");
+    m_dir.MakeDir("b");
+    m_dir.WriteFile("a/target", "the target's contents");
+    m_dir.MakeSymlink("a/link", "target");
+    m_dir.MakeSymlink("a/dangling", "../nowhere/at/all");
+    m_dir.SetTimes("a/link", 100, 5, 200, 6);
+    m_dir.WriteFile("b/link", "old file in the way");
+
+    for (const char* lpszName : {"link", "dangling"}) {
+        SCOPED_TRACE(lpszName);
+        const std::string strFrom = std::string("a/") + lpszName;
+        const std::string strTo = std::string("b/") + lpszName;
+        ASSERT_EQ(m_fs.CopyFile(m_dir.Path(strFrom), m_dir.Path(strTo)), 0);
+        struct stat st {}; // before readlink, which moves the link's access time
+        ASSERT_TRUE(m_dir.Stat(strTo, st));
+        ASSERT_TRUE(S_ISLNK(st.st_mode));
+        if (std::string_view(lpszName) == "link") {
+            EXPECT_EQ(st.st_mtim.tv_sec, 200);
+            EXPECT_EQ(st.st_mtim.tv_nsec, 6);
+            EXPECT_EQ(st.st_atim.tv_sec, 100);
+            EXPECT_EQ(st.st_atim.tv_nsec, 5);
+        }
+        char szTarget[256] = {};
+        ASSERT_GT(::readlink(m_dir.Path(strTo).c_str(), szTarget, sizeof szTarget - 1), 0);
+        char szExpected[256] = {};
+        ASSERT_GT(::readlink(m_dir.Path(strFrom).c_str(), szExpected, sizeof szExpected - 1), 0);
+        EXPECT_STREQ(szTarget, szExpected);
+    }
+    EXPECT_FALSE(m_dir.Exists("b/target")); // the link's target was not copied
+    EXPECT_TRUE(TempNamesIn(m_dir, "b").empty());
+}
+
+TEST_F(PosixFs, CopyFailuresLeaveTargetAndNoTemporary) {
+    m_dir.WriteFile("src", "data");
+    m_dir.MakeDir("dir");
+    m_dir.WriteFile("dir/keep", "x");
+    m_dir.WriteFile("plain", "x");
+    m_dir.MakeFifo("pipe");
+
+    struct Case {
+        const char* lpszFrom;
+        const char* lpszTo;
+        int nError;
+    };
+    const Case cases[] = {
+        {"missing", "out", ENOENT},
+        {"src", "nodir/out", ENOENT},
+        {"src", "plain/out", ENOTDIR},
+        {"src", "dir", EISDIR},
+        {"dir", "out", EISDIR},
+        {"pipe", "out", EINVAL}, // a FIFO is never opened (it would block)
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.lpszFrom) + " -> " + c.lpszTo);
+        EXPECT_EQ(m_fs.CopyFile(m_dir.Path(c.lpszFrom), m_dir.Path(c.lpszTo)), c.nError);
+    }
+    EXPECT_FALSE(m_dir.Exists("out"));
+    EXPECT_EQ(m_dir.ReadFile("dir/keep"), "x");
+    EXPECT_TRUE(TempNamesIn(m_dir).empty());
+}
+
+TEST_F(PosixFs, CopyThatFailsHalfWayKeepsOldTargetByteForByte) {
+    const std::string strOld = Pattern(300'000, 7);
+    const std::string strNew = Pattern(1'000'000, 8);
+    m_dir.WriteFile("src", strNew);
+    m_dir.WriteFile("dst", strOld, 0444);
+
+    // The hook lets 400,000 bytes through, then reports a full disk; at that
+    // moment the temporary must really hold the partial data.
+    std::uint64_t nTempSizeAtFailure = 0;
+    std::string strTempName;
+    m_fs.SetCopyChunkHook([&](const std::string& strTo, std::uint64_t nDone, std::size_t& nChunk) {
+        EXPECT_EQ(strTo, m_dir.Path("dst"));
+        if (nDone >= 400'000) {
+            for (const std::string& strName : TempNamesIn(m_dir)) {
+                strTempName = strName;
+                struct stat st {};
+                if (m_dir.Stat(strName, st))
+                    nTempSizeAtFailure = static_cast<std::uint64_t>(st.st_size);
+            }
+            return ENOSPC;
+        }
+        nChunk = std::min<std::size_t>(nChunk, 400'000 - nDone);
+        return 0;
+    });
+    EXPECT_EQ(m_fs.CopyFile(m_dir.Path("src"), m_dir.Path("dst")), ENOSPC);
+    EXPECT_EQ(nTempSizeAtFailure, 400'000u);
+    EXPECT_TRUE(IsCopyTempName(strTempName));
+
+    EXPECT_TRUE(m_dir.ReadFile("dst") == strOld);
+    struct stat st {};
+    ASSERT_TRUE(m_dir.Stat("dst", st));
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    EXPECT_TRUE(TempNamesIn(m_dir).empty());
+
+    // Room again: the same copy goes through.
+    m_fs.SetCopyChunkHook({});
+    ASSERT_EQ(m_fs.CopyFile(m_dir.Path("src"), m_dir.Path("dst")), 0);
+    EXPECT_TRUE(m_dir.ReadFile("dst") == strNew);
+}
+
+TEST_F(PosixFs, CopyOfPseudoFileFallsBackToReadWrite) {
+    // proc reports a size of 0 and copy_file_range finds no data in it.
+    const std::string strProc = "/proc/sys/kernel/ostype";
+    struct stat st {};
+    if (::stat(strProc.c_str(), &st) != 0)
+        GTEST_SKIP() << "no " << strProc;
+    ASSERT_EQ(m_fs.CopyFile(strProc, m_dir.Path("ostype")), 0);
+    EXPECT_EQ(m_dir.ReadFile("ostype"), "Linux\n");
+}
+
+// ------------------------------------------------ delete, directories, times, mode
+
+TEST_F(PosixFs, DeleteCreateRemoveResults) {
+    m_dir.WriteFile("file", "x", 0444);
+    m_dir.MakeDir("full");
+    m_dir.WriteFile("full/inside", "x");
+    m_dir.MakeDir("empty", 0555);
+
+    struct Case {
+        const char* lpszWhat;
+        int (*pfnOp)(FileSystem&, const std::string&);
+        const char* lpszRel;
+        int nError;
+    };
+    const auto del = [](FileSystem& fs, const std::string& s) { return fs.DeleteFile(s); };
+    const auto mk = [](FileSystem& fs, const std::string& s) { return fs.CreateDir(s); };
+    const auto rm = [](FileSystem& fs, const std::string& s) { return fs.RemoveDir(s); };
+    const Case cases[] = {
+        {"delete read-only file", del, "file", 0},
+        {"delete again", del, "file", ENOENT},
+        {"delete directory", del, "full", EISDIR},
+        {"create", mk, "new", 0},
+        {"create existing", mk, "new", EEXIST},
+        {"create over file", mk, "full/inside", EEXIST},
+        {"create without parent", mk, "nodir/new", ENOENT},
+        {"remove non-empty", rm, "full", ENOTEMPTY},
+        {"remove file", rm, "full/inside", ENOTDIR},
+        {"remove read-only empty", rm, "empty", 0},
+        {"remove missing", rm, "empty", ENOENT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lpszWhat);
+        EXPECT_EQ(c.pfnOp(m_fs, m_dir.Path(c.lpszRel)), c.nError);
+    }
+    EXPECT_FALSE(m_dir.Exists("file"));
+    EXPECT_FALSE(m_dir.Exists("empty"));
+    EXPECT_TRUE(m_dir.Exists("full/inside"));
+}
+
+TEST_F(PosixFs, CreateDirIsWritableByOwnerWhateverTheUmask) {
+    const mode_t old = ::umask(0277);
+    const int nResult = m_fs.CreateDir(m_dir.Path("new"));
+    ::umask(old);
+    ASSERT_EQ(nResult, 0);
+    struct stat st {};
+    ASSERT_TRUE(m_dir.Stat("new", st));
+    EXPECT_EQ(st.st_mode & 0700, 0700u);
+}
+
+TEST_F(PosixFs, TimesAndModeOfEntriesThemselves) {
+    m_dir.WriteFile("file", "x", 0644);
+    m_dir.SetTimes("file", 1, 2, 3, 4);
+    m_dir.MakeSymlink("link", "file");
+
+    FileTime ftAccess, ftWrite;
+    ASSERT_EQ(m_fs.GetTimes(m_dir.Path("file"), &ftAccess, &ftWrite), 0);
+    EXPECT_EQ(ftAccess, (FileTime{1, 2}));
+    EXPECT_EQ(ftWrite, (FileTime{3, 4}));
+
+    // A null time stays as it is.
+    const FileTime ftNew{1'700'000'000, 999'999'999};
+    ASSERT_EQ(m_fs.SetTimes(m_dir.Path("file"), nullptr, &ftNew), 0);
+    ASSERT_EQ(m_fs.GetTimes(m_dir.Path("file"), &ftAccess, &ftWrite), 0);
+    EXPECT_EQ(ftAccess, (FileTime{1, 2}));
+    EXPECT_EQ(ftWrite, ftNew);
+    ASSERT_EQ(m_fs.SetTimes(m_dir.Path("file"), &ftNew, nullptr), 0);
+    ASSERT_EQ(m_fs.GetTimes(m_dir.Path("file"), &ftAccess, nullptr), 0);
+    EXPECT_EQ(ftAccess, ftNew);
+
+    // A link gets its own times; its target keeps its own.
+    const FileTime ftLink{5, 6};
+    ASSERT_EQ(m_fs.SetTimes(m_dir.Path("link"), &ftLink, &ftLink), 0);
+    ASSERT_EQ(m_fs.GetTimes(m_dir.Path("link"), nullptr, &ftWrite), 0);
+    EXPECT_EQ(ftWrite, ftLink);
+    ASSERT_EQ(m_fs.GetTimes(m_dir.Path("file"), nullptr, &ftWrite), 0);
+    EXPECT_EQ(ftWrite, ftNew);
+
+    // Mode: the file's bits change, a link's call does nothing to its target.
+    ASSERT_EQ(m_fs.SetMode(m_dir.Path("file"), 0400), 0);
+    struct stat st {};
+    ASSERT_TRUE(m_dir.Stat("file", st));
+    EXPECT_EQ(st.st_mode & 07777, 0400u);
+    ASSERT_EQ(m_fs.SetMode(m_dir.Path("link"), 0777), 0);
+    ASSERT_TRUE(m_dir.Stat("file", st));
+    EXPECT_EQ(st.st_mode & 07777, 0400u);
+
+    EXPECT_EQ(m_fs.GetTimes(m_dir.Path("missing"), &ftAccess, &ftWrite), ENOENT);
+    EXPECT_EQ(m_fs.SetTimes(m_dir.Path("missing"), &ftNew, &ftNew), ENOENT);
+    EXPECT_EQ(m_fs.SetMode(m_dir.Path("missing"), 0644), ENOENT);
+}
+
+TEST_F(PosixFs, RealPathResolvesTheExistingPartOnly) {
+    m_dir.MakeDir("real");
+    m_dir.MakeDir("real/sub");
+    m_dir.MakeSymlink("link", "real");
+    m_dir.WriteFile("file", "x");
+    char* lpszRoot = ::realpath(m_dir.Root().c_str(), nullptr);
+    ASSERT_NE(lpszRoot, nullptr);
+    const std::string strRoot = lpszRoot;
+    std::free(lpszRoot);
+
+    struct Case {
+        const char* lpszIn;
+        const char* lpszOut;
+    };
+    const Case cases[] = {
+        {"real", "/real"},
+        {"link/sub", "/real/sub"},
+        {"link/sub/../sub/.", "/real/sub"},
+        {"link/new", "/real/new"},
+        {"link/new/deeper/", "/real/new/deeper"},
+        {"link/new/./x/../y", "/real/new/y"},
+        {"link//new", "/real/new"},
+        {"link/new/../../file", "/file"},
+        {"file/below", "/file/below"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lpszIn);
+        std::string strOut;
+        ASSERT_EQ(m_fs.RealPath(m_dir.Path(c.lpszIn), strOut), 0);
+        EXPECT_EQ(strOut, strRoot + c.lpszOut);
+    }
+    std::string strOut;
+    EXPECT_EQ(m_fs.RealPath("/", strOut), 0);
+    EXPECT_EQ(strOut, "/");
+    EXPECT_EQ(m_fs.RealPath("/no-such-dir-kovrel/x/..", strOut), 0);
+    EXPECT_EQ(strOut, "/no-such-dir-kovrel");
+}
+
+TEST(PosixParentPath, Table) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/a/b", "/a"}, {"/a/b/", "/a"}, {"/a//b", "/a"}, {"/a", "/"},
+        {"/", "/"},     {"a", "."},      {"a/b", "a"},    {"", "."},
+    };
+    for (const auto& [lpszIn, lpszOut] : cases)
+        EXPECT_EQ(ParentPath(lpszIn), lpszOut) << lpszIn;
+}
+
+// Write permission on a directory: an unprivileged owner of a read-only
+// directory still gets its entries changed, and the directory's bits are back
+// afterwards. Root ignores permission bits, so the check runs in a child that
+// has given up root for an ordinary user.
+TEST_F(PosixFs, ReadOnlyDirectoryIsOpenedForTheChangeAndRestored) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to switch to an unprivileged user";
+    constexpr uid_t kUser = 65534;
+    constexpr gid_t kGroup = 65534;
+    m_dir.SetMode("", 0755);
+    m_dir.MakeDir("ro");
+    m_dir.WriteFile("ro/old", "old");
+    m_dir.WriteFile("ro/gone", "x");
+    m_dir.MakeDir("ro/emptysub");
+    m_dir.WriteFile("src", "new");
+    m_dir.MakeSymlink("srclink", "src");
+    for (const char* lpszRel : {"ro", "ro/old", "ro/gone", "ro/emptysub", "src"})
+        ASSERT_EQ(::chown(m_dir.Path(lpszRel).c_str(), kUser, kGroup), 0);
+    ASSERT_EQ(::lchown(m_dir.Path("srclink").c_str(), kUser, kGroup), 0);
+    m_dir.SetMode("ro", 0555);
+
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // Child: plain exit codes only, no test framework calls.
+        if (::setgid(kGroup) != 0 || ::setuid(kUser) != 0)
+            ::_exit(90);
+        PosixFileSystem fs;
+        const std::string strRo = m_dir.Path("ro");
+        struct stat st {};
+        const auto bitsBack = [&] {
+            return ::stat(strRo.c_str(), &st) == 0 && (st.st_mode & 07777) == 0555;
+        };
+        if (::mkdir((strRo + "/probe").c_str(), 0777) == 0 || errno != EACCES)
+            ::_exit(91); // the directory really is closed to this user
+        if (fs.CopyFile(m_dir.Path("src"), strRo + "/old") != 0 || !bitsBack())
+            ::_exit(92);
+        if (fs.CopyFile(m_dir.Path("srclink"), strRo + "/link") != 0 || !bitsBack())
+            ::_exit(93);
+        if (fs.DeleteFile(strRo + "/gone") != 0 || !bitsBack())
+            ::_exit(94);
+        if (fs.CreateDir(strRo + "/newsub") != 0 || !bitsBack())
+            ::_exit(95);
+        if (fs.RemoveDir(strRo + "/emptysub") != 0 || !bitsBack())
+            ::_exit(96);
+        if (fs.DeleteFile(strRo + "/missing") != ENOENT || !bitsBack())
+            ::_exit(97);
+        ::_exit(0);
+    }
+    int nStatus = 0;
+    ASSERT_EQ(::waitpid(pid, &nStatus, 0), pid);
+    ASSERT_TRUE(WIFEXITED(nStatus));
+    EXPECT_EQ(WEXITSTATUS(nStatus), 0);
+    EXPECT_EQ(m_dir.ReadFile("ro/old"), "new");
+    EXPECT_FALSE(m_dir.Exists("ro/gone"));
+    EXPECT_FALSE(m_dir.Exists("ro/emptysub"));
+    EXPECT_TRUE(m_dir.Exists("ro/newsub"));
+    struct stat st {};
+    ASSERT_TRUE(m_dir.Stat("ro/link", st));
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+} // namespace
+} // namespace kovrel::platform
