@@ -1,0 +1,171 @@
+#include "document/KvdFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kovrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+class KvdFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string strTemplate = (fs::temp_directory_path() / "kovrel-kvdfile-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(strTemplate.data()), nullptr);
+        m_dir = strTemplate;
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    std::string Path(const char* pszName) const { return (m_dir / pszName).string(); }
+
+    static std::string ReadBytes(const std::string& strPath) {
+        std::ifstream in(strPath, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    static void WriteBytes(const std::string& strPath, const std::string& data) {
+        std::ofstream out(strPath, std::ios::binary);
+        out << data;
+    }
+
+    // Names in the directory other than the expected ones: leftover temporaries.
+    std::size_t EntryCount() const {
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()));
+    }
+
+    static void Fill(CSyncItemList& list) {
+        list.SetAt(-1, "/home/\xE8\xB3\x87\xE6\x96\x99", "/mnt/caf\xC3\xA9", "*.c")->dwOption =
+            0x100;
+        list.m_strDocLog = "a/var/log/k.log";
+    }
+
+    fs::path m_dir;
+};
+
+TEST_F(KvdFile, SaveThenLoadGivesTheSameDocument) {
+    CSyncItemList list;
+    Fill(list);
+    const std::string strPath = Path("doc.kvd");
+    ASSERT_EQ(SaveKvdFile(strPath, list, KVD_VERSION_1_0).eStatus, KvdFileStatus::Ok);
+    EXPECT_EQ(ReadBytes(strPath), WriteKvd(list, KVD_VERSION_1_0));
+    EXPECT_EQ(EntryCount(), 1u); // no temporary left beside it
+
+    CSyncItemList back;
+    int nVersion = 0;
+    const KvdFileResult r = LoadKvdFile(strPath, back, nVersion);
+    ASSERT_EQ(r.eStatus, KvdFileStatus::Ok);
+    ASSERT_EQ(back.GetCount(), 1);
+    EXPECT_EQ(back.GetAt(0)->lpszPath1, list.GetAt(0)->lpszPath1);
+    EXPECT_EQ(back.GetAt(0)->lpszPath2, list.GetAt(0)->lpszPath2);
+    EXPECT_EQ(back.GetAt(0)->lpszPattern, "*.c");
+    EXPECT_EQ(back.GetAt(0)->dwOption, 0x100u);
+    EXPECT_EQ(back.m_strDocLog, "a/var/log/k.log");
+    EXPECT_EQ(nVersion, KVD_VERSION_1_0);
+}
+
+TEST_F(KvdFile, SaveOverAnExistingDocumentKeepsItsPermissions) {
+    const std::string strPath = Path("doc.kvd");
+    WriteBytes(strPath, "old contents");
+    ASSERT_EQ(::chmod(strPath.c_str(), 0640), 0);
+    CSyncItemList list;
+    Fill(list);
+    ASSERT_EQ(SaveKvdFile(strPath, list, 0).eStatus, KvdFileStatus::Ok);
+    struct stat st {};
+    ASSERT_EQ(::stat(strPath.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(ReadBytes(strPath), WriteKvd(list, 0));
+    EXPECT_EQ(EntryCount(), 1u);
+}
+
+TEST_F(KvdFile, SaveThroughASymbolicLinkReplacesTheDocumentItPointsAt) {
+    const std::string strReal = Path("real.kvd");
+    const std::string strLink = Path("link.kvd");
+    WriteBytes(strReal, "old");
+    ASSERT_EQ(::symlink("real.kvd", strLink.c_str()), 0);
+    CSyncItemList list;
+    Fill(list);
+    ASSERT_EQ(SaveKvdFile(strLink, list, KVD_VERSION_1_0).eStatus, KvdFileStatus::Ok);
+    EXPECT_TRUE(fs::is_symlink(strLink));
+    EXPECT_EQ(ReadBytes(strReal), WriteKvd(list, KVD_VERSION_1_0));
+    EXPECT_EQ(EntryCount(), 2u);
+}
+
+TEST_F(KvdFile, SaveIntoAMissingDirectoryFailsWithItsCause) {
+    CSyncItemList list;
+    const KvdFileResult r = SaveKvdFile(Path("missing/doc.kvd"), list, KVD_VERSION_1_0);
+    EXPECT_EQ(r.eStatus, KvdFileStatus::CreateFailed);
+    EXPECT_EQ(r.nErrno, ENOENT);
+    EXPECT_EQ(EntryCount(), 0u);
+}
+
+TEST_F(KvdFile, FailedRenameLeavesTheTargetAndNoTemporary) {
+    // A directory in the document's place cannot be replaced by a file.
+    const std::string strPath = Path("doc.kvd");
+    fs::create_directory(strPath);
+    WriteBytes(strPath + "/inside", "keep");
+    CSyncItemList list;
+    Fill(list);
+    const KvdFileResult r = SaveKvdFile(strPath, list, KVD_VERSION_1_0);
+    EXPECT_EQ(r.eStatus, KvdFileStatus::RenameFailed);
+    EXPECT_EQ(r.nErrno, EISDIR);
+    EXPECT_EQ(ReadBytes(strPath + "/inside"), "keep");
+    EXPECT_EQ(EntryCount(), 1u);
+}
+
+TEST_F(KvdFile, LoadFailuresBeforeReadingLeaveEverythingAlone) {
+    const std::string strDir = Path("adir");
+    fs::create_directory(strDir);
+    struct Case {
+        std::string strPath;
+        KvdFileStatus eStatus;
+        int nErrno;
+    };
+    for (const Case& c : {Case{Path("missing.kvd"), KvdFileStatus::OpenFailed, ENOENT},
+                          Case{Path("missing/doc.kvd"), KvdFileStatus::OpenFailed, ENOENT},
+                          Case{strDir, KvdFileStatus::ReadFailed, EISDIR},
+                          Case{"/dev/zero", KvdFileStatus::NotAFile, 0}}) {
+        CSyncItemList list;
+        list.SetAt(-1, "keep", "me", nullptr);
+        list.m_strDocLog = "wkeep";
+        int nVersion = 0x105;
+        const KvdFileResult r = LoadKvdFile(c.strPath, list, nVersion);
+        EXPECT_EQ(r.eStatus, c.eStatus) << c.strPath;
+        EXPECT_EQ(r.nErrno, c.nErrno) << c.strPath;
+        EXPECT_EQ(list.GetCount(), 1) << c.strPath;
+        EXPECT_EQ(list.m_strDocLog, "wkeep");
+        EXPECT_EQ(nVersion, 0x105);
+    }
+}
+
+TEST_F(KvdFile, LoadReportsWhatTheBytesSay) {
+    struct Case {
+        const char* pszName;
+        std::string data;
+        KvdFileStatus eStatus;
+    };
+    CSyncItemList src;
+    Fill(src);
+    const std::string good = WriteKvd(src, KVD_VERSION_1_0);
+    for (const Case& c :
+         {Case{"empty.kvd", "", KvdFileStatus::Ok}, Case{"good.kvd", good, KvdFileStatus::Ok},
+          Case{"foreign.kvd", "\x05hello world", KvdFileStatus::ForeignHeader},
+          Case{"cut.kvd", good.substr(0, good.size() - 1), KvdFileStatus::ArchiveError}}) {
+        const std::string strPath = Path(c.pszName);
+        WriteBytes(strPath, c.data);
+        CSyncItemList list;
+        int nVersion = 0;
+        EXPECT_EQ(LoadKvdFile(strPath, list, nVersion).eStatus, c.eStatus) << c.pszName;
+    }
+}
+
+} // namespace
+} // namespace kovrel
