@@ -8,6 +8,9 @@
 // file name is part of the name.
 #pragma once
 
+#include <cstddef>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,13 +18,35 @@ namespace kovrel {
 
 inline constexpr char kPathSep = '/';
 
+namespace detail {
+struct CCompiledPatterns;
+} // namespace detail
+
 // An item's include and exclude patterns, each list separated by line feeds.
+//
+// The matching functions work on a parsed form of the four lists, held in
+// m_pCompiled. ParsePatternText builds it; whenever the strings have been changed
+// since (or it was never built) the next IsEntrySelected or CanRemoveWholeDir
+// notices the difference and builds it again, so it can never go stale. The check
+// compares the four strings with the copies the parsed form keeps, which costs far
+// less than matching. Copies of a set share the parsed form, which is immutable.
+// A set whose strings were changed directly must not be used by two threads at
+// once before its first use (the rebuild writes m_pCompiled); after
+// ParsePatternText it is only read.
 struct CPatternSet {
     std::string m_strFiles;   // plain include patterns (the path's wildcard list first)
     std::string m_strPaths;   // include path patterns, each beginning with a separator
     std::string m_strExFiles; // plain exclude patterns, without their "!"
     std::string m_strExPaths; // exclude path patterns, without their "!"
+
+    // Cache only, not part of the set's value: never set it yourself.
+    mutable std::shared_ptr<const detail::CCompiledPatterns> m_pCompiled{};
 };
+
+// True for "\\" and "/", the separators of pattern text and of an item path's wildcard list.
+constexpr bool IsPatternSep(char c) noexcept {
+    return c == '\\' || c == '/';
+}
 
 // Cuts a wildcard list off the last component of strPath. strDir receives the
 // directory (a trailing separator dropped, but "/" stays "/"); the result is the
@@ -29,9 +54,20 @@ struct CPatternSet {
 std::string SplitWildcardPath(std::string_view strPath, std::string& strDir);
 
 // Sorts the lines of a pattern text into the set (appending). pszText may be null.
+// Builds the set's parsed form as well.
 void ParsePatternText(CPatternSet& ps, const char* pszText);
 
+// Reads the line of a pattern list that starts at nPos (a line ends at a line feed
+// or at the end of the list) and splits it at its last separator: strDir receives
+// what precedes that separator, strFile what follows it, or nullopt when nothing
+// does. A line without a separator is all strDir, with no file part. Returns the
+// position of the line's end; the caller steps over the line feed found there and
+// stops at the end of the list. Both views point into strList.
+std::size_t NextPatternLine(std::string_view strList, std::size_t nPos, std::string_view& strDir,
+                            std::optional<std::string_view>& strFile);
+
 // 0 when the name matches the single pattern, -1 when not.
+// Time O(|name| * |pattern|) at worst, no recursion.
 int MatchName(std::string_view strName, std::string_view strPattern);
 // 0 when any pattern of the list (line feeds or "|") matches, -1 when none does.
 int MatchNameList(std::string_view strName, std::string_view strList);
@@ -49,5 +85,12 @@ int CanRemoveWholeDir(std::string_view strDirRel, const CPatternSet& ps);
 
 // 0 when equal with ASCII letters folded, -1 when not.
 int CompareNameNoCase(std::string_view a, std::string_view b);
+
+// The pattern text typed in the detailed settings made ready to store: a carriage
+// return directly before a line feed is removed, and a line that holds a separator
+// but does not begin with one (after an optional leading "!") gets one inserted
+// there, the same character as the first separator of that line, so that every
+// pattern naming a path starts at the item's top directory.
+std::string NormalizePatternText(std::string_view strEdited);
 
 } // namespace kovrel
