@@ -1,0 +1,494 @@
+#include "platform/OverlayFileSystem.h"
+
+#include "platform/PosixFileSystem.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstddef>
+
+namespace kovrel::platform {
+
+namespace {
+
+FileTime Now() {
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        std::chrono::system_clock::now().time_since_epoch())
+                        .count();
+    return FileTime{static_cast<std::int64_t>(ns / 1'000'000'000),
+                    static_cast<std::int32_t>(ns % 1'000'000'000)};
+}
+
+// Index of the entry named strName among the first nCount (sorted) entries, or
+// nCount when there is none.
+std::size_t FindSorted(const std::vector<DirEntry>& entries, std::size_t nCount,
+                       std::string_view strName) {
+    const auto itEnd = entries.begin() + static_cast<std::ptrdiff_t>(nCount);
+    const auto it = std::lower_bound(entries.begin(), itEnd, strName,
+                                     [](const DirEntry& e, std::string_view s) {
+                                         return text::CompareFolded(e.strName, s) < 0;
+                                     });
+    return (it != itEnd && it->strName == strName) ? static_cast<std::size_t>(it - entries.begin())
+                                                   : nCount;
+}
+
+} // namespace
+
+OverlayFileSystem::OverlayFileSystem(FileSystem& lower)
+    : m_lower(lower), m_dwNewDirMode((0777u & ~ProcessUmask()) | 0700u) {}
+
+std::string OverlayFileSystem::Normalize(std::string_view strPath) {
+    if (strPath.empty())
+        return {};
+    std::string strOut;
+    strOut.reserve(strPath.size());
+    const bool bAbsolute = strPath.front() == '/';
+    std::size_t nPos = 0;
+    while (nPos < strPath.size()) {
+        std::size_t nEnd = strPath.find('/', nPos);
+        if (nEnd == std::string_view::npos)
+            nEnd = strPath.size();
+        const std::string_view strPart = strPath.substr(nPos, nEnd - nPos);
+        if (!strPart.empty() && strPart != ".") {
+            if (bAbsolute || !strOut.empty())
+                strOut += '/';
+            strOut += strPart;
+        }
+        nPos = nEnd + 1;
+    }
+    if (strOut.empty())
+        strOut = bAbsolute ? "/" : ".";
+    return strOut;
+}
+
+bool OverlayFileSystem::IsRoot(const std::string& strNorm) noexcept {
+    return strNorm == "/" || strNorm == ".";
+}
+
+void OverlayFileSystem::Split(const std::string& strNorm, std::string& strParent,
+                              std::string& strName) {
+    const std::size_t nSlash = strNorm.rfind('/');
+    if (nSlash == std::string::npos) {
+        strParent = ".";
+        strName = strNorm;
+    } else {
+        strParent = nSlash == 0 ? std::string("/") : strNorm.substr(0, nSlash);
+        strName = strNorm.substr(nSlash + 1);
+    }
+}
+
+std::size_t OverlayFileSystem::RecordCount() const noexcept {
+    std::size_t n = 0;
+    for (const auto& [strDir, dir] : m_dirs)
+        n += dir.entries.size() + (dir.bWhole ? 1 : 0);
+    return n;
+}
+
+AttrStatus OverlayFileSystem::Lookup(const std::string& strNorm, FileAttr& attr, int& nError) {
+    if (strNorm.empty()) {
+        nError = ENOENT;
+        return AttrStatus::Error;
+    }
+    if (IsRoot(strNorm))
+        return m_lower.GetAttr(strNorm, attr, nError);
+
+    std::string strParent, strName;
+    Split(strNorm, strParent, strName);
+    if (const auto itDir = m_dirs.find(strParent); itDir != m_dirs.end()) {
+        const DirState& dir = itDir->second;
+        if (const auto itNode = dir.entries.find(strName); itNode != dir.entries.end()) {
+            if (itNode->second.bPresent) {
+                attr = itNode->second.attr;
+                nError = 0;
+                return AttrStatus::Ok;
+            }
+            return MissingIn(strParent, nError);
+        }
+        if (dir.bWhole)
+            return MissingIn(strParent, nError);
+    }
+
+    // Untouched here: what is on disk holds. An entry that exists on disk cannot
+    // sit below a directory removed here, since only empty directories go.
+    const AttrStatus status = m_lower.GetAttr(strNorm, attr, nError);
+    if (status == AttrStatus::Ok ||
+        (status == AttrStatus::Error && nError != ENOENT && nError != ENOTDIR))
+        return status;
+    return MissingIn(strParent, nError);
+}
+
+AttrStatus OverlayFileSystem::MissingIn(const std::string& strParent, int& nError) {
+    FileAttr attr;
+    int nErr = 0;
+    switch (Lookup(strParent, attr, nErr)) {
+    case AttrStatus::Absent:
+        nError = ENOENT;
+        return AttrStatus::Error;
+    case AttrStatus::Error:
+        nError = nErr; // the first missing or wrong part further up
+        return AttrStatus::Error;
+    case AttrStatus::Ok:
+        break;
+    }
+    if (attr.type == EntryType::Symlink && FollowLink(strParent, attr, nErr) != AttrStatus::Ok) {
+        nError = nErr;
+        return AttrStatus::Error;
+    }
+    if (attr.IsDirectory()) {
+        nError = 0;
+        return AttrStatus::Absent;
+    }
+    nError = ENOTDIR;
+    return AttrStatus::Error;
+}
+
+AttrStatus OverlayFileSystem::FollowLink(const std::string& strNorm, FileAttr& attr, int& nError) {
+    // A directory reached through a symbolic link holds entries too, so follow
+    // it as the kernel would: the link and its target are those on disk (a link
+    // copied here has no target known to the overlay and reads as dangling).
+    std::string strReal;
+    if (m_lower.RealPath(strNorm, strReal) == 0) {
+        strReal = Normalize(strReal);
+        if (strReal != strNorm) {
+            const AttrStatus status = Lookup(strReal, attr, nError);
+            if (status == AttrStatus::Ok && attr.type != EntryType::Symlink)
+                return status;
+        }
+    }
+    nError = ENOENT;
+    return AttrStatus::Error;
+}
+
+bool OverlayFileSystem::NamesDirectory(std::string_view strPath) noexcept {
+    return strPath.size() > 1 && strPath.back() == '/';
+}
+
+AttrStatus OverlayFileSystem::LookupPath(const std::string& strPath, std::string& strNorm,
+                                         FileAttr& attr, int& nError) {
+    strNorm = Normalize(strPath);
+    AttrStatus status = Lookup(strNorm, attr, nError);
+    if (status != AttrStatus::Ok || !NamesDirectory(strPath) || attr.IsDirectory())
+        return status;
+    // "name/" is only ever a directory, or a link that leads to one.
+    if (attr.type == EntryType::Symlink) {
+        status = FollowLink(strNorm, attr, nError);
+        if (status != AttrStatus::Ok || attr.IsDirectory())
+            return status;
+    }
+    nError = ENOTDIR;
+    return AttrStatus::Error;
+}
+
+AttrStatus OverlayFileSystem::GetAttr(const std::string& strPath, FileAttr& attr, int& nError) {
+    std::string strNorm;
+    return LookupPath(strPath, strNorm, attr, nError);
+}
+
+void OverlayFileSystem::Merge(const DirState& dir, std::vector<DirEntry>& entries,
+                              std::vector<std::string>* pStaleTemps) const {
+    const std::size_t nLower = entries.size(); // the sorted part from the disk
+    std::vector<std::size_t> removed;
+    for (const auto& [strName, node] : dir.entries) {
+        const std::size_t nIndex = FindSorted(entries, nLower, strName);
+        if (node.bPresent) {
+            if (nIndex < nLower) {
+                entries[nIndex].attr = node.attr;
+            } else {
+                DirEntry& added = entries.emplace_back();
+                added.strName = strName;
+                added.attr = node.attr;
+            }
+        } else if (nIndex < nLower) {
+            removed.push_back(nIndex);
+        }
+    }
+    const bool bAdded = entries.size() > nLower;
+    if (!removed.empty()) {
+        // Marked only now, with an empty name (a listing holds none), so that
+        // the searches above saw a sorted list.
+        for (const std::size_t nIndex : removed)
+            entries[nIndex].strName.clear();
+        std::erase_if(entries, [](const DirEntry& e) { return e.strName.empty(); });
+    }
+    if (bAdded)
+        SortEntries(entries);
+    if (pStaleTemps) {
+        std::erase_if(*pStaleTemps, [&](const std::string& strName) {
+            const auto it = dir.entries.find(strName);
+            return it != dir.entries.end() && !it->second.bPresent;
+        });
+    }
+}
+
+int OverlayFileSystem::ListNormalized(const std::string& strNorm, std::vector<DirEntry>& entries,
+                                      std::vector<std::string>* pStaleTemps) {
+    entries.clear();
+    if (pStaleTemps)
+        pStaleTemps->clear();
+    if (strNorm.empty())
+        return ENOENT;
+
+    if (!IsRoot(strNorm)) {
+        std::string strParent, strName;
+        Split(strNorm, strParent, strName);
+        if (const auto itDir = m_dirs.find(strParent); itDir != m_dirs.end()) {
+            const DirState& parent = itDir->second;
+            const auto itNode = parent.entries.find(strName);
+            if (itNode != parent.entries.end()) {
+                if (!itNode->second.bPresent)
+                    return ENOENT;
+                if (!itNode->second.attr.IsDirectory())
+                    return itNode->second.attr.type == EntryType::Symlink ? ENOENT : ENOTDIR;
+            } else if (parent.bWhole) {
+                return ENOENT;
+            }
+        }
+    }
+
+    const auto itSelf = m_dirs.find(strNorm);
+    if (itSelf != m_dirs.end() && itSelf->second.bWhole) {
+        for (const auto& [strName, node] : itSelf->second.entries) {
+            if (!node.bPresent)
+                continue;
+            DirEntry& entry = entries.emplace_back();
+            entry.strName = strName;
+            entry.attr = node.attr;
+        }
+        SortEntries(entries);
+        return 0;
+    }
+
+    if (const int nErr = m_lower.ListDir(strNorm, entries, pStaleTemps))
+        return nErr;
+    if (itSelf != m_dirs.end())
+        Merge(itSelf->second, entries, pStaleTemps);
+    return 0;
+}
+
+int OverlayFileSystem::ListDir(const std::string& strPath, std::vector<DirEntry>& entries,
+                               std::vector<std::string>* pStaleTemps) {
+    return ListNormalized(Normalize(strPath), entries, pStaleTemps);
+}
+
+void OverlayFileSystem::Record(const std::string& strNorm, const FileAttr& attr) {
+    std::string strParent, strName;
+    Split(strNorm, strParent, strName);
+    Node& node = m_dirs[strParent].entries[strName];
+    node.bPresent = true;
+    node.attr = attr;
+}
+
+void OverlayFileSystem::Forget(const std::string& strNorm) {
+    std::string strParent, strName;
+    Split(strNorm, strParent, strName);
+    DirState& dir = m_dirs[strParent];
+    if (dir.bWhole)
+        dir.entries.erase(strName); // nothing below to hide
+    else
+        dir.entries[strName] = Node{};
+}
+
+int OverlayFileSystem::CopyFile(const std::string& strFrom, const std::string& strTo) {
+    std::string strNormFrom;
+    FileAttr attrFrom;
+    int nErr = 0;
+    switch (LookupPath(strFrom, strNormFrom, attrFrom, nErr)) {
+    case AttrStatus::Absent:
+        return ENOENT;
+    case AttrStatus::Error:
+        return nErr;
+    case AttrStatus::Ok:
+        break;
+    }
+    if (attrFrom.IsDirectory())
+        return EISDIR;
+    if (attrFrom.type == EntryType::Other)
+        return EINVAL;
+
+    const std::string strNormTo = Normalize(strTo);
+    FileAttr attrTo;
+    const AttrStatus status = Lookup(strNormTo, attrTo, nErr);
+    if (status == AttrStatus::Error)
+        return nErr;
+    if (status == AttrStatus::Ok && attrTo.IsDirectory())
+        return EISDIR;
+    if (NamesDirectory(strTo))
+        return ENOTDIR; // the rename onto "name/" is refused
+    if (IsRoot(strNormTo))
+        return EBUSY;
+    Record(strNormTo, attrFrom);
+    return 0;
+}
+
+int OverlayFileSystem::DeleteFile(const std::string& strPath) {
+    std::string strNorm;
+    FileAttr attr;
+    int nErr = 0;
+    switch (LookupPath(strPath, strNorm, attr, nErr)) {
+    case AttrStatus::Absent:
+        return ENOENT;
+    case AttrStatus::Error:
+        return nErr;
+    case AttrStatus::Ok:
+        break;
+    }
+    if (attr.IsDirectory())
+        return EISDIR;
+    Forget(strNorm);
+    return 0;
+}
+
+int OverlayFileSystem::CreateDir(const std::string& strPath) {
+    const std::string strNorm = Normalize(strPath);
+    FileAttr attr;
+    int nErr = 0;
+    switch (Lookup(strNorm, attr, nErr)) {
+    case AttrStatus::Ok:
+        return EEXIST;
+    case AttrStatus::Error:
+        return nErr;
+    case AttrStatus::Absent:
+        break;
+    }
+    attr = FileAttr{};
+    attr.type = EntryType::Directory;
+    attr.dwMode = m_dwNewDirMode;
+    attr.ftAccess = attr.ftWrite = Now();
+    Record(strNorm, attr);
+    // Whatever the disk holds under this name (a directory removed here, say)
+    // is not part of the new one.
+    DirState& dir = m_dirs[strNorm];
+    dir.bWhole = true;
+    dir.entries.clear();
+    return 0;
+}
+
+int OverlayFileSystem::RemoveDir(const std::string& strPath) {
+    const std::string strNorm = Normalize(strPath);
+    FileAttr attr;
+    int nErr = 0;
+    switch (Lookup(strNorm, attr, nErr)) {
+    case AttrStatus::Absent:
+        return ENOENT;
+    case AttrStatus::Error:
+        return nErr;
+    case AttrStatus::Ok:
+        break;
+    }
+    if (!attr.IsDirectory())
+        return ENOTDIR;
+    if (IsRoot(strNorm))
+        return EBUSY;
+
+    std::vector<DirEntry> entries;
+    std::vector<std::string> staleTemps;
+    if (const int nListErr = ListNormalized(strNorm, entries, &staleTemps))
+        return nListErr;
+    if (!entries.empty() || !staleTemps.empty())
+        return ENOTEMPTY;
+    const auto itSelf = m_dirs.find(strNorm);
+    if (itSelf == m_dirs.end() || !itSelf->second.bWhole) {
+        // A FIFO or socket on disk is never listed, yet keeps rmdir from working.
+        std::size_t nUnlisted = 0;
+        if (m_lower.CountUnlisted(strNorm, nUnlisted) == 0 && nUnlisted > 0)
+            return ENOTEMPTY;
+    }
+
+    Forget(strNorm);
+    // An empty, whole marker: names below it now read as gone, disk or not.
+    DirState& dir = m_dirs[strNorm];
+    dir.bWhole = true;
+    dir.entries.clear();
+    return 0;
+}
+
+int OverlayFileSystem::GetTimes(const std::string& strPath, FileTime* pAccess, FileTime* pWrite) {
+    std::string strNorm;
+    FileAttr attr;
+    int nErr = 0;
+    switch (LookupPath(strPath, strNorm, attr, nErr)) {
+    case AttrStatus::Absent:
+        return ENOENT;
+    case AttrStatus::Error:
+        return nErr;
+    case AttrStatus::Ok:
+        break;
+    }
+    if (pAccess)
+        *pAccess = attr.ftAccess;
+    if (pWrite)
+        *pWrite = attr.ftWrite;
+    return 0;
+}
+
+int OverlayFileSystem::SetTimes(const std::string& strPath, const FileTime* pAccess,
+                                const FileTime* pWrite) {
+    std::string strNorm;
+    FileAttr attr;
+    int nErr = 0;
+    switch (LookupPath(strPath, strNorm, attr, nErr)) {
+    case AttrStatus::Absent:
+        return ENOENT;
+    case AttrStatus::Error:
+        return nErr;
+    case AttrStatus::Ok:
+        break;
+    }
+    if (!pAccess && !pWrite)
+        return 0;
+    if (pAccess)
+        attr.ftAccess = *pAccess;
+    if (pWrite)
+        attr.ftWrite = *pWrite;
+    if (!IsRoot(strNorm))
+        Record(strNorm, attr);
+    return 0;
+}
+
+int OverlayFileSystem::SetMode(const std::string& strPath, std::uint32_t dwMode) {
+    std::string strNorm;
+    FileAttr attr;
+    int nErr = 0;
+    switch (LookupPath(strPath, strNorm, attr, nErr)) {
+    case AttrStatus::Absent:
+        return ENOENT;
+    case AttrStatus::Error:
+        return nErr;
+    case AttrStatus::Ok:
+        break;
+    }
+    if (attr.type == EntryType::Symlink || attr.dwMode == (dwMode & 07777u))
+        return 0;
+    attr.dwMode = dwMode & 07777u;
+    if (!IsRoot(strNorm))
+        Record(strNorm, attr);
+    return 0;
+}
+
+int OverlayFileSystem::RealPath(const std::string& strPath, std::string& strOut) {
+    // Directories created here do not exist below; the lower one appends such
+    // parts as written, which is what they will be.
+    return m_lower.RealPath(strPath, strOut);
+}
+
+int OverlayFileSystem::CountUnlisted(const std::string& strDir, std::size_t& nCount) {
+    nCount = 0;
+    const std::string strNorm = Normalize(strDir);
+    FileAttr attr;
+    int nErr = 0;
+    switch (Lookup(strNorm, attr, nErr)) {
+    case AttrStatus::Absent:
+        return ENOENT;
+    case AttrStatus::Error:
+        return nErr;
+    case AttrStatus::Ok:
+        break;
+    }
+    if (!attr.IsDirectory())
+        return ENOTDIR;
+    if (const auto it = m_dirs.find(strNorm); it != m_dirs.end() && it->second.bWhole)
+        return 0;
+    return m_lower.CountUnlisted(strNorm, nCount);
+}
+
+} // namespace kovrel::platform

@@ -1,0 +1,95 @@
+// The FileSystem of a dry run: it reads the real one below and never changes it.
+// Every change the run makes is kept in memory instead, and every later question
+// is answered as the disk would answer it after those changes, so the run walks a
+// directory it has just created, finds a tree it is removing, and a later item
+// sees what an earlier one copied or deleted. Failures that follow from the state
+// (a missing directory, a directory that is not empty, a name already taken) are
+// the ones the real file system would report.
+#pragma once
+
+#include "platform/FileSystem.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace kovrel::platform {
+
+class OverlayFileSystem : public FileSystem {
+public:
+    // lower is only read: GetAttr, ListDir, RealPath, CountUnlisted.
+    explicit OverlayFileSystem(FileSystem& lower);
+    OverlayFileSystem(const OverlayFileSystem&) = delete;
+    OverlayFileSystem& operator=(const OverlayFileSystem&) = delete;
+
+    AttrStatus GetAttr(const std::string& strPath, FileAttr& attr, int& nError) override;
+    int ListDir(const std::string& strPath, std::vector<DirEntry>& entries,
+                std::vector<std::string>* pStaleTemps = nullptr) override;
+    int CopyFile(const std::string& strFrom, const std::string& strTo) override;
+    int DeleteFile(const std::string& strPath) override;
+    int CreateDir(const std::string& strPath) override;
+    int RemoveDir(const std::string& strPath) override;
+    int GetTimes(const std::string& strPath, FileTime* pAccess, FileTime* pWrite) override;
+    int SetTimes(const std::string& strPath, const FileTime* pAccess,
+                 const FileTime* pWrite) override;
+    int SetMode(const std::string& strPath, std::uint32_t dwMode) override;
+    int RealPath(const std::string& strPath, std::string& strOut) override;
+    int CountUnlisted(const std::string& strDir, std::size_t& nCount) override;
+
+    // Number of recorded entries (changed, created or deleted paths and removed
+    // directories): what the overlay costs in memory.
+    std::size_t RecordCount() const noexcept;
+
+    // The same path written in one way: repeated and trailing slashes and "."
+    // components dropped ("a//b/./c/" is "a/b/c"); ".." is kept, since it cannot
+    // be taken back lexically past a symbolic link.
+    static std::string Normalize(std::string_view strPath);
+
+private:
+    // What the overlay knows of one entry: there with these attributes, or gone.
+    struct Node {
+        bool bPresent = false;
+        FileAttr attr;
+    };
+    // The recorded entries of one directory, by name. bWhole: the directory's
+    // contents are these alone, nothing below (it was created here, or it was
+    // removed, in which case it stays as an empty marker under a gone entry).
+    struct DirState {
+        bool bWhole = false;
+        std::map<std::string, Node, std::less<>> entries;
+    };
+
+    static bool IsRoot(const std::string& strNorm) noexcept;
+    static void Split(const std::string& strNorm, std::string& strParent, std::string& strName);
+
+    // "name/" names a directory (the kernel refuses it for anything else).
+    static bool NamesDirectory(std::string_view strPath) noexcept;
+
+    // The entry at a normalized path as the overlay sees it.
+    AttrStatus Lookup(const std::string& strNorm, FileAttr& attr, int& nError);
+    // The same for a path as given, with its trailing slash respected.
+    AttrStatus LookupPath(const std::string& strPath, std::string& strNorm, FileAttr& attr,
+                          int& nError);
+    // How a missing entry whose parent is strParent reads: Absent when the
+    // parent is a directory, else the error that the parent's state gives.
+    AttrStatus MissingIn(const std::string& strParent, int& nError);
+    // What the symbolic link at strNorm leads to.
+    AttrStatus FollowLink(const std::string& strNorm, FileAttr& attr, int& nError);
+    int ListNormalized(const std::string& strNorm, std::vector<DirEntry>& entries,
+                       std::vector<std::string>* pStaleTemps);
+    void Merge(const DirState& dir, std::vector<DirEntry>& entries,
+               std::vector<std::string>* pStaleTemps) const;
+    void Record(const std::string& strNorm, const FileAttr& attr);
+    void Forget(const std::string& strNorm);
+
+    FileSystem& m_lower;
+    std::unordered_map<std::string, DirState> m_dirs;
+    std::uint32_t m_dwNewDirMode;
+};
+
+} // namespace kovrel::platform
