@@ -354,11 +354,14 @@ reset_scenario() {
     CMD_FN=(); PREP_FN=(); CHECK_FN=(); TIMES=(); RSS=(); FAILED=()
 }
 
-# Two trees equal in everything rsync looks at (names, types, sizes, times, modes).
+# Two trees equal in everything rsync looks at (names, types, sizes, times, modes) below
+# their tops. The top directories themselves are the item's own paths: a sync run has no
+# reason to give side 2's top the time of side 1's, so their attributes are not compared.
 same_tree() {
     [ "$HAVE_RSYNC" = 1 ] || { diff -rq "$1" "$2" >/dev/null; return; }
     local diffs
     diffs=$(rsync -a --delete --dry-run --itemize-changes "$1/" "$2/" 2>>"$ERRLOG") || return 1
+    diffs=$(grep -v '^\.d[^ ]* \./$' <<<"$diffs" || true)
     [ -z "$diffs" ] || { printf 'differences %s vs %s:\n%s\n' "$1" "$2" "$(head -20 <<<"$diffs")" >>"$ERRLOG"; return 1; }
 }
 # ... and equal in content too.
