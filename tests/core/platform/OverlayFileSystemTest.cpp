@@ -78,6 +78,7 @@ void BuildTree(const TempDir& d) {
     d.SetTimes("link", nLater, 6, nNow - 5000, 7);
     d.MakeDir("withpipe");
     d.MakeFifo("withpipe/pipe");
+    d.SetTimes("withpipe/pipe", nLater, 12, nNow - 5000, 13);
     d.MakeDir("stale");
     file("stale/keep", "k", 0644, 8);
     file(".kovrel-copy~9-9", "half", 0600, 9);
