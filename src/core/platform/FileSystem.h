@@ -63,7 +63,8 @@ public:
     // Every entry of a directory except "." and "..", with its lstat attributes,
     // sorted by text::CompareFolded. FIFOs, sockets and devices are left out.
     // Temporary copy files (IsCopyTempName) are not entries: their names go to
-    // *pStaleTemps when it is given, so the caller can clear them away.
+    // *pStaleTemps when it is given, so the caller can clear them away. Both
+    // vectors are filled afresh (emptied first, also on failure).
     // Returns 0 or errno.
     virtual int ListDir(const std::string& strPath, std::vector<DirEntry>& entries,
                         std::vector<std::string>* pStaleTemps = nullptr) = 0;

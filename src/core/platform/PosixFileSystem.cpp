@@ -293,6 +293,8 @@ int PosixFileSystem::ListDir(const std::string& strPath, std::vector<DirEntry>& 
             if (errno != 0) {
                 const int nErr = errno;
                 entries.clear();
+                if (pStaleTemps)
+                    pStaleTemps->clear();
                 return nErr;
             }
             break;
@@ -313,6 +315,8 @@ int PosixFileSystem::ListDir(const std::string& strPath, std::vector<DirEntry>& 
                 continue; // gone since readdir: another program removed it
             const int nErr = errno;
             entries.clear();
+            if (pStaleTemps)
+                pStaleTemps->clear();
             return nErr;
         }
         const EntryType type = TypeOfMode(st.st_mode);
