@@ -1,0 +1,90 @@
+// A run host for tests: answers from queues, records everything it is shown, and
+// can press Cancel after a number of checks or when a given line appears.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/RunHost.h"
+
+namespace kovrel::test {
+
+class CScriptedHost : public CRunHost {
+public:
+    // Answers, used up in order. A question without a queued answer fails the
+    // test and is answered No / Abort, so a run never goes on by accident.
+    std::deque<bool> m_yesNoAnswers;
+    std::deque<AbortRetryIgnore> m_ariAnswers;
+
+    // What the run showed.
+    std::vector<std::string> m_lines;     // log lines, in order
+    std::vector<std::string> m_questions; // Yes/No texts
+    std::vector<std::string> m_failures;  // Abort/Retry/Ignore texts
+    std::vector<std::string> m_errors;    // OK-only texts
+    std::vector<RUNSOUND> m_sounds;
+
+    // Cancel: CheckCancel returns true from its m_nCancelAtCheck-th call on
+    // (1-based; 0: never), or from the first call after the line
+    // m_strCancelAfterLine has been appended.
+    int m_nCancelAtCheck = 0;
+    std::string m_strCancelAfterLine;
+    int m_nChecks = 0;
+
+    bool AskYesNo(const std::string& strText) override {
+        m_questions.push_back(strText);
+        if (m_yesNoAnswers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << strText;
+            return false;
+        }
+        const bool bYes = m_yesNoAnswers.front();
+        m_yesNoAnswers.pop_front();
+        return bYes;
+    }
+
+    AbortRetryIgnore AskAbortRetryIgnore(const std::string& strText) override {
+        m_failures.push_back(strText);
+        if (m_ariAnswers.empty()) {
+            ADD_FAILURE() << "unexpected failure box: " << strText;
+            return AbortRetryIgnore::Abort;
+        }
+        const AbortRetryIgnore answer = m_ariAnswers.front();
+        m_ariAnswers.pop_front();
+        return answer;
+    }
+
+    void ShowError(const std::string& strText) override { m_errors.push_back(strText); }
+
+    void AppendLogLine(const std::string& strLine) override {
+        m_lines.push_back(strLine);
+        if (!m_strCancelAfterLine.empty() && strLine == m_strCancelAfterLine)
+            m_bCancel = true;
+    }
+
+    bool CheckCancel() override {
+        ++m_nChecks;
+        if (m_nCancelAtCheck > 0 && m_nChecks >= m_nCancelAtCheck)
+            m_bCancel = true;
+        return m_bCancel;
+    }
+
+    void PlayRunSound(const RUNSOUND& sound) override { m_sounds.push_back(sound); }
+
+    // Ready for another run with the same answers still queued.
+    void ClearRecords() {
+        m_lines.clear();
+        m_questions.clear();
+        m_failures.clear();
+        m_errors.clear();
+        m_sounds.clear();
+        m_nChecks = 0;
+        m_bCancel = false;
+    }
+
+private:
+    bool m_bCancel = false;
+};
+
+} // namespace kovrel::test
