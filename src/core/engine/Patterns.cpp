@@ -91,8 +91,8 @@ inline std::size_t CharAt(std::string_view s, std::size_t i) noexcept {
 // - N empty: the rules want P == "" or P == "*"; glob wants T(P) to be all stars,
 //   which holds for exactly those two (any other P leaves a "?" or a literal).
 // - P empty, N not: neither matches.
-// - P starts with "?" or a literal: both consume one character of each, and T
-//   acts on the rest of P alone.
+// - P starts with "?" or a literal: both take one character of each (a literal
+//   must equal it, else both fail), and T acts on the rest of P alone.
 // - P == "*": both match.
 // - P is a run of t >= 2 stars, N not empty: the rules try "*"^(t-1) against
 //   non-empty remainders, which by induction always succeeds; T(P) == "?*"
@@ -100,6 +100,9 @@ inline std::size_t CharAt(std::string_view s, std::size_t i) noexcept {
 // - P == "*" R with R not all stars: T(P) == "*" T(R). Glob tries T(R) against
 //   every suffix of N, the empty one included; T(R) is not all stars, so the empty
 //   suffix fails and only the non-empty suffixes count, exactly as in the rules.
+// For glob with "*" and "?" the single-backtrack scan is exact: when a later "*"
+// is reached, any placement an earlier star could still try is covered by the
+// later star's own backtracking, so only the last star needs remembering.
 // The scan itself visits each (name position, pattern position) pair at most once
 // per backtrack of the last star, so it runs in O(|N| * |P|) time and O(1) space.
 bool GlobMatch(std::string_view strName, std::string_view strPat) noexcept {
