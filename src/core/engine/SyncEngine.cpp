@@ -212,6 +212,14 @@ void CSyncEngine::SetClock(LocalTimeFn fnLocalTime) {
 // The run
 
 RunResult CSyncEngine::Run(const CSyncItemList& list) {
+    if (m_bRunning)
+        return RunResult::Stopped;
+    m_bRunning = true;
+    struct RunningGuard {
+        bool& bRunning;
+        ~RunningGuard() { bRunning = false; }
+    } guard{m_bRunning};
+    m_bStoppedBeforeFirstItem = false;
     CloseLogFile();
     if (!m_bNoLogFile)
         OpenLogFile(list);
@@ -223,6 +231,7 @@ RunResult CSyncEngine::Run(const CSyncItemList& list) {
         WriteLog(kLineCanceled);
         PlaySound(BeepType::Exclamation);
         CloseLogFile();
+        m_bStoppedBeforeFirstItem = true;
         return RunResult::Stopped;
     }
 
@@ -352,28 +361,41 @@ bool CSyncEngine::Ask(const char* pszFormat, const std::string& str1, const std:
 // ---------------------------------------------------------------------------
 // The directory pass
 
+AttrStatus CSyncEngine::GetTopAttr(const std::string& strPath, FileAttr& attr, int& nError) {
+    AttrStatus st = m_fs.GetAttr(strPath, attr, nError);
+    if (st != AttrStatus::Ok)
+        return st;
+    // An item path naming a link to a directory means that directory: the user
+    // chose it. Inside the trees links stay links and are never followed.
+    if (attr.type == EntryType::Symlink) {
+        std::string strReal;
+        FileAttr attrReal;
+        int nRealError = 0;
+        if (m_fs.RealPath(strPath, strReal) == 0 &&
+            m_fs.GetAttr(strReal, attrReal, nRealError) == AttrStatus::Ok && attrReal.IsDirectory())
+            attr = attrReal;
+    }
+    // A device, FIFO or socket is never opened: as an item's own path it is an
+    // invalid path.
+    if (attr.type == EntryType::Other) {
+        nError = EINVAL;
+        return AttrStatus::Error;
+    }
+    return st;
+}
+
 int CSyncEngine::SyncPair(const std::string& strPath1, const std::string& strPath2,
                           const CPatternSet& ps, std::uint32_t dwOption) {
     FileAttr attr1;
     FileAttr attr2;
     int nError1 = 0;
     int nError2 = 0;
-    AttrStatus st1 = m_fs.GetAttr(strPath1, attr1, nError1);
-    // A device, FIFO or socket is never opened: as an item's own path it is an
-    // invalid path.
-    if (st1 == AttrStatus::Ok && attr1.type == EntryType::Other) {
-        st1 = AttrStatus::Error;
-        nError1 = EINVAL;
-    }
+    const AttrStatus st1 = GetTopAttr(strPath1, attr1, nError1);
     if (st1 == AttrStatus::Error) {
         ++m_stat.nOtherErrors;
         return m_host.AskYesNo(FormatText(kMsgAttrError, {Num(nError1), strPath1})) ? 0 : 1;
     }
-    AttrStatus st2 = m_fs.GetAttr(strPath2, attr2, nError2);
-    if (st2 == AttrStatus::Ok && attr2.type == EntryType::Other) {
-        st2 = AttrStatus::Error;
-        nError2 = EINVAL;
-    }
+    const AttrStatus st2 = GetTopAttr(strPath2, attr2, nError2);
     if (st2 == AttrStatus::Error) {
         ++m_stat.nOtherErrors;
         return m_host.AskYesNo(FormatText(kMsgAttrError, {Num(nError2), strPath2})) ? 0 : 1;

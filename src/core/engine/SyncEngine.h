@@ -83,9 +83,15 @@ public:
     // One synchronisation of the whole list, in list order. The count and each
     // item are read afresh before each item (the host may let the list be edited
     // while it waits); nothing is kept pointing into the list across a yield.
+    // A call made while a run is going on (through the host) does nothing and
+    // returns Stopped: the two would share counters and log file.
     RunResult Run(const CSyncItemList& list);
 
     const SYNCSTAT& GetStat() const noexcept { return m_stat; }
+    bool IsRunning() const noexcept { return m_bRunning; }
+    // True when the last run was cancelled before its first item: it wrote no
+    // summary, and an unattended GUI run does not end the program then.
+    bool StoppedBeforeFirstItem() const noexcept { return m_bStoppedBeforeFirstItem; }
 
     // ---- The pass (result 0, 1 or -1) ----
 
@@ -130,6 +136,10 @@ private:
                 const std::string& strPattern);
     bool TopsOverlap(const std::string& strTop1, const std::string& strTop2);
 
+    // Attributes of an item's own path: a link to a directory counts as that
+    // directory; a device, FIFO or socket is an error (EINVAL).
+    platform::AttrStatus GetTopAttr(const std::string& strPath, platform::FileAttr& attr,
+                                    int& nError);
     int SyncPairKnown(const std::string& strPath1, const platform::FileAttr* pAttr1,
                       const std::string& strPath2, const platform::FileAttr* pAttr2,
                       std::string_view strRel, const CPatternSet& ps, std::uint32_t dwOption,
@@ -168,6 +178,8 @@ private:
     const CRunSettings& m_settings;
     LocalTimeFn m_fnLocalTime;
     bool m_bNoLogFile = false;
+    bool m_bRunning = false;
+    bool m_bStoppedBeforeFirstItem = false;
     SYNCSTAT m_stat;
     std::unique_ptr<std::FILE, FileCloser> m_pLogFile;
     std::vector<std::string> m_staleTemps; // scratch for ListDir

@@ -287,5 +287,23 @@ TEST_F(DirectoryPassTest, FifosAreNeverTouched) {
     EXPECT_FALSE(Exists("2/pipe"));
 }
 
+// An item path that names a link to a directory means that directory; links
+// inside the trees stay links.
+TEST_F(DirectoryPassTest, ItemPathLinkingToADirectoryIsThatDirectory) {
+    Dir("real");
+    File("real/f", "x", 1);
+    m_tmp.MakeSymlink("1/top", P("real"));
+    m_tmp.MakeSymlink("real/inner", P("real"));
+    RunItem(P("1/top"), m_str2 + "/copy");
+    EXPECT_EQ(Actions(), (Lines{"Directory " + m_str2 + "/copy created",
+                                P("1/top") + "/f -> " + m_str2 + "/copy/f",
+                                P("1/top") + "/inner -> " + m_str2 + "/copy/inner"}));
+    struct stat st {};
+    ASSERT_TRUE(m_tmp.Stat("2/copy", st));
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    ASSERT_TRUE(m_tmp.Stat("2/copy/inner", st));
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
 } // namespace
 } // namespace kovrel::test

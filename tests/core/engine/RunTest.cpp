@@ -135,7 +135,12 @@ TEST_F(RunTest, WildcardsInBothPathsAreAskedAbout) {
 TEST_F(RunTest, CancelBeforeTheFirstItemWritesNoSummary) {
     File("1/f", "x", 1);
     m_host.m_nCancelAtCheck = 1;
-    EXPECT_EQ(RunItem(m_str1, m_str2), RunResult::Stopped);
+    CSyncItemList list;
+    AddItem(list, m_str1, m_str2);
+    CSyncEngine engine(m_posix, m_host, m_settings);
+    engine.SetClock(FixedTime);
+    EXPECT_EQ(engine.Run(list), RunResult::Stopped);
+    EXPECT_TRUE(engine.StoppedBeforeFirstItem());
     EXPECT_EQ(m_host.m_lines, (Lines{kStartLine, kCanceledLine}));
     EXPECT_FALSE(Exists("2/f"));
     ASSERT_EQ(m_host.m_sounds.size(), 1u);
@@ -149,7 +154,12 @@ TEST_F(RunTest, CancelDuringTheRunStopsAfterTheCurrentOperation) {
     File("1/b", "", 1);
     File("1/c", "", 1);
     m_host.m_strCancelAfterLine = m_str1 + "/b -> " + m_str2 + "/b";
-    EXPECT_EQ(RunItem(m_str1, m_str2), RunResult::Stopped);
+    CSyncItemList list;
+    AddItem(list, m_str1, m_str2);
+    CSyncEngine engine(m_posix, m_host, m_settings);
+    engine.SetClock(FixedTime);
+    EXPECT_EQ(engine.Run(list), RunResult::Stopped);
+    EXPECT_FALSE(engine.StoppedBeforeFirstItem());
     Lines expected = {kStartLine, m_str1 + "/a -> " + m_str2 + "/a",
                       m_str1 + "/b -> " + m_str2 + "/b", kCanceledLine};
     for (const std::string& str : CountLines(2, 0, 0, 0))
@@ -342,6 +352,36 @@ TEST_F(RunTest, ListChangedDuringTheRunIsReadAfresh) {
     engine.SetClock(FixedTime);
     EXPECT_EQ(engine.Run(list), RunResult::CompletedWithErrors);
     EXPECT_FALSE(Exists("2/f"));
+}
+
+// A run started through the host while one is going on does nothing.
+TEST_F(RunTest, NoSecondRunInsideARun) {
+    class CReenteringHost : public CScriptedHost {
+    public:
+        CSyncEngine* m_pEngine = nullptr;
+        const CSyncItemList* m_pList = nullptr;
+        std::vector<RunResult> m_inner;
+        bool CheckCancel() override {
+            m_inner.push_back(m_pEngine->Run(*m_pList));
+            return CScriptedHost::CheckCancel();
+        }
+    };
+    File("1/f", "x", 1);
+    CReenteringHost host;
+    CSyncItemList list;
+    AddItem(list, m_str1, m_str2);
+    CSyncEngine engine(m_posix, host, m_settings);
+    engine.SetClock(FixedTime);
+    host.m_pEngine = &engine;
+    host.m_pList = &list;
+    EXPECT_EQ(engine.Run(list), RunResult::Completed);
+    EXPECT_FALSE(engine.IsRunning());
+    EXPECT_EQ(host.m_inner, (std::vector<RunResult>{RunResult::Stopped, RunResult::Stopped}));
+    Lines expected = {kStartLine, m_str1 + "/f -> " + m_str2 + "/f"};
+    for (const std::string& str : Completed(1))
+        expected.push_back(str);
+    EXPECT_EQ(host.m_lines, expected);
+    EXPECT_EQ(engine.GetStat().nCopied1to2, 1);
 }
 
 } // namespace
