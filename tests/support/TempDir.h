@@ -8,8 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -70,11 +68,33 @@ public:
             Fail("fchmod/close", strPath);
     }
 
+    // The contents of a regular file (a link is followed). Anything else (a
+    // FIFO would block the test for good) throws, as does a missing file.
     std::string ReadFile(std::string_view strRel) const {
-        std::ifstream in(Path(strRel), std::ios::binary);
-        if (!in)
-            throw std::runtime_error("cannot read " + Path(strRel));
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        const std::string strPath = Path(strRel);
+        const int fd = ::open(strPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            Fail("open", strPath);
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            errno = EINVAL;
+            Fail("not a regular file:", strPath);
+        }
+        std::string strData;
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0) {
+                ::close(fd);
+                Fail("read", strPath);
+            }
+            if (n == 0)
+                break;
+            strData.append(buffer, static_cast<std::size_t>(n));
+        }
+        ::close(fd);
+        return strData;
     }
 
     void MakeDir(std::string_view strRel, std::uint32_t dwMode = 0755) const {
