@@ -1,0 +1,139 @@
+#include "CliHost.h"
+
+#include <cctype>
+#include <cerrno>
+#include <csignal>
+#include <poll.h>
+#include <unistd.h>
+
+namespace kovrel::cli {
+
+namespace {
+
+volatile std::sig_atomic_t g_nInterrupts = 0;
+
+extern "C" void OnInterrupt(int) {
+    g_nInterrupts = g_nInterrupts + 1;
+    if (g_nInterrupts >= 2) {
+        std::signal(SIGINT, SIG_DFL);
+        std::raise(SIGINT);
+    }
+}
+
+char FirstLetter(const std::string& str) {
+    for (char c : str)
+        if (!std::isspace(static_cast<unsigned char>(c)))
+            return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return '\0';
+}
+
+} // namespace
+
+void CCliHost::InstallInterruptHandler() {
+    struct sigaction sa {};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART; // file operations in progress just carry on
+    sigaction(SIGINT, &sa, nullptr);
+}
+
+bool CCliHost::Interrupted() noexcept {
+    return g_nInterrupts != 0;
+}
+
+void CCliHost::PrintQuestion(const std::string& strText, const char* pszChoices) {
+    std::fprintf(m_pErr, "%s %s ", strText.c_str(), pszChoices);
+    std::fflush(m_pErr);
+}
+
+bool CCliHost::ReadLine(std::string& strLine) {
+    strLine.clear();
+    for (;;) {
+        if (Interrupted())
+            return false;
+        pollfd pfd{STDIN_FILENO, POLLIN, 0};
+        const int n = poll(&pfd, 1, 200);
+        if (n == 0 || (n < 0 && errno == EINTR))
+            continue;
+        if (n < 0)
+            return false;
+        char c;
+        const ssize_t nRead = read(STDIN_FILENO, &c, 1);
+        if (nRead < 0 && errno == EINTR)
+            continue;
+        if (nRead <= 0)
+            return false;
+        if (c == '\n')
+            return true;
+        strLine += c;
+    }
+}
+
+bool CCliHost::AskYesNo(const std::string& strText) {
+    if (!m_answers.bInteractive) {
+        std::fprintf(m_pErr, "%s\n-> %s\n", strText.c_str(), m_answers.bQuestionYes ? "Yes" : "No");
+        std::fflush(m_pErr);
+        return m_answers.bQuestionYes;
+    }
+    std::string strLine;
+    for (;;) {
+        PrintQuestion(strText, "[y/n]");
+        if (!ReadLine(strLine)) {
+            std::fprintf(m_pErr, "\n-> No\n");
+            return false;
+        }
+        switch (FirstLetter(strLine)) {
+        case 'y':
+            return true;
+        case 'n':
+            return false;
+        default:
+            break;
+        }
+    }
+}
+
+AbortRetryIgnore CCliHost::AskAbortRetryIgnore(const std::string& strText) {
+    if (!m_answers.bInteractive) {
+        std::fprintf(m_pErr, "%s\n-> %s\n", strText.c_str(),
+                     m_answers.bFailureIgnore ? "Ignore" : "Abort");
+        std::fflush(m_pErr);
+        return m_answers.bFailureIgnore ? AbortRetryIgnore::Ignore : AbortRetryIgnore::Abort;
+    }
+    std::string strLine;
+    for (;;) {
+        PrintQuestion(strText, "[a]bort/[r]etry/[i]gnore");
+        if (!ReadLine(strLine)) {
+            std::fprintf(m_pErr, "\n-> Abort\n");
+            return AbortRetryIgnore::Abort;
+        }
+        switch (FirstLetter(strLine)) {
+        case 'a':
+            return AbortRetryIgnore::Abort;
+        case 'r':
+            return AbortRetryIgnore::Retry;
+        case 'i':
+            return AbortRetryIgnore::Ignore;
+        default:
+            break;
+        }
+    }
+}
+
+void CCliHost::ShowError(const std::string& strText) {
+    std::fprintf(m_pErr, "%s\n", strText.c_str());
+    std::fflush(m_pErr);
+}
+
+void CCliHost::AppendLogLine(const std::string& strLine) {
+    // Scripts read the lines as they come, so each one is flushed at once.
+    std::fwrite(strLine.data(), 1, strLine.size(), m_pOut);
+    std::fputc('\n', m_pOut);
+    std::fflush(m_pOut);
+}
+
+bool CCliHost::CheckCancel() {
+    return Interrupted();
+}
+
+} // namespace kovrel::cli

@@ -1,0 +1,48 @@
+// The run's host on a terminal: log lines go to standard output as they are
+// written, questions are asked on standard error (or answered by the options when
+// there is no terminal), Ctrl+C is the log window's Cancel.
+#pragma once
+
+#include "engine/RunHost.h"
+
+#include <cstdio>
+#include <string>
+
+namespace kovrel::cli {
+
+struct CLIANSWERS {
+    bool bInteractive = false;   // ask on the terminal
+    bool bQuestionYes = false;   // --on-question=yes
+    bool bFailureIgnore = false; // --on-failure=ignore
+};
+
+class CCliHost : public CRunHost {
+public:
+    CCliHost(const CLIANSWERS& answers, std::FILE* pOut, std::FILE* pErr)
+        : m_answers(answers), m_pOut(pOut), m_pErr(pErr) {}
+
+    bool AskYesNo(const std::string& strText) override;
+    AbortRetryIgnore AskAbortRetryIgnore(const std::string& strText) override;
+    void ShowError(const std::string& strText) override;
+    void AppendLogLine(const std::string& strLine) override;
+    bool CheckCancel() override;
+    // The command line plays no sounds; the desktop program does.
+    void PlayRunSound(const RUNSOUND&) override {}
+
+    // Ctrl+C sets the cancel flag instead of ending the process; a second Ctrl+C
+    // ends it the ordinary way (a copy in progress leaves at most a temporary
+    // file, which the next run clears away).
+    static void InstallInterruptHandler();
+    static bool Interrupted() noexcept;
+
+private:
+    // Reads one answer line from standard input; false at its end or on Ctrl+C.
+    bool ReadLine(std::string& strLine);
+    void PrintQuestion(const std::string& strText, const char* pszChoices);
+
+    CLIANSWERS m_answers;
+    std::FILE* m_pOut;
+    std::FILE* m_pErr;
+};
+
+} // namespace kovrel::cli

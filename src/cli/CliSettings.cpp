@@ -1,0 +1,25 @@
+#include "CliSettings.h"
+
+#include <QSettings>
+#include <QString>
+
+namespace kovrel::cli {
+
+CRunSettings ReadRunSettings() {
+    QSettings profile(QString::fromUtf8(kProfileOrganization),
+                      QString::fromUtf8(kProfileApplication));
+    profile.beginGroup(QStringLiteral("Env"));
+    CRunSettings settings;
+    settings.m_strLogFile =
+        profile.value(QStringLiteral("LogFile"), QString()).toString().toStdString();
+    settings.m_bLogAppend = profile.value(QStringLiteral("LogAppend"), 0).toInt() != 0;
+    settings.m_bSoundOn = profile.value(QStringLiteral("SoundOn"), 1).toInt() != 0;
+    settings.m_strEndSoundFile =
+        profile.value(QStringLiteral("EndSoundFile"), QString()).toString().toStdString();
+    settings.m_strErrSoundFile =
+        profile.value(QStringLiteral("ErrSoundFile"), QString()).toString().toStdString();
+    profile.endGroup();
+    return settings;
+}
+
+} // namespace kovrel::cli

@@ -1,0 +1,107 @@
+#include "RunCommand.h"
+
+#include "CliSettings.h"
+#include "DocumentLoad.h"
+#include "document/KvdFormat.h"
+#include "engine/Patterns.h"
+#include "engine/SyncEngine.h"
+#include "platform/OverlayFileSystem.h"
+#include "platform/PosixFileSystem.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <sys/stat.h>
+
+namespace kovrel::cli {
+
+int RunDocumentCommand(const std::string& strPath, const RUNOPTIONS& options) {
+    CSyncItemList list;
+    int nFileVersion = KVD_VERSION_1_0;
+    KvdReadResult read;
+    if (!LoadDocumentOrReport(strPath, list, nFileVersion, read, std::cerr))
+        return kExitUnreadable;
+
+    const CRunSettings settings = ReadRunSettings();
+    CCliHost::InstallInterruptHandler();
+    CCliHost host(options.answers, stdout, stderr);
+
+    // A dry run works on an overlay that records every change in memory, so the
+    // run sees its own earlier actions (a created directory is walked and filled,
+    // a later item sees what an earlier one copied) and the disk stays as it is.
+    platform::PosixFileSystem fsReal;
+    platform::OverlayFileSystem fsOverlay(fsReal);
+    platform::FileSystem& fs =
+        options.bDryRun ? static_cast<platform::FileSystem&>(fsOverlay) : fsReal;
+
+    CSyncEngine engine(fs, host, settings);
+    engine.SetNoLogFile(options.bDryRun);
+    switch (engine.Run(list)) {
+    case RunResult::Completed:
+        return kExitCompleted;
+    case RunResult::CompletedWithErrors:
+        return kExitCompletedWithErrors;
+    case RunResult::Stopped:
+        break;
+    }
+    return kExitStopped;
+}
+
+int AddItemCommand(const std::string& strPath, const std::string& strPath1,
+                   const std::string& strPath2, const char* pszOption, const char* pszPattern) {
+    CSyncItemList list;
+    int nFileVersion = KVD_VERSION_1_0;
+    struct stat st {};
+    if (::stat(strPath.c_str(), &st) == 0) {
+        KvdReadResult read;
+        if (!LoadDocumentOrReport(strPath, list, nFileVersion, read, std::cerr))
+            return kExitUnreadable;
+        if (nFileVersion != KVD_VERSION_1_0) {
+            // Saving would either drop information or convert the file; that is
+            // the user's decision, made in the desktop program.
+            std::cerr << "kovrel-sync: " << QuotedForMessage(strPath)
+                      << " is in the old layout; open and save it in Kovrel Duplicator first\n";
+            return kExitUnreadable;
+        }
+    } else if (errno != ENOENT) {
+        std::cerr << "kovrel-sync: cannot open " << QuotedForMessage(strPath) << ": "
+                  << std::strerror(errno) << '\n';
+        return kExitUnreadable;
+    }
+
+    std::uint32_t dwOption = 0;
+    if (pszOption) {
+        char* pEnd = nullptr;
+        errno = 0;
+        const unsigned long long nValue = std::strtoull(pszOption, &pEnd, 0);
+        if (*pszOption == '\0' || *pEnd != '\0' || errno != 0 || nValue > 0xFFFFFFFFull ||
+            *pszOption == '-') {
+            std::cerr << "kovrel-sync: not an option word: " << pszOption << '\n';
+            return kExitUnreadable;
+        }
+        dwOption = static_cast<std::uint32_t>(nValue);
+    }
+
+    std::string strPattern;
+    if (pszPattern)
+        strPattern = NormalizePatternText(pszPattern);
+    SYNCITEM* pItem = list.SetAt(-1, strPath1.c_str(), strPath2.c_str(),
+                                 pszPattern ? strPattern.c_str() : nullptr);
+    if (!pItem) {
+        std::cerr << "kovrel-sync: out of memory\n";
+        return kExitUnreadable;
+    }
+    pItem->dwOption = dwOption;
+
+    const KvdFileResult res = SaveKvdFile(strPath, list, KVD_VERSION_1_0);
+    if (res.eStatus != KvdFileStatus::Ok) {
+        std::cerr << "kovrel-sync: cannot save " << QuotedForMessage(strPath) << ": "
+                  << std::strerror(res.nErrno ? res.nErrno : EIO) << '\n';
+        return kExitUnreadable;
+    }
+    return 0;
+}
+
+} // namespace kovrel::cli

@@ -1,0 +1,332 @@
+// kovrel-sync DOCUMENT, run as the real program on real trees: exit statuses,
+// what goes to standard output and error, the dry run, the log file chosen by
+// the settings profile, and Ctrl+C.
+#include "ProcessRunner.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace kovrel {
+namespace {
+
+using test::PROCOPTIONS;
+using test::PROCRESULT;
+using test::TempDir;
+
+std::vector<std::string> Lines(const std::string& str) {
+    std::vector<std::string> lines;
+    std::istringstream in(str);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The start and completed lines carry the time of the run; everything else must
+// be the same between two runs of the same trees.
+std::vector<std::string> WithoutTimes(const std::string& str) {
+    std::vector<std::string> lines;
+    for (const std::string& line : Lines(str))
+        if (line.rfind("<< Synchronize ", 0) != 0)
+            lines.push_back(line);
+    return lines;
+}
+
+// Every entry below the directory: type, mode, write time and contents.
+std::map<std::string, std::string> Snapshot(const std::string& strRoot) {
+    std::map<std::string, std::string> snap;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(strRoot)) {
+        struct stat st {};
+        if (::lstat(e.path().c_str(), &st) != 0)
+            continue;
+        std::ostringstream os;
+        os << std::oct << st.st_mode << ' ' << std::dec << st.st_mtim.tv_sec << '.'
+           << st.st_mtim.tv_nsec;
+        if (S_ISREG(st.st_mode)) {
+            std::ifstream in(e.path(), std::ios::binary);
+            os << ' ' << std::string(std::istreambuf_iterator<char>(in), {});
+        }
+        snap[e.path().string().substr(strRoot.size())] = os.str();
+    }
+    return snap;
+}
+
+class RunCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_tmp.MakeDir("config");
+        m_tmp.MakeDir("s1");
+        m_tmp.MakeDir("s2");
+    }
+
+    PROCRESULT Sync(std::vector<std::string> args, std::string strStdin = {}) {
+        PROCOPTIONS opt;
+        opt.args = std::move(args);
+        opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")}, {"HOME", m_tmp.Path("config")}};
+        opt.strStdin = std::move(strStdin);
+        return test::RunProcess(KOVREL_SYNC_EXE, opt);
+    }
+
+    // Appends an item to the test's document through the program itself.
+    void AddItem(const std::string& strPath1, const std::string& strPath2,
+                 const std::string& strOption = "0", const std::string& strPattern = {}) {
+        std::vector<std::string> args{"--add-item", Doc(), strPath1, strPath2, strOption};
+        if (!strPattern.empty())
+            args.push_back(strPattern);
+        const PROCRESULT r = Sync(args);
+        ASSERT_EQ(r.nExit, 0) << r.strErr;
+    }
+
+    std::string Doc() const { return m_tmp.Path("doc.kvd"); }
+
+    void WriteProfile(const std::string& strEnv) {
+        m_tmp.MakeDir("config/Marovin_Quellan");
+        m_tmp.WriteFile("config/Marovin_Quellan/Kovrel Duplicator.conf", "[Env]\n" + strEnv);
+    }
+
+    // A file with a chosen write time (seconds since the epoch).
+    void File(const std::string& strRel, const std::string& strData, std::int64_t nTime,
+              std::uint32_t dwMode = 0644) {
+        std::filesystem::create_directories(
+            std::filesystem::path(m_tmp.Path(strRel)).parent_path());
+        m_tmp.WriteFile(strRel, strData, dwMode);
+        m_tmp.SetTimes(strRel, nTime, 0, nTime, 0);
+    }
+
+    TempDir m_tmp;
+};
+
+TEST_F(RunCommand, CleanRunPrintsOnlyLogLinesAndExitsZero) {
+    File("s1/a.txt", "new", 2000);
+    File("s2/a.txt", "old", 1000);
+    AddItem(m_tmp.Path("s1"), m_tmp.Path("s2"));
+
+    const PROCRESULT r = Sync({Doc()});
+    EXPECT_EQ(r.nExit, 0) << r.strErr;
+    EXPECT_EQ(r.strErr, "");
+    const std::vector<std::string> lines = Lines(r.strOut);
+    ASSERT_EQ(lines.size(), 7u) << r.strOut;
+    EXPECT_EQ(lines[0].rfind("<< Synchronize start ", 0), 0u);
+    EXPECT_EQ(lines[1], m_tmp.Path("s1/a.txt") + " -> " + m_tmp.Path("s2/a.txt"));
+    EXPECT_EQ(lines[2].rfind("<< Synchronize completed ", 0), 0u);
+    EXPECT_EQ(lines[3], "File1 -> File2 コピーファイル数 : 1");
+    EXPECT_EQ(lines[6], "File2側削除ファイル数 : 0");
+    EXPECT_EQ(m_tmp.ReadFile("s2/a.txt"), "new");
+}
+
+// Without a terminal the options answer; the question and the answer taken go to
+// standard error, and the exit status tells how the run ended.
+TEST_F(RunCommand, AnswersWithoutTerminalDecideExitStatus) {
+    struct Case {
+        std::vector<std::string> options;
+        int nExit;
+        const char* pszAnswer;
+        bool bSecondItemRuns;
+    };
+    const Case cases[] = {
+        {{}, 2, "-> No", false},
+        {{"--on-question=no"}, 2, "-> No", false},
+        {{"--on-question=yes"}, 1, "-> Yes", true},
+    };
+    // Both paths with a wildcard list: a recoverable error that asks Yes/No.
+    AddItem(m_tmp.Path("s1") + "/*.c", m_tmp.Path("s2") + "/*.h");
+    AddItem(m_tmp.Path("s1"), m_tmp.Path("s2"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszAnswer);
+        File("s1/second.txt", "x", 1000);
+        std::filesystem::remove(m_tmp.Path("s2/second.txt"));
+        std::vector<std::string> args = c.options;
+        args.push_back(Doc());
+        const PROCRESULT r = Sync(args);
+        EXPECT_EQ(r.nExit, c.nExit);
+        EXPECT_NE(r.strErr.find("両方にワイルドカードを指定することはできません。"),
+                  std::string::npos)
+            << r.strErr;
+        EXPECT_NE(r.strErr.find(c.pszAnswer), std::string::npos) << r.strErr;
+        EXPECT_EQ(m_tmp.Exists("s2/second.txt"), c.bSecondItemRuns);
+        EXPECT_EQ(r.strOut.find("<< Canceled by User!! >>") != std::string::npos,
+                  !c.bSecondItemRuns)
+            << r.strOut;
+        if (c.bSecondItemRuns) {
+            EXPECT_NE(r.strOut.find("　　　　　 その他 : 1"), std::string::npos) << r.strOut;
+        }
+    }
+}
+
+// A copy that cannot be made (root may write almost anywhere, but not into
+// /proc) asks Abort/Retry/Ignore; without a terminal --on-failure answers.
+TEST_F(RunCommand, FailedCopyAnsweredByOnFailure) {
+    if (!std::filesystem::exists("/proc/version"))
+        GTEST_SKIP() << "no /proc here";
+    File("s1/a.txt", "a", 4102444800); // 2100-01-01: newer than anything in /proc
+    // One way 1 -> 2, read-only targets forced: the copy is attempted.
+    AddItem(m_tmp.Path("s1/a.txt"), "/proc/version", "0x180");
+    struct Case {
+        std::vector<std::string> options;
+        int nExit;
+        const char* pszAnswer;
+    };
+    const Case cases[] = {
+        {{}, 2, "-> Abort"},
+        {{"--on-failure=abort"}, 2, "-> Abort"},
+        {{"--on-failure=ignore"}, 1, "-> Ignore"},
+    };
+    const std::string strFailed = "Copy failed !! " + m_tmp.Path("s1/a.txt") + " -> /proc/version";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszAnswer);
+        std::vector<std::string> args = c.options;
+        args.push_back(Doc());
+        const PROCRESULT r = Sync(args);
+        EXPECT_EQ(r.nExit, c.nExit);
+        EXPECT_NE(r.strErr.find(strFailed + "\n" + c.pszAnswer), std::string::npos) << r.strErr;
+        EXPECT_NE(r.strOut.find(strFailed + "\n"), std::string::npos) << r.strOut;
+        EXPECT_NE(r.strOut.find("エラー個数 fileコピー : 1, file削除 : 0"), std::string::npos);
+    }
+}
+
+TEST_F(RunCommand, UnreadableDocumentsAndWrongArgumentsExitThree) {
+    m_tmp.WriteFile("foreign.kvd", std::string("\x17") + "SomethingElse Ver1.0xyz" + "\0\0\0\0\0");
+    m_tmp.WriteFile("cut.kvd", std::string("\x17") + "KovrelDuplicator Ver1.0" + "\x01\x00");
+    struct Case {
+        std::vector<std::string> args;
+        const char* pszErr;
+    };
+    const Case cases[] = {
+        {{m_tmp.Path("missing.kvd")}, "missing.kvd"},
+        {{m_tmp.Path("foreign.kvd")},
+         "指定されたファイルはKovrelDuplicatorのデータファイルではないか、読み込むことのできないバ"
+         "ージョンです。"},
+        {{m_tmp.Path("cut.kvd")}, "予期しないﾌｧｲﾙ形式です。"},
+        {{"--on-question=maybe", Doc()}, "--on-question"},
+        {{"--on-failure=retry", Doc()}, "--on-failure"},
+        {{"--frobnicate", Doc()}, "unknown option"},
+        {{Doc(), Doc()}, "only one DOCUMENT"},
+        {{}, "no DOCUMENT"},
+        {{"--add-item", Doc(), "a", "b", "0x1zz"}, "not an option word"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszErr);
+        const PROCRESULT r = Sync(c.args);
+        EXPECT_EQ(r.nExit, 3);
+        EXPECT_EQ(r.strOut, "");
+        EXPECT_NE(r.strErr.find(c.pszErr), std::string::npos) << r.strErr;
+    }
+}
+
+TEST_F(RunCommand, HelpAndVersion) {
+    const PROCRESULT rHelp = Sync({"--help"});
+    EXPECT_EQ(rHelp.nExit, 0);
+    EXPECT_NE(rHelp.strOut.find("--dry-run"), std::string::npos);
+    EXPECT_NE(rHelp.strOut.find("Exit status"), std::string::npos);
+    const PROCRESULT rVersion = Sync({"--version"});
+    EXPECT_EQ(rVersion.nExit, 0);
+    EXPECT_EQ(rVersion.strOut.rfind("kovrel-sync ", 0), 0u);
+}
+
+// The preview must not drift from the real run: the same lines and status,
+// including what follows from the run's own earlier actions, and no change on
+// disk, not even a log file.
+TEST_F(RunCommand, DryRunPrintsWhatTheRealRunDoesAndChangesNothing) {
+    File("s1/top.txt", "t", 1000);
+    File("s1/new/deep/f.txt", "f", 1000); // a directory created, then filled
+    File("s2/gone/x/y.txt", "y", 1000);   // a tree removed whole by item 2
+    File("s2/gone/z.txt", "z", 1000);
+    m_tmp.MakeDir("s3");
+    File("s1/older.txt", "old", 1000);
+    File("s2/older.txt", "newer", 3000);
+    AddItem(m_tmp.Path("s1"), m_tmp.Path("s2"), "0x100"); // one way 1 -> 2
+    AddItem(m_tmp.Path("s2"), m_tmp.Path("s3"));          // sees item 1's copies
+    AddItem(m_tmp.Path("s1"), m_tmp.Path("s2"), "0x1");   // deletes what side 1 lacks
+    WriteProfile("LogFile=" + m_tmp.Path("run.log") + "\nLogAppend=0\n");
+
+    const auto before = Snapshot(m_tmp.Root());
+    const PROCRESULT rDry = Sync({"--dry-run", Doc()});
+    EXPECT_EQ(before, Snapshot(m_tmp.Root()));
+    EXPECT_FALSE(m_tmp.Exists("run.log"));
+
+    const PROCRESULT rReal = Sync({Doc()});
+    EXPECT_EQ(rDry.nExit, rReal.nExit);
+    EXPECT_EQ(rReal.nExit, 0) << rReal.strErr;
+    EXPECT_EQ(WithoutTimes(rDry.strOut), WithoutTimes(rReal.strOut));
+    EXPECT_TRUE(m_tmp.Exists("s3/new/deep/f.txt"));
+    EXPECT_FALSE(m_tmp.Exists("s2/gone"));
+    EXPECT_NE(rReal.strOut.find("Directory " + m_tmp.Path("s2/gone") + " Removed"),
+              std::string::npos)
+        << rReal.strOut;
+    EXPECT_TRUE(m_tmp.Exists("run.log"));
+}
+
+TEST_F(RunCommand, LogFileFromProfileEndsLinesWithCrLf) {
+    File("s1/a.txt", "a", 1000);
+    AddItem(m_tmp.Path("s1"), m_tmp.Path("s2"));
+    WriteProfile("LogFile=" + m_tmp.Path("run.log") + "\nLogAppend=1\n");
+    ASSERT_EQ(Sync({Doc()}).nExit, 0);
+    ASSERT_EQ(Sync({Doc()}).nExit, 0);
+    const std::string strLog = m_tmp.ReadFile("run.log");
+    // Appended: two runs, each with a start line, every line ended by CR LF.
+    std::size_t nStarts = 0;
+    for (std::size_t i = 0; (i = strLog.find("<< Synchronize start ", i)) != std::string::npos; ++i)
+        ++nStarts;
+    EXPECT_EQ(nStarts, 2u);
+    EXPECT_NE(strLog.find(m_tmp.Path("s1/a.txt") + " -> " + m_tmp.Path("s2/a.txt") + "\r\n"),
+              std::string::npos);
+    for (std::size_t i = strLog.find('\n'); i != std::string::npos; i = strLog.find('\n', i + 1))
+        EXPECT_EQ(strLog[i - 1], '\r') << "at byte " << i;
+}
+
+// Ctrl+C at a question: the process is not killed; the question counts as No and
+// the run ends with its cancelled line and summary.
+TEST_F(RunCommand, InterruptOnTerminalCancelsTheRun) {
+    AddItem(m_tmp.Path("s1") + "/*.c", m_tmp.Path("s2") + "/*.h");
+    File("s1/later.txt", "l", 1000);
+    AddItem(m_tmp.Path("s1"), m_tmp.Path("s2"));
+    PROCOPTIONS opt;
+    opt.args = {Doc()};
+    opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")}};
+    opt.onTerminal = [](const std::string& strShown, int, pid_t pid) {
+        if (strShown.find("[y/n]") == std::string::npos)
+            return false;
+        ::kill(pid, SIGINT);
+        return true;
+    };
+    const PROCRESULT r = test::RunProcess(KOVREL_SYNC_EXE, opt);
+    EXPECT_EQ(r.nSignal, 0);
+    EXPECT_EQ(r.nExit, 2);
+    EXPECT_NE(r.strOut.find("<< Canceled by User!! >>"), std::string::npos) << r.strOut;
+    EXPECT_NE(r.strOut.find("File2側削除ファイル数 : 0"), std::string::npos);
+    EXPECT_FALSE(m_tmp.Exists("s2/later.txt"));
+}
+
+TEST_F(RunCommand, TerminalAnswersAreRead) {
+    AddItem(m_tmp.Path("s1") + "/*.c", m_tmp.Path("s2") + "/*.h");
+    File("s1/later.txt", "l", 1000);
+    AddItem(m_tmp.Path("s1"), m_tmp.Path("s2"));
+    PROCOPTIONS opt;
+    opt.args = {Doc()};
+    opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")}};
+    opt.onTerminal = [](const std::string& strShown, int fdMaster, pid_t) {
+        if (strShown.find("[y/n]") == std::string::npos)
+            return false;
+        // An answer it does not know is asked again; then Yes.
+        const std::string strAnswers = "maybe\ny\n";
+        EXPECT_EQ(::write(fdMaster, strAnswers.data(), strAnswers.size()),
+                  static_cast<ssize_t>(strAnswers.size()));
+        return true;
+    };
+    const PROCRESULT r = test::RunProcess(KOVREL_SYNC_EXE, opt);
+    EXPECT_EQ(r.nExit, 1) << r.strErr;
+    EXPECT_TRUE(m_tmp.Exists("s2/later.txt"));
+    // Asked twice: once more after the answer it did not understand.
+    EXPECT_NE(r.strErr.find("[y/n]"), r.strErr.rfind("[y/n]"));
+}
+
+} // namespace
+} // namespace kovrel
