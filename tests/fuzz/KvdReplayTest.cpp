@@ -16,26 +16,7 @@
 #include <string>
 #include <vector>
 
-// The largest single allocation made while the reader runs, to see that no
-// length or count from the file is trusted before its bytes are there.
-namespace {
-std::atomic<bool> g_bTrack{false};
-std::atomic<std::size_t> g_nLargest{0};
-} // namespace
-
-void* operator new(std::size_t n) {
-    if (g_bTrack.load(std::memory_order_relaxed) && n > g_nLargest.load())
-        g_nLargest = n;
-    if (void* p = std::malloc(n ? n : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
+#include "support/HookedAllocator.h"
 
 namespace kovrel {
 namespace {
@@ -78,19 +59,19 @@ std::vector<Seed> Seeds() {
 }
 
 void Check(const std::string& data) {
-    g_nLargest = 0;
+    test::g_nLargestAllocation = 0;
     {
         CSyncItemList list;
         int nVersion = 0;
-        g_bTrack = true;
+        test::g_bTrackLargest = true;
         (void)ReadKvd(data, list, nVersion);
-        g_bTrack = false;
+        test::g_bTrackLargest = false;
     }
     // Text grows at most threefold in UTF-8, plus the containers' doubling.
     const std::size_t nBound = 8 * data.size() + 4096;
-    if (g_nLargest > nBound) {
-        ADD_FAILURE() << "reader allocated " << g_nLargest << " bytes at once for " << data.size()
-                      << " bytes of input";
+    if (test::g_nLargestAllocation > nBound) {
+        ADD_FAILURE() << "reader allocated " << test::g_nLargestAllocation << " bytes at once for "
+                      << data.size() << " bytes of input";
     }
     fuzz::CheckKvdReader(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
 }
@@ -103,14 +84,14 @@ TEST(KvdReplay, AllocationTrackingSeesTheReader) {
     AppendArchiveString(data, std::string(5000, 'x'));
     AppendArchiveString(data, "");
     data += std::string(4, '\0');
-    g_nLargest = 0;
+    test::g_nLargestAllocation = 0;
     CSyncItemList list;
     int nVersion = 0;
-    g_bTrack = true;
+    test::g_bTrackLargest = true;
     const KvdStatus eStatus = ReadKvd(data, list, nVersion).eStatus;
-    g_bTrack = false;
+    test::g_bTrackLargest = false;
     EXPECT_EQ(eStatus, KvdStatus::Ok);
-    EXPECT_GE(g_nLargest.load(), 5000u);
+    EXPECT_GE(test::g_nLargestAllocation.load(), 5000u);
 }
 
 TEST(KvdReplay, EveryCutOfEverySeed) {

@@ -9,25 +9,7 @@
 #include <string>
 #include <vector>
 
-// Allocation failures cannot be provoked from outside, so this test program
-// replaces the global allocator with one that can be told to fail.
-namespace {
-std::atomic<bool> g_bFailAllocations{false};
-}
-
-void* operator new(std::size_t n) {
-    if (g_bFailAllocations.load(std::memory_order_relaxed))
-        throw std::bad_alloc();
-    if (void* p = std::malloc(n ? n : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
+#include "support/HookedAllocator.h"
 
 namespace kovrel {
 namespace {
@@ -35,8 +17,8 @@ namespace {
 // Every allocation between construction and destruction fails.
 class CFailAllocations {
 public:
-    CFailAllocations() { g_bFailAllocations = true; }
-    ~CFailAllocations() { g_bFailAllocations = false; }
+    CFailAllocations() { test::g_bFailAllocations = true; }
+    ~CFailAllocations() { test::g_bFailAllocations = false; }
     CFailAllocations(const CFailAllocations&) = delete;
     CFailAllocations& operator=(const CFailAllocations&) = delete;
 };
