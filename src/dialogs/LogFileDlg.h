@@ -19,9 +19,9 @@ public:
     explicit CLogFileDlg(QWidget* pParent = nullptr);
 
     // In and, after OK only, out.
-    bool m_bDocLog = false;  // the log file belongs to the open document
-    QString m_strLogFile;    // taken as typed, unchecked
-    bool m_bAppend = false;  // append to an existing file instead of overwriting
+    bool m_bDocLog = false; // the log file belongs to the open document
+    QString m_strLogFile;   // taken as typed, unchecked
+    bool m_bAppend = false; // append to an existing file instead of overwriting
 
     QCheckBox* DocLogCheck() const { return m_pDocLog; }
     QLineEdit* FileEdit() const { return m_pEdit; }

@@ -89,8 +89,7 @@ private:
     void SelectPath(const std::string& strPath);
     // The node a path starts from (a drive or share) and the rest of the path
     // below it; false when no listed mount holds the path.
-    bool ResolveStart(const std::string& strPath, QTreeWidgetItem*& pStart,
-                      std::string& strRest);
+    bool ResolveStart(const std::string& strPath, QTreeWidgetItem*& pStart, std::string& strRest);
     void FillNode(QTreeWidgetItem* pNode, const std::string& strDir);
     static QTreeWidgetItem* FindChildByName(QTreeWidgetItem* pParent, const std::string& strName);
     QTreeWidgetItem* NewItem(QTreeWidgetItem* pParent, NodeKind nKind,
@@ -115,6 +114,10 @@ private:
     QTreeWidgetItem* m_hNetworkComputer = nullptr;
     bool m_bFilling = false;
     bool m_bInitialized = false;
+    // The path of the selected item as bytes, and as the edit shows it: a name
+    // that is not valid UTF-8 comes back intact unless the user edits it.
+    std::string m_strShownPath;
+    QString m_strShownText;
 };
 
 } // namespace kovrel

@@ -39,12 +39,12 @@ public:
     void BeginRun(ISyncLogView* pView);
     void EndRun();
 
-    void ResetContent();                         // empties the list
-    void AddString(const QString& strLine);      // appends and scrolls to it
-    void AddString(const std::string& strLine);  // the same for UTF-8 text
-    void SetButtonText(const QString& strText);  // "Cancel" or "OK"
+    void ResetContent();                        // empties the list
+    void AddString(const QString& strLine);     // appends and scrolls to it
+    void AddString(const std::string& strLine); // the same for UTF-8 text
+    void SetButtonText(const QString& strText); // "Cancel" or "OK"
     QString GetButtonText() const;
-    void BringToTop();                           // raise and activate
+    void BringToTop(); // raise and activate
 
     // The list, as the tests and the benchmark read it.
     int GetCount() const;

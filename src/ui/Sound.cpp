@@ -49,8 +49,7 @@ bool CCanberraSound::PlayEvent(SoundEvent nEvent) {
     if (pContext == nullptr) {
         return false;
     }
-    const char* pszId =
-        nEvent == SoundEvent::Warning ? "dialog-warning" : "dialog-information";
+    const char* pszId = nEvent == SoundEvent::Warning ? "dialog-warning" : "dialog-information";
     return ca_context_play(pContext, 0, CA_PROP_EVENT_ID, pszId, nullptr) == CA_SUCCESS;
 }
 

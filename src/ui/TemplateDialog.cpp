@@ -5,16 +5,14 @@
 namespace kovrel {
 
 CTemplateDialog::CTemplateDialog(QWidget* pParent, const QString& strCaption,
-                                 const QString& strFace, int nPointSize, int nWidth,
-                                 int nHeight)
+                                 const QString& strFace, int nPointSize, int nWidth, int nHeight)
     : QDialog(pParent), m_du(MapTemplateFont(strFace, nPointSize)) {
     setFont(MapTemplateFont(strFace, nPointSize));
     setWindowTitle(strCaption);
     resize(m_du.Size(nWidth, nHeight));
 }
 
-void CTemplateDialog::Place(QWidget* pControl, int nLeft, int nTop, int nWidth,
-                            int nHeight) const {
+void CTemplateDialog::Place(QWidget* pControl, int nLeft, int nTop, int nWidth, int nHeight) const {
     PlaceControl(pControl, m_du, nLeft, nTop, nWidth, nHeight);
 }
 
