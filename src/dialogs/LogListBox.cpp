@@ -20,18 +20,35 @@ CLogListBox::CLogListBox(QWidget* pParent) : QAbstractScrollArea(pParent) {
     viewport()->setAutoFillBackground(true);
     m_nRowHeight = std::max(1, fontMetrics().height());
     verticalScrollBar()->setSingleStep(1);
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, viewport(),
-            qOverload<>(&QWidget::update));
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int nValue) {
+        if (!m_bSyncing && nValue != m_nTop) {
+            m_nTop = nValue; // the user scrolled
+            InvalidateAll();
+        }
+    });
 }
 
 void CLogListBox::AddString(const QString& strLine) {
     m_vecLines.push_back(strLine);
-    UpdateScrollRange();
-    // Repaint only when the new row can be seen; it is painted with the next
-    // paint of the view anyway.
-    const int nRow = GetCount() - 1 - GetTopIndex();
-    if (nRow >= 0 && nRow * m_nRowHeight < viewport()->height()) {
+    ScheduleScrollBarSync();
+    // Only a new row inside the view needs painting.
+    const int nRow = GetCount() - 1 - m_nTop;
+    if (!m_bAllDirty && nRow >= 0 && nRow * m_nRowHeight < viewport()->height()) {
         viewport()->update(0, nRow * m_nRowHeight, viewport()->width(), m_nRowHeight);
+        m_bSomeDirty = true;
+    }
+}
+
+void CLogListBox::AddStringAndScroll(const QString& strLine) {
+    m_vecLines.push_back(strLine);
+    ScheduleScrollBarSync();
+    SetTopIndex(GetCount() - 1);
+    // The new line's row, wherever the scroll left it (a row that was only
+    // partly visible may have moved fully into view unpainted).
+    const int nRow = GetCount() - 1 - m_nTop;
+    if (!m_bAllDirty && nRow * m_nRowHeight < viewport()->height()) {
+        viewport()->update(0, nRow * m_nRowHeight, viewport()->width(), m_nRowHeight);
+        m_bSomeDirty = true;
     }
 }
 
@@ -39,38 +56,73 @@ void CLogListBox::ResetContent() {
     m_vecLines.clear();
     m_vecLines.shrink_to_fit();
     m_nCurSel = -1;
-    UpdateScrollRange();
-    verticalScrollBar()->setValue(0);
-    viewport()->update();
+    m_nTop = 0;
+    SyncScrollBar();
+    InvalidateAll();
 }
 
 QString CLogListBox::GetText(int nIndex) const {
     return nIndex >= 0 && nIndex < GetCount() ? m_vecLines[std::size_t(nIndex)] : QString();
 }
 
-void CLogListBox::SetTopIndex(int nIndex) {
-    verticalScrollBar()->setValue(nIndex); // clamped to the range
+int CLogListBox::MaxTop() const {
+    return std::max(0, GetCount() - VisibleLineCount());
 }
 
-int CLogListBox::GetTopIndex() const {
-    return verticalScrollBar()->value();
+void CLogListBox::SetTopIndex(int nIndex) {
+    const int nTop = std::clamp(nIndex, 0, MaxTop());
+    if (nTop == m_nTop) {
+        return;
+    }
+    const int nDelta = nTop - m_nTop;
+    m_nTop = nTop;
+    ScheduleScrollBarSync();
+    if (m_bAllDirty) {
+        return; // the whole view is painted anyway
+    }
+    if (!m_bSomeDirty && nDelta > 0 && nDelta < VisibleLineCount()) {
+        // Scrolled by a few rows with nothing else pending: move the pixels
+        // and paint only the rows that come in, which keeps a repaint after
+        // every line cheap.
+        viewport()->scroll(0, -nDelta * m_nRowHeight);
+        m_bSomeDirty = true;
+        return;
+    }
+    InvalidateAll();
 }
 
 int CLogListBox::VisibleLineCount() const {
     return std::max(1, viewport()->height() / m_nRowHeight);
 }
 
-void CLogListBox::UpdateScrollRange() {
-    const int nPage = VisibleLineCount();
+void CLogListBox::InvalidateAll() {
+    m_bAllDirty = true;
+    viewport()->update();
+}
+
+void CLogListBox::ScheduleScrollBarSync() {
+    if (!m_bSyncPending) {
+        m_bSyncPending = true;
+        QMetaObject::invokeMethod(this, &CLogListBox::SyncScrollBar, Qt::QueuedConnection);
+    }
+}
+
+void CLogListBox::SyncScrollBar() {
+    m_bSyncPending = false;
+    m_bSyncing = true;
     QScrollBar* pBar = verticalScrollBar();
-    pBar->setPageStep(nPage);
-    pBar->setRange(0, std::max(0, GetCount() - nPage));
+    pBar->setPageStep(VisibleLineCount());
+    pBar->setRange(0, MaxTop());
+    pBar->setValue(m_nTop);
+    m_bSyncing = false;
 }
 
 void CLogListBox::paintEvent(QPaintEvent* pEvent) {
+    m_bAllDirty = false;
+    m_bSomeDirty = false;
     QPainter painter(viewport());
     const QRect rcDirty = pEvent->rect();
-    const int nTop = GetTopIndex();
+    const int nTop = m_nTop;
     const int nFirst = nTop + rcDirty.top() / m_nRowHeight;
     const int nLast = std::min(GetCount() - 1, nTop + rcDirty.bottom() / m_nRowHeight);
     const int nWidth = viewport()->width();
@@ -94,15 +146,18 @@ void CLogListBox::paintEvent(QPaintEvent* pEvent) {
 
 void CLogListBox::resizeEvent(QResizeEvent* pEvent) {
     QAbstractScrollArea::resizeEvent(pEvent);
-    UpdateScrollRange();
+    m_nTop = std::min(m_nTop, MaxTop());
+    SyncScrollBar();
+    InvalidateAll();
 }
 
 void CLogListBox::changeEvent(QEvent* pEvent) {
     QAbstractScrollArea::changeEvent(pEvent);
     if (pEvent->type() == QEvent::FontChange) {
         m_nRowHeight = std::max(1, fontMetrics().height());
-        UpdateScrollRange();
-        viewport()->update();
+        m_nTop = std::min(m_nTop, MaxTop());
+        SyncScrollBar();
+        InvalidateAll();
     }
 }
 
@@ -111,13 +166,12 @@ void CLogListBox::SetCurSel(int nIndex) {
         return;
     }
     m_nCurSel = std::clamp(nIndex, 0, GetCount() - 1);
-    const int nTop = GetTopIndex();
-    if (m_nCurSel < nTop) {
+    if (m_nCurSel < m_nTop) {
         SetTopIndex(m_nCurSel);
-    } else if (m_nCurSel >= nTop + VisibleLineCount()) {
+    } else if (m_nCurSel >= m_nTop + VisibleLineCount()) {
         SetTopIndex(m_nCurSel - VisibleLineCount() + 1);
     }
-    viewport()->update();
+    InvalidateAll();
 }
 
 void CLogListBox::keyPressEvent(QKeyEvent* pEvent) {

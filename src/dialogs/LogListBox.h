@@ -16,12 +16,15 @@ public:
     explicit CLogListBox(QWidget* pParent = nullptr);
 
     void AddString(const QString& strLine); // appends at the end
+    // Appends and scrolls as far down as the list goes, so the new line is in
+    // view (one scroll of the pixels and one row painted, not the whole view).
+    void AddStringAndScroll(const QString& strLine);
     void ResetContent();
     int GetCount() const { return static_cast<int>(m_vecLines.size()); }
     QString GetText(int nIndex) const;
     // Scrolls so that line nIndex is the first shown, as far as the list goes.
     void SetTopIndex(int nIndex);
-    int GetTopIndex() const;
+    int GetTopIndex() const { return m_nTop; }
     int GetCurSel() const { return m_nCurSel; }
     int RowHeight() const { return m_nRowHeight; }
     int VisibleLineCount() const; // whole rows in view
@@ -32,14 +35,29 @@ protected:
     void keyPressEvent(QKeyEvent* pEvent) override;
     void mousePressEvent(QMouseEvent* pEvent) override;
     void changeEvent(QEvent* pEvent) override;
+    // The view follows m_nTop, not the scroll bar: moving the bar to match
+    // must not repaint everything.
+    void scrollContentsBy(int, int) override {}
 
 private:
-    void UpdateScrollRange();
+    int MaxTop() const;
+    // The scroll bar follows m_nTop once per pass of the event loop: setting
+    // its range posts a relayout of the scroll area each time, which per line
+    // would cost more than everything else together.
+    void ScheduleScrollBarSync();
+    void SyncScrollBar();
+    void InvalidateAll();
     void SetCurSel(int nIndex);
 
     std::vector<QString> m_vecLines;
+    int m_nTop = 0; // first line in view
     int m_nRowHeight = 1;
     int m_nCurSel = -1;
+    bool m_bSyncPending = false;
+    bool m_bSyncing = false;
+    // What waits to be painted: the whole view, or only a row scrolled in.
+    bool m_bAllDirty = false;
+    bool m_bSomeDirty = false;
 };
 
 } // namespace kovrel

@@ -41,8 +41,8 @@ void CSyncLogDlg::ResetContent() {
 }
 
 void CSyncLogDlg::AddString(const QString& strLine) {
-    m_pList->AddString(strLine);
-    m_pList->SetTopIndex(m_pList->GetCount() - 1); // the newest line in view
+    // Appended, then scrolled so the newest line is in view.
+    m_pList->AddStringAndScroll(strLine);
 }
 
 void CSyncLogDlg::AddString(const std::string& strLine) {
@@ -97,7 +97,7 @@ void CSyncLogDlg::reject() {
 
 void CSyncLogDlg::resizeEvent(QResizeEvent* pEvent) {
     CTemplateDialog::resizeEvent(pEvent);
-    if (m_bInitialized && isVisible()) {
+    if (m_bInitialized) {
         Relayout();
     }
 }

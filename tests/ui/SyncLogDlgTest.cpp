@@ -1,6 +1,7 @@
 // The log window: the button's two meanings, Escape, runs one after another,
 // the newest line in view, and the layout.
 #include <QPushButton>
+#include <QScrollBar>
 
 #include <gtest/gtest.h>
 
@@ -133,4 +134,33 @@ TEST(SyncLogDlg, LayoutAfterAResize) {
             dlg.Button()->geometry(),
             QRect(QPoint((nW - sizeButton.width()) / 2, nH - sizeButton.height() - 5), sizeButton));
     }
+}
+
+TEST(SyncLogDlg, ScrollBarFollowsAndTheUserCanScrollBack) {
+    CSyncLogDlg dlg;
+    dlg.BeginRun(nullptr);
+    for (int i = 0; i < 200; ++i) {
+        dlg.AddString(QStringLiteral("line %1").arg(i));
+    }
+    QApplication::processEvents(); // the bar is brought up to date once per pass
+    CLogListBox* pList = dlg.ListBox();
+    QScrollBar* pBar = pList->verticalScrollBar();
+    EXPECT_EQ(pBar->maximum(), 200 - pList->VisibleLineCount());
+    EXPECT_EQ(pBar->value(), pList->GetTopIndex());
+
+    pList->setFocus();
+    QTest::keyClick(pList, Qt::Key_Home);
+    EXPECT_EQ(pList->GetCurSel(), 0);
+    EXPECT_EQ(pList->GetTopIndex(), 0);
+    QTest::keyClick(pList, Qt::Key_End);
+    EXPECT_EQ(pList->GetCurSel(), 199);
+    EXPECT_EQ(pList->GetTopIndex(), 200 - pList->VisibleLineCount());
+
+    pBar->setValue(10); // dragging the bar
+    EXPECT_EQ(pList->GetTopIndex(), 10);
+    // A click selects the line under the mouse.
+    QTest::mouseClick(pList->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(20, pList->RowHeight() * 2 + 1));
+    EXPECT_EQ(pList->GetCurSel(), 12);
+    EXPECT_EQ(pList->GetText(12), QStringLiteral("line 12"));
 }
