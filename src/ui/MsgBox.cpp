@@ -1,5 +1,6 @@
 #include "ui/MsgBox.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -114,7 +115,9 @@ QString MessageBoxButtonText(int nId) {
 
 int ShowMessageBox(QWidget* pParent, const QString& strText, unsigned nType,
                    const QString& strCaption) {
-    CKovrelMessageBox box(pParent);
+    // Without an owner the box belongs to the active window, as the
+    // program's main window owns every box it shows.
+    CKovrelMessageBox box(pParent != nullptr ? pParent : QApplication::activeWindow());
     box.setWindowTitle(strCaption.isNull() ? AppTitle() : strCaption);
     box.setText(strText);
     box.setTextFormat(Qt::PlainText);
