@@ -101,7 +101,18 @@ QPushButton* CItemGrid::GetHeaderButton(int nId) noexcept {
 }
 
 void CItemGrid::MeasureFont() {
-    m_nav.m_nRowHeight = fontMetrics().height() + 1;
+    // The rows use the widget's font, enlarged where it is too small for a row
+    // to hold a whole glyph: the row height is the font's height plus one.
+    m_fontRows = font();
+    for (int i = 0; i < 16 && QFontMetrics(m_fontRows).height() < CGridNav::kGlyphSize; ++i) {
+        if (m_fontRows.pointSizeF() > 0) {
+            m_fontRows.setPointSizeF(m_fontRows.pointSizeF() + 0.5);
+        } else {
+            m_fontRows.setPixelSize(m_fontRows.pixelSize() + 1);
+        }
+    }
+    m_nav.m_nRowHeight = QFontMetrics(m_fontRows).height() + 1;
+    m_edit.setFont(m_fontRows);
 }
 
 void CItemGrid::Layout() {
@@ -165,7 +176,7 @@ void CItemGrid::paintEvent(QPaintEvent* /*pEvent*/) {
     const QRect rcClient = contentsRect();
     painter.setClipRect(rcClient);
     painter.translate(rcClient.topLeft());
-    painter.setFont(font());
+    painter.setFont(m_fontRows);
     // Gaps the halved button widths leave in the header.
     painter.fillRect(QRect(0, 0, m_nav.RightEdge(), CGridNav::kHeaderHeight),
                      palette().color(QPalette::Button));

@@ -104,6 +104,9 @@ public:
 
     void Refresh();
 
+    // The font of the rows and the editor.
+    const QFont& GetRowFont() const noexcept { return m_fontRows; }
+
     // For the view and for tests.
     const CGridNav& GetNav() const noexcept { return m_nav; }
     const CGridPainter& GetPainter() const noexcept { return m_painter; }
@@ -140,6 +143,7 @@ private:
 
     CGridNav m_nav;
     CGridPainter m_painter;
+    QFont m_fontRows;
     CSyncItemList m_list;
     IGridHost* m_pView = nullptr;
     bool m_bCreated = false;
