@@ -74,6 +74,9 @@ public:
     // so that Enter starts a run.
     void OnInitialUpdate();
 
+    // The keyboard back in the grid (the log window does this when it is dismissed).
+    void SetFocusToGrid() { m_grid.setFocus(Qt::OtherFocusReason); }
+
     CItemGrid& GetGrid() noexcept { return m_grid; }
     const CItemGrid& GetGrid() const noexcept { return m_grid; }
     QPushButton& GetSyncButton() noexcept { return m_btnSync; }
