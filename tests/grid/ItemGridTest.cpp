@@ -5,6 +5,7 @@
 #include <QInputMethodEvent>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QWheelEvent>
 
 namespace kovrel::test {
 namespace {
@@ -259,6 +260,24 @@ TEST_F(ItemGridTest, DraggingTheThumbMovesTheCurrentRow) {
     Grid().GetScrollBar().setSliderPosition(10);
     EXPECT_EQ(Grid().GetScrollPos(), 10);
     EXPECT_EQ(Grid().GetCurRow(), 10 + Nav().VisibleRows() - 1);
+}
+
+TEST_F(ItemGridTest, WheelScrollsThreeRowsANotchAndEndsAnEdit) {
+    Fill(100);
+    Cell(0, 0);
+    Grid().setFocus();
+    Key(Qt::Key_F2);
+    Key(Qt::Key_End);
+    QTest::keyClicks(&Edit(), "w");
+    QWheelEvent wheel(QPointF(CellPoint(2, 0)), QPointF(Grid().mapToGlobal(CellPoint(2, 0))),
+                      QPoint(), QPoint(0, -240), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                      false);
+    QApplication::sendEvent(&Grid(), &wheel);
+    EXPECT_FALSE(Grid().IsEditing());
+    EXPECT_EQ(Path(0, 0), "a0w");
+    EXPECT_EQ(Grid().GetScrollPos(), 6);
+    EXPECT_EQ(Grid().GetCurRow(), 6);
+    EXPECT_EQ(Grid().GetScrollBar().value(), 6);
 }
 
 TEST_F(ItemGridTest, ThreeFilesDroppedOnRow5OfSixItems) {

@@ -1,10 +1,9 @@
 // Screenshots of the view: a sample list whose option words cover every glyph,
 // the current cell inverted, and one cell being edited.
+#include "Shots.h"
 #include "grid/KovrelView.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QImage>
 #include <QInputMethodEvent>
 
 #include <cstdint>
@@ -43,48 +42,37 @@ void Populate(CKovrelView& view) {
     view.LoadList(list);
 }
 
-bool Save(QWidget& widget, const QString& strDir, const QString& strName) {
-    return widget.grab().toImage().save(QDir(strDir).filePath(strName));
-}
-
 } // namespace
 
-// Writes grid_view.png and grid_edit.png into strDir; false when one could not be written.
-bool ShotsGrid(const QString& strDir) {
-    CKovrelView view;
-    view.resize(900, 330);
-    view.show();
-    Populate(view);
-    CItemGrid& grid = view.GetGrid();
-    grid.SetCurSide(1);
-    grid.SelectRow(2, -1);
+CKovrelView* MakeView(int nCurRow, int nCurSide) {
+    auto* pView = new CKovrelView;
+    pView->setWindowTitle(QStringLiteral("サンプル.kvd - Kovrel Duplicator"));
+    pView->resize(900, 330);
+    pView->show(); // sizes reach the grid once the window is shown
     QApplication::processEvents();
-    bool bOk = Save(view, strDir, QStringLiteral("grid_view.png"));
-
-    // Editing side 1 of row 5, with Japanese typed through the input method.
-    grid.SetCurSide(0);
-    grid.SelectRow(5, -1);
-    grid.BeginEdit();
-    grid.GetEdit().end(false);
-    QInputMethodEvent commit;
-    commit.setCommitString(QStringLiteral("/新しい場所"));
-    QApplication::sendEvent(&grid.GetEdit(), &commit);
-    QApplication::processEvents();
-    bOk = Save(view, strDir, QStringLiteral("grid_edit.png")) && bOk;
-    grid.EndEdit(false);
-    return bOk;
+    Populate(*pView);
+    pView->GetGrid().SetCurSide(nCurSide);
+    pView->GetGrid().SelectRow(nCurRow, -1);
+    return pView;
 }
 
 } // namespace kovrel::shots
 
-#ifdef KOVREL_GRID_SHOTS_MAIN
-// Stand-alone: grid_shots <output directory>, offscreen.
-#include <cstdlib>
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    const QString strDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
-    QDir().mkpath(strDir);
-    return kovrel::shots::ShotsGrid(strDir) ? 0 : 1;
+using namespace kovrel;
+using namespace kovrel::shots;
+
+KOVREL_SHOTS(RegisterGridShots) {
+    // The current cell (side 2 of row 2) inverted.
+    RegisterShot(QStringLiteral("grid_view"), [] { return GrabWindow(MakeView(2, 1)); });
+    // Side 1 of row 5 being edited, with Japanese typed through the input method.
+    RegisterShot(QStringLiteral("grid_edit"), [] {
+        CKovrelView* pView = MakeView(5, 0);
+        CItemGrid& grid = pView->GetGrid();
+        grid.BeginEdit();
+        grid.GetEdit().end(false);
+        QInputMethodEvent commit;
+        commit.setCommitString(QStringLiteral("/新しい場所"));
+        QApplication::sendEvent(&grid.GetEdit(), &commit);
+        return GrabWindow(pView);
+    });
 }
-#endif
