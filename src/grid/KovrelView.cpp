@@ -1,11 +1,13 @@
 #include "grid/KovrelView.h"
 
 #include "engine/Patterns.h"
+#include "ui/MsgBox.h"
 
 #include <QAction>
 #include <QResizeEvent>
 
 #include <filesystem>
+#include <new>
 #include <system_error>
 
 namespace kovrel {
@@ -331,7 +333,14 @@ void CKovrelView::OnItemDetail() {
     // The last confirmed settings become those of every item created from now on.
     m_grid.m_dwNewOption = dwOption;
     pEdited->dwOption = dwOption;
-    m_grid.SetPattern(nRow, NormalizePatternText(strPattern));
+    try {
+        m_grid.SetPattern(nRow, NormalizePatternText(strPattern));
+    } catch (const std::bad_alloc&) {
+        // The item keeps its old pattern text; the option word is already stored.
+        ShowMessageBox(this,
+                       QStringLiteral("メモリが不足しています。変更された情報の更新が行えません。"),
+                       MB_OK | MB_ICONEXCLAMATION);
+    }
     SetModifiedFlag();
     m_grid.Refresh();
 }
