@@ -85,27 +85,25 @@ SYNCITEM* CSyncItemList::InsertAt(int nIndex, const char* lpszPath1, const char*
     return pItem;
 }
 
-int CSyncItemList::RemoveAt(int nIndex) {
+void CSyncItemList::RemoveAt(int nIndex) {
     if (nIndex < 0 || nIndex >= m_nCount)
-        return 0;
+        return;
     m_ppItems.erase(m_ppItems.begin() + nIndex);
     --m_nCount;
-    return 0;
 }
 
-int CSyncItemList::RemoveAll() {
+void CSyncItemList::RemoveAll() {
     std::vector<std::unique_ptr<SYNCITEM>>().swap(m_ppItems);
     m_nCount = 0;
     m_nMaxCount = 0;
-    return 0;
 }
 
-int CSyncItemList::Swap(int nIndex1, int nIndex2) {
+bool CSyncItemList::Swap(int nIndex1, int nIndex2) {
     if (nIndex1 < 0 || nIndex1 >= m_nCount || nIndex2 < 0 || nIndex2 >= m_nCount)
-        return -1;
+        return false;
     std::swap(m_ppItems[static_cast<std::size_t>(nIndex1)],
               m_ppItems[static_cast<std::size_t>(nIndex2)]);
-    return 0;
+    return true;
 }
 
 void CSyncItemList::SwapItems(CSyncItemList& other) noexcept {

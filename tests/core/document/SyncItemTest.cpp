@@ -139,14 +139,14 @@ TEST(SyncItemList, RemoveAtMovesLaterEntriesDownAndKeepsCapacity) {
     CSyncItemList list;
     Fill(list, 4);
     const std::vector<SYNCITEM*> before = Pointers(list);
-    EXPECT_EQ(list.RemoveAt(1), 0);
+    list.RemoveAt(1);
     EXPECT_EQ(Pointers(list), (std::vector<SYNCITEM*>{before[0], before[2], before[3]}));
-    EXPECT_EQ(list.RemoveAt(2), 0); // the last one
+    list.RemoveAt(2); // the last one
     EXPECT_EQ(Pointers(list), (std::vector<SYNCITEM*>{before[0], before[2]}));
     EXPECT_EQ(list.GetMaxCount(), 32);
     // Outside the list nothing happens.
-    EXPECT_EQ(list.RemoveAt(2), 0);
-    EXPECT_EQ(list.RemoveAt(-1), 0);
+    list.RemoveAt(2);
+    list.RemoveAt(-1);
     EXPECT_EQ(list.GetCount(), 2);
 }
 
@@ -154,7 +154,7 @@ TEST(SyncItemList, RemoveAllFreesItemsButKeepsDocLog) {
     CSyncItemList list;
     Fill(list, 40);
     list.m_strDocLog = "a/var/log/x.log";
-    EXPECT_EQ(list.RemoveAll(), 0);
+    list.RemoveAll();
     EXPECT_EQ(list.GetCount(), 0);
     EXPECT_EQ(list.GetMaxCount(), 0);
     EXPECT_EQ(list.GetAt(0), nullptr);
@@ -168,7 +168,7 @@ struct SwapCase {
     const char* pszName;
     int nIndex1;
     int nIndex2;
-    int nResult;
+    bool bSwapped;
     std::vector<int> order; // resulting order of the original entries 0, 1, 2
 };
 
@@ -179,7 +179,7 @@ TEST_P(SyncItemListSwap, ExchangesOrRefuses) {
     CSyncItemList list;
     Fill(list, 3);
     const std::vector<SYNCITEM*> before = Pointers(list);
-    EXPECT_EQ(list.Swap(c.nIndex1, c.nIndex2), c.nResult);
+    EXPECT_EQ(list.Swap(c.nIndex1, c.nIndex2), c.bSwapped);
     std::vector<SYNCITEM*> expected;
     for (int i : c.order)
         expected.push_back(before[static_cast<std::size_t>(i)]);
@@ -187,11 +187,11 @@ TEST_P(SyncItemListSwap, ExchangesOrRefuses) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, SyncItemListSwap,
-                         ::testing::Values(SwapCase{"Neighbours", 0, 1, 0, {1, 0, 2}},
-                                           SwapCase{"Ends", 2, 0, 0, {2, 1, 0}},
-                                           SwapCase{"Itself", 1, 1, 0, {0, 1, 2}},
-                                           SwapCase{"SecondAtCount", 0, 3, -1, {0, 1, 2}},
-                                           SwapCase{"FirstNegative", -1, 0, -1, {0, 1, 2}}),
+                         ::testing::Values(SwapCase{"Neighbours", 0, 1, true, {1, 0, 2}},
+                                           SwapCase{"Ends", 2, 0, true, {2, 1, 0}},
+                                           SwapCase{"Itself", 1, 1, true, {0, 1, 2}},
+                                           SwapCase{"SecondAtCount", 0, 3, false, {0, 1, 2}},
+                                           SwapCase{"FirstNegative", -1, 0, false, {0, 1, 2}}),
                          [](const auto& tpi) { return std::string(tpi.param.pszName); });
 
 TEST(SyncItemList, GetAtOutsideIsNull) {

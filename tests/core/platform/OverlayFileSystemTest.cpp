@@ -1,7 +1,7 @@
 #include "platform/OverlayFileSystem.h"
 
-#include "platform/FaultFileSystem.h"
 #include "platform/PosixFileSystem.h"
+#include "support/FaultFileSystem.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -368,16 +368,6 @@ TEST_F(OverlayOnTree, MemoryFollowsTheChangesNotTheTree) {
         ASSERT_EQ(m_fs.CopyFile(m_dir.Path("a"), m_dir.Path("n/c" + std::to_string(i))), 0);
     ASSERT_EQ(m_fs.DeleteFile(m_dir.Path("d/x")), 0);
     EXPECT_EQ(m_fs.RecordCount(), 1u + 1u + 50u + 1u); // n, its contents marker, copies, x
-}
-
-TEST(OverlayNormalize, OneSpellingPerPath) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"/a/b", "/a/b"},     {"/a//b/", "/a/b"}, {"/a/./b/.", "/a/b"}, {"/", "/"},
-        {"//", "/"},          {"a/b", "a/b"},     {"./a", "a"},         {".", "."},
-        {"a/../b", "a/../b"}, {"", ""},
-    };
-    for (const auto& [lpszIn, lpszOut] : cases)
-        EXPECT_EQ(OverlayFileSystem::Normalize(lpszIn), lpszOut) << lpszIn;
 }
 
 } // namespace
