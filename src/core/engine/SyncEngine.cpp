@@ -87,22 +87,6 @@ bool Side2MayChange(std::uint32_t dwOption) {
     return dwOneWay == 0 || (dwOneWay & SIO_ONEWAY_1TO2) != 0;
 }
 
-// Names compared with a-z folded to A-Z and nothing else: names that differ only
-// in ASCII case compare equal. A listing sorted by text::CompareFolded is sorted by
-// this order as well, with such names next to each other.
-int CompareFoldOnly(std::string_view a, std::string_view b) noexcept {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto ca = static_cast<unsigned char>(text::FoldAscii(a[i]));
-        const auto cb = static_cast<unsigned char>(text::FoldAscii(b[i]));
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-    }
-    if (a.size() != b.size())
-        return a.size() < b.size() ? -1 : 1;
-    return 0;
-}
-
 // The pairing walks both sorted listings in step, so a flat directory costs
 // linear time. The file system already sorts; an unsorted listing would break the
 // merge, so it is checked and sorted here if need be.
@@ -123,7 +107,7 @@ void PairByFoldedName(const std::vector<DirEntry>& e1, const std::vector<DirEntr
     std::size_t i = 0;
     std::size_t j = 0;
     while (i < n1 && j < n2) {
-        const int nCmp = CompareFoldOnly(e1[i].strName, e2[j].strName);
+        const int nCmp = text::CompareFoldOnly(e1[i].strName, e2[j].strName);
         if (nCmp < 0) {
             ++i;
             continue;
@@ -133,10 +117,10 @@ void PairByFoldedName(const std::vector<DirEntry>& e1, const std::vector<DirEntr
             continue;
         }
         std::size_t iEnd = i + 1;
-        while (iEnd < n1 && CompareFoldOnly(e1[iEnd].strName, e1[i].strName) == 0)
+        while (iEnd < n1 && text::CompareFoldOnly(e1[iEnd].strName, e1[i].strName) == 0)
             ++iEnd;
         std::size_t jEnd = j + 1;
-        while (jEnd < n2 && CompareFoldOnly(e2[jEnd].strName, e2[j].strName) == 0)
+        while (jEnd < n2 && text::CompareFoldOnly(e2[jEnd].strName, e2[j].strName) == 0)
             ++jEnd;
         if (iEnd - i == 1 && jEnd - j == 1) {
             match1[i] = static_cast<int>(j);
@@ -574,9 +558,7 @@ RunFlow CSyncEngine::WalkDirectory(const std::string& strDir1, bool bList1,
         PairByFoldedName(entries1, entries2, match1, match2);
         selected1.resize(entries1.size());
     } catch (const std::bad_alloc&) {
-        ++m_stat.nOtherErrors;
-        m_host.ShowError(kMsgNoMemory);
-        return RunFlow::Stop;
+        return OutOfMemory();
     }
 
     // Path buffers reused for every entry of this directory.
@@ -628,6 +610,12 @@ RunFlow CSyncEngine::WalkDirectory(const std::string& strDir1, bool bList1,
     return RunFlow::GoOn;
 }
 
+RunFlow CSyncEngine::OutOfMemory() {
+    ++m_stat.nOtherErrors;
+    m_host.ShowError(kMsgNoMemory);
+    return RunFlow::Stop;
+}
+
 bool CSyncEngine::ListSide(const std::string& strDir, std::vector<DirEntry>& entries) {
     m_staleTemps.clear();
     const int nError = m_fs.ListDir(strDir, entries, &m_staleTemps);
@@ -667,9 +655,7 @@ RunFlow CSyncEngine::RemoveTree(const std::string& strDir, int nSide) {
         if (!ListSide(strDir, entries))
             return RunFlow::Stop;
     } catch (const std::bad_alloc&) {
-        ++m_stat.nOtherErrors;
-        m_host.ShowError(kMsgNoMemory);
-        return RunFlow::Stop;
+        return OutOfMemory();
     }
     std::string strPath = DirPrefix(strDir);
     const std::size_t nBase = strPath.size();

@@ -144,6 +144,8 @@ private:
     // Deletes a directory that exists on one side only, with everything in it.
     RunFlow RemoveTree(const std::string& strDir, int nSide);
     void FinishCreatedDir(const std::string& strModel, const std::string& strNew);
+    // Counts and shows a listing that did not fit in memory; the run stops.
+    RunFlow OutOfMemory();
     // Lists one side of a walk; ENOENT gives an empty list. False after the
     // fatal message has been shown.
     [[nodiscard]] bool ListSide(const std::string& strDir,

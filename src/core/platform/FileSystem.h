@@ -42,6 +42,14 @@ struct FileAttr {
     bool IsReadOnly() const noexcept { return (dwMode & 0200u) == 0; }
 };
 
+// Copies the entry's times to where the pointers point; a null one is skipped.
+inline void TakeTimes(const FileAttr& attr, FileTime* pAccess, FileTime* pWrite) noexcept {
+    if (pAccess)
+        *pAccess = attr.ftAccess;
+    if (pWrite)
+        *pWrite = attr.ftWrite;
+}
+
 struct DirEntry {
     std::string strName;
     FileAttr attr;

@@ -380,10 +380,7 @@ int OverlayFileSystem::GetTimes(const std::string& strPath, FileTime* pAccess, F
     FileAttr attr;
     if (const int nErr = LookupExisting(strPath, true, strNorm, attr))
         return nErr;
-    if (pAccess)
-        *pAccess = attr.ftAccess;
-    if (pWrite)
-        *pWrite = attr.ftWrite;
+    TakeTimes(attr, pAccess, pWrite);
     return 0;
 }
 

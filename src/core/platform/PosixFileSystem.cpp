@@ -92,6 +92,25 @@ bool IsDotOrDotDot(const char* lpszName) noexcept {
            (lpszName[1] == '\0' || (lpszName[1] == '.' && lpszName[2] == '\0'));
 }
 
+// Calls fnEntry(const dirent&) for every entry of an open directory except "."
+// and ".."; fnEntry returns 0 to go on or an errno that ends the listing.
+// 0, that errno, or the error readdir gave.
+template <class F> int ReadEntries(DIR* pDir, F&& fnEntry) {
+    for (;;) {
+        errno = 0;
+        const dirent* pEnt = ::readdir(pDir);
+        if (!pEnt) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (IsDotOrDotDot(pEnt->d_name))
+            continue;
+        if (const int nErr = fnEntry(*pEnt))
+            return nErr;
+    }
+}
+
 bool IsSpecialDType(unsigned char nType) noexcept {
     return nType == DT_FIFO || nType == DT_SOCK || nType == DT_CHR || nType == DT_BLK;
 }
@@ -207,52 +226,38 @@ int PosixFileSystem::ListDir(const std::string& strPath, std::vector<DirEntry>& 
         return nErr;
     const int fdDir = ::dirfd(dir->Get());
 
-    for (;;) {
-        errno = 0;
-        const dirent* pEnt = ::readdir(dir->Get());
-        if (!pEnt) {
-            if (errno == EINTR)
-                continue;
-            if (errno != 0) {
-                const int nErr = errno;
-                entries.clear();
-                if (pStaleTemps)
-                    pStaleTemps->clear();
-                return nErr;
-            }
-            break;
-        }
-        const char* lpszName = pEnt->d_name;
-        if (IsDotOrDotDot(lpszName) || IsSpecialDType(pEnt->d_type))
-            continue;
+    const int nErr = ReadEntries(dir->Get(), [&](const dirent& ent) {
+        const char* lpszName = ent.d_name;
+        if (IsSpecialDType(ent.d_type))
+            return 0;
         const std::string_view strName(lpszName);
-        if (pEnt->d_type != DT_UNKNOWN && pEnt->d_type != DT_DIR && IsCopyTempName(strName)) {
+        if (ent.d_type != DT_UNKNOWN && ent.d_type != DT_DIR && IsCopyTempName(strName)) {
             if (pStaleTemps)
                 pStaleTemps->emplace_back(strName);
-            continue;
+            return 0;
         }
 
         struct stat st {};
-        if (RetryEintr([&] { return ::fstatat(fdDir, lpszName, &st, AT_SYMLINK_NOFOLLOW); }) != 0) {
-            if (errno == ENOENT)
-                continue; // gone since readdir: another program removed it
-            const int nErr = errno;
-            entries.clear();
-            if (pStaleTemps)
-                pStaleTemps->clear();
-            return nErr;
-        }
+        if (RetryEintr([&] { return ::fstatat(fdDir, lpszName, &st, AT_SYMLINK_NOFOLLOW); }) != 0)
+            return errno == ENOENT ? 0 : errno; // ENOENT: gone since readdir, removed by another
         const EntryType type = TypeOfMode(st.st_mode);
         if (type == EntryType::Other)
-            continue;
+            return 0;
         if (type != EntryType::Directory && IsCopyTempName(strName)) {
             if (pStaleTemps)
                 pStaleTemps->emplace_back(strName);
-            continue;
+            return 0;
         }
         DirEntry& entry = entries.emplace_back();
         entry.strName.assign(strName);
         FillAttr(st, entry.attr);
+        return 0;
+    });
+    if (nErr != 0) {
+        entries.clear();
+        if (pStaleTemps)
+            pStaleTemps->clear();
+        return nErr;
     }
     SortEntries(entries);
     return 0;
@@ -263,25 +268,18 @@ int PosixFileSystem::CountUnlisted(const std::string& strDir, std::size_t& nCoun
     std::optional<UniqueDir> dir;
     if (const int nErr = OpenDir(strDir, dir))
         return nErr;
-    for (;;) {
-        errno = 0;
-        const dirent* pEnt = ::readdir(dir->Get());
-        if (!pEnt) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (IsDotOrDotDot(pEnt->d_name))
-            continue;
-        if (IsSpecialDType(pEnt->d_type)) {
+    const int fdDir = ::dirfd(dir->Get());
+    return ReadEntries(dir->Get(), [&](const dirent& ent) {
+        if (IsSpecialDType(ent.d_type)) {
             ++nCount;
-        } else if (pEnt->d_type == DT_UNKNOWN) {
+        } else if (ent.d_type == DT_UNKNOWN) {
             struct stat st {};
-            if (::fstatat(::dirfd(dir->Get()), pEnt->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            if (::fstatat(fdDir, ent.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
                 TypeOfMode(st.st_mode) == EntryType::Other)
                 ++nCount;
         }
-    }
+        return 0;
+    });
 }
 
 int PosixFileSystem::CopyFile(const std::string& strFrom, const std::string& strTo) {
@@ -383,10 +381,9 @@ int PosixFileSystem::GetTimes(const std::string& strPath, FileTime* pAccess, Fil
     struct stat st {};
     if (const int nErr = LStat(strPath, st))
         return nErr;
-    if (pAccess)
-        *pAccess = ToFileTime(st.st_atim);
-    if (pWrite)
-        *pWrite = ToFileTime(st.st_mtim);
+    FileAttr attr;
+    FillAttr(st, attr);
+    TakeTimes(attr, pAccess, pWrite);
     return 0;
 }
 
