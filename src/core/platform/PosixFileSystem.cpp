@@ -228,10 +228,9 @@ int PosixFileSystem::ListDir(const std::string& strPath, std::vector<DirEntry>& 
 
     const int nErr = ReadEntries(dir->Get(), [&](const dirent& ent) {
         const char* lpszName = ent.d_name;
-        if (IsSpecialDType(ent.d_type))
-            return 0;
         const std::string_view strName(lpszName);
-        if (ent.d_type != DT_UNKNOWN && ent.d_type != DT_DIR && IsCopyTempName(strName)) {
+        if (ent.d_type != DT_UNKNOWN && ent.d_type != DT_DIR && !IsSpecialDType(ent.d_type) &&
+            IsCopyTempName(strName)) {
             if (pStaleTemps)
                 pStaleTemps->emplace_back(strName);
             return 0;
@@ -240,10 +239,10 @@ int PosixFileSystem::ListDir(const std::string& strPath, std::vector<DirEntry>& 
         struct stat st {};
         if (RetryEintr([&] { return ::fstatat(fdDir, lpszName, &st, AT_SYMLINK_NOFOLLOW); }) != 0)
             return errno == ENOENT ? 0 : errno; // ENOENT: gone since readdir, removed by another
+        // FIFOs, sockets and devices are entries too (EntryType::Other): the pass
+        // must see that the name is taken, though it never opens one.
         const EntryType type = TypeOfMode(st.st_mode);
-        if (type == EntryType::Other)
-            return 0;
-        if (type != EntryType::Directory && IsCopyTempName(strName)) {
+        if ((type == EntryType::File || type == EntryType::Symlink) && IsCopyTempName(strName)) {
             if (pStaleTemps)
                 pStaleTemps->emplace_back(strName);
             return 0;
