@@ -110,7 +110,7 @@ private:
     template <class F> int MakeTemp(F&& fnMake);
 
     std::string m_strTarget;
-    std::string_view m_strPrefix;
+    std::string m_strPrefix;
     std::optional<DirWriteGrant> m_grant; // held until the rename or the clean-up is done
     bool m_bGrantDirWrite;
     UniqueFd m_fd;
