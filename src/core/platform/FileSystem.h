@@ -67,7 +67,7 @@ inline bool IsCopyTempName(std::string_view strName) noexcept {
 enum class FileStage : std::uint8_t {
     Done,     // nothing failed
     Open,     // the file could not be opened (errno)
-    NotAFile, // a device or socket: never read (errno 0)
+    NotAFile, // a FIFO, device or socket: never read (errno 0)
     Read,     // reading failed (errno; EISDIR for a directory)
     Create,   // the temporary beside the file could not be made (errno)
     Write,    // writing, flushing or closing the temporary failed (errno)
@@ -135,9 +135,9 @@ public:
         return 0;
     }
 
-    // The whole contents of a file (a symbolic link is followed). A FIFO is read
-    // like a file; a device or socket is not read at all (NotAFile). On failure
-    // data is left as it was.
+    // The whole contents of a regular file (a symbolic link is followed). A FIFO,
+    // device or socket is not read at all (NotAFile), and opening one never
+    // blocks. On failure data is left as it was.
     [[nodiscard]] virtual FileResult ReadFile(const std::string& strPath, std::string& data) = 0;
 
     // Replaces the contents of a file with data, as a careful save does: written

@@ -441,7 +441,11 @@ int PosixFileSystem::RealPath(const std::string& strPath, std::string& strOut) {
 }
 
 FileResult PosixFileSystem::ReadFile(const std::string& strPath, std::string& data) {
-    UniqueFd fd(RetryEintr([&] { return ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC); }));
+    // O_NONBLOCK: opening a FIFO must not wait for a writer that may never come.
+    // Only a regular file is read: a FIFO or a device could hand out bytes
+    // without end, or none and block for good.
+    UniqueFd fd(RetryEintr(
+        [&] { return ::open(strPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); }));
     if (fd.Get() < 0)
         return {FileStage::Open, errno};
     struct stat st {};
@@ -449,12 +453,10 @@ FileResult PosixFileSystem::ReadFile(const std::string& strPath, std::string& da
         return {FileStage::Read, errno};
     if (S_ISDIR(st.st_mode))
         return {FileStage::Read, EISDIR};
-    // A device could hand out bytes without end; a file read whole is never one.
-    if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode))
+    if (!S_ISREG(st.st_mode))
         return {FileStage::NotAFile, 0};
     std::string strRead;
-    if (S_ISREG(st.st_mode))
-        strRead.reserve(static_cast<std::size_t>(st.st_size));
+    strRead.reserve(static_cast<std::size_t>(st.st_size));
     char buf[65536];
     for (;;) {
         const ssize_t n = RetryEintr([&] { return ::read(fd.Get(), buf, sizeof buf); });
