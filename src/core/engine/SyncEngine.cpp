@@ -445,6 +445,10 @@ RunFlow CSyncEngine::SyncPairKnown(const std::string& strPath1, const FileAttr* 
     if (IsSpecial(pAttr1) || IsSpecial(pAttr2)) {
         if (!pAttr1 || !pAttr2)
             return RunFlow::GoOn;
+        // A subdirectory the options leave unvisited is no action either.
+        if (!bTopLevel && (dwOption & SIO_NO_SUBDIRS) != 0 &&
+            (pAttr1->IsDirectory() || pAttr2->IsDirectory()))
+            return RunFlow::GoOn;
         WriteLog("Special file skipped " + Shown(IsSpecial(pAttr1) ? strPath1 : strPath2));
         m_host.ShowLineReason(kReasonSpecial);
         return StopIf(CheckCancel());

@@ -186,6 +186,10 @@ TEST_F(HardeningTest, SpecialFileAloneIsPassedOverSilently) {
         EXPECT_FALSE(Exists("2/pipe"));
         EXPECT_FALSE(Exists("1/sock"));
     }
+    // Beside a subdirectory the options do not visit, nothing would have happened.
+    Dir("2/pipe");
+    EXPECT_EQ(RunItem(m_str1, m_str2, SIO_NO_SUBDIRS), RunResult::Completed);
+    EXPECT_EQ(Actions(), Lines{});
 }
 
 // A tree to be removed that holds a FIFO loses everything else; the directories
