@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <poll.h>
 #include <unistd.h>
 
@@ -12,11 +13,13 @@ namespace {
 
 volatile std::sig_atomic_t g_nInterrupts = 0;
 
-extern "C" void OnInterrupt(int) {
+constexpr int kCancelSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void OnInterrupt(int nSignal) {
     g_nInterrupts = g_nInterrupts + 1;
     if (g_nInterrupts >= 2) {
-        std::signal(SIGINT, SIG_DFL);
-        std::raise(SIGINT);
+        std::signal(nSignal, SIG_DFL);
+        std::raise(nSignal);
     }
 }
 
@@ -34,7 +37,8 @@ void CCliHost::InstallInterruptHandler() {
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART; // file operations in progress just carry on
-    sigaction(SIGINT, &sa, nullptr);
+    for (const int nSignal : kCancelSignals)
+        sigaction(nSignal, &sa, nullptr);
 }
 
 bool CCliHost::Interrupted() noexcept {
@@ -70,10 +74,46 @@ bool CCliHost::ReadLine(std::string& strLine) {
 }
 
 bool CCliHost::AskYesNo(const std::string& strText) {
+    return AskYesNoAnswered(strText, m_answers.bQuestionYes);
+}
+
+bool CCliHost::AskMissingTop(const std::string& strText) {
+    return AskYesNoAnswered(strText, m_answers.bMissingTopYes);
+}
+
+void CCliHost::PrintReason(int nErrno) {
+    if (nErrno == 0)
+        return;
+    std::fprintf(m_pErr, "kovrel-sync: %s\n", std::strerror(nErrno));
+    std::fflush(m_pErr);
+}
+
+bool CCliHost::AskYesNoErrno(const std::string& strText, int nErrno) {
+    PrintReason(nErrno);
+    return AskYesNo(strText);
+}
+
+AbortRetryIgnore CCliHost::AskAbortRetryIgnoreErrno(const std::string& strText, int nErrno) {
+    PrintReason(nErrno);
+    return AskAbortRetryIgnore(strText);
+}
+
+void CCliHost::ShowErrorErrno(const std::string& strText, int nErrno) {
+    PrintReason(nErrno);
+    ShowError(strText);
+}
+
+void CCliHost::ShowLineReason(const std::string& strReason) {
+    std::fprintf(m_pErr, "kovrel-sync: %s\n", strReason.c_str());
+    std::fflush(m_pErr);
+}
+
+// Without a terminal bAnswer answers; on one the user does.
+bool CCliHost::AskYesNoAnswered(const std::string& strText, bool bAnswer) {
     if (!m_answers.bInteractive) {
-        std::fprintf(m_pErr, "%s\n-> %s\n", strText.c_str(), m_answers.bQuestionYes ? "Yes" : "No");
+        std::fprintf(m_pErr, "%s\n-> %s\n", strText.c_str(), bAnswer ? "Yes" : "No");
         std::fflush(m_pErr);
-        return m_answers.bQuestionYes;
+        return bAnswer;
     }
     std::string strLine;
     for (;;) {

@@ -14,6 +14,10 @@ struct CLIANSWERS {
     bool bInteractive = false;   // ask on the terminal
     bool bQuestionYes = false;   // --on-question=yes
     bool bFailureIgnore = false; // --on-failure=ignore
+    // --on-missing-top=yes: confirm deleting a tree whose other top is absent.
+    // Apart from --on-question on purpose: a script that passes errors over must
+    // never confirm the loss of a whole tree by it.
+    bool bMissingTopYes = false;
 };
 
 class CCliHost : public CRunHost {
@@ -24,14 +28,21 @@ public:
     bool AskYesNo(const std::string& strText) override;
     AbortRetryIgnore AskAbortRetryIgnore(const std::string& strText) override;
     void ShowError(const std::string& strText) override;
+    bool AskMissingTop(const std::string& strText) override;
+    // The system's reason goes on a line of its own before the question.
+    bool AskYesNoErrno(const std::string& strText, int nErrno) override;
+    AbortRetryIgnore AskAbortRetryIgnoreErrno(const std::string& strText, int nErrno) override;
+    void ShowErrorErrno(const std::string& strText, int nErrno) override;
+    void ShowLineReason(const std::string& strReason) override;
     void AppendLogLine(const std::string& strLine) override;
     bool CheckCancel() override;
     // The command line plays no sounds; the desktop program does.
     void PlayRunSound(const RUNSOUND&) override {}
 
-    // Ctrl+C sets the cancel flag instead of ending the process; a second Ctrl+C
-    // ends it the ordinary way (a copy in progress leaves at most a temporary
-    // file, which the next run clears away).
+    // Ctrl+C, SIGTERM and SIGHUP set the cancel flag instead of ending the
+    // process: the current operation finishes, then the run ends as cancelled.
+    // A second signal ends it the ordinary way (a copy in progress leaves at
+    // most a temporary file, which the next run clears away).
     static void InstallInterruptHandler();
     static bool Interrupted() noexcept;
 
@@ -39,6 +50,8 @@ private:
     // Reads one answer line from standard input; false at its end or on Ctrl+C.
     bool ReadLine(std::string& strLine);
     void PrintQuestion(const std::string& strText, const char* pszChoices);
+    bool AskYesNoAnswered(const std::string& strText, bool bAnswer);
+    void PrintReason(int nErrno);
 
     CLIANSWERS m_answers;
     std::FILE* m_pOut;

@@ -7,25 +7,8 @@
 
 namespace kovrel::cli {
 
-// Text as one line of valid UTF-8: control characters and bytes that are not
-// part of a well-formed UTF-8 character are shown as \xHH, so a stray line feed
-// in a name cannot split a fact in two and the output stays readable.
 std::string PrintableText(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size();) {
-        const std::size_t n = text::CharLen(s, i);
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (n == 1 && (c < 0x20 || c == 0x7F || c >= 0x80)) {
-            char buf[5];
-            std::snprintf(buf, sizeof buf, "\\x%02X", c);
-            out += buf;
-        } else {
-            out.append(s.substr(i, n));
-        }
-        i += n;
-    }
-    return out;
+    return text::PrintableText(s);
 }
 
 std::string QuotedForMessage(const std::string& strPath) {
@@ -43,7 +26,10 @@ bool LoadDocumentOrReport(const std::string& strPath, CSyncItemList& list, int& 
         err << KVD_MSG_FOREIGN << '\n';
         break;
     case KvdFileStatus::ArchiveError:
-        err << KVD_MSG_ARCHIVE_ERROR << '\n';
+        // The program's own text as the desktop program shows it, then which
+        // document it is about: a script may run many.
+        err << KVD_MSG_ARCHIVE_ERROR << '\n'
+            << "kovrel-sync: " << QuotedForMessage(strPath) << " is cut short or damaged\n";
         break;
     case KvdFileStatus::OpenFailed:
         err << "kovrel-sync: cannot open " << QuotedForMessage(strPath) << ": "

@@ -26,6 +26,10 @@ void PrintUsage(std::ostream& os) {
           "                          print exactly the lines the real run would\n"
           "  --on-question=yes|no    answer to Yes/No questions without a terminal\n"
           "                          (default no)\n"
+          "  --on-missing-top=yes|no\n"
+          "                          answer without a terminal to deleting a tree\n"
+          "                          whose counterpart top is absent (default no;\n"
+          "                          --on-question never answers it)\n"
           "  --on-failure=ignore|abort\n"
           "                          answer to a failed file operation without a\n"
           "                          terminal (default abort)\n"
@@ -40,8 +44,8 @@ void PrintUsage(std::ostream& os) {
           "  --help                  show this help\n"
           "  --version               show the program's version\n"
           "\n"
-          "On a terminal, questions are asked on standard error. Ctrl+C cancels the run\n"
-          "after the current operation.\n"
+          "On a terminal, questions are asked on standard error. Ctrl+C, SIGTERM and\n"
+          "SIGHUP cancel the run after the current operation.\n"
           "\n"
           "Exit status: 0 the run reached the end of the list with no error; 1 it\n"
           "reached the end with errors passed over; 2 it stopped early (No, Abort,\n"
@@ -101,6 +105,10 @@ int main(int argc, char** argv) {
             if (value != "yes" && value != "no")
                 return Usage("--on-question takes yes or no");
             options.answers.bQuestionYes = value == "yes";
+        } else if (!bOptionsEnded && TakeValue(arg, "--on-missing-top", value)) {
+            if (value != "yes" && value != "no")
+                return Usage("--on-missing-top takes yes or no");
+            options.answers.bMissingTopYes = value == "yes";
         } else if (!bOptionsEnded && TakeValue(arg, "--on-failure", value)) {
             if (value != "ignore" && value != "abort")
                 return Usage("--on-failure takes ignore or abort");

@@ -198,10 +198,14 @@ TEST_F(ListCommand, TruncatedDocument) {
     ASSERT_GT(sample.size(), 100u);
     for (std::size_t n :
          {std::size_t{1}, std::size_t{24}, std::size_t{30}, sample.size() / 2, sample.size() - 1}) {
-        const RunResult r = List(Doc("cut.kvd", sample.substr(0, n)));
+        const fs::path doc = Doc("cut.kvd", sample.substr(0, n));
+        const RunResult r = List(doc);
         EXPECT_EQ(r.nExit, 3) << n;
         EXPECT_EQ(r.strOut, "") << n;
-        EXPECT_EQ(r.strErr, "予期しないﾌｧｲﾙ形式です。\n") << n;
+        // The program's own text, then which document it is about.
+        EXPECT_EQ(r.strErr, "予期しないﾌｧｲﾙ形式です。\nkovrel-sync: \"" + doc.string() +
+                                "\" is cut short or damaged\n")
+            << n;
     }
 }
 
@@ -210,9 +214,11 @@ TEST_F(ListCommand, InconsistentCountIsRefusedAtOnce) {
     AppendArchiveString(data, KVD_HEADER_1_0);
     data += std::string("\xFF\xFF\xFF\x7F", 4); // two billion items in a few bytes
     data += std::string(16, '\0');
-    const RunResult r = List(Doc("count.kvd", data));
+    const fs::path doc = Doc("count.kvd", data);
+    const RunResult r = List(doc);
     EXPECT_EQ(r.nExit, 3);
-    EXPECT_EQ(r.strErr, "予期しないﾌｧｲﾙ形式です。\n");
+    EXPECT_EQ(r.strErr, "予期しないﾌｧｲﾙ形式です。\nkovrel-sync: \"" + doc.string() +
+                            "\" is cut short or damaged\n");
 }
 
 TEST_F(ListCommand, MissingFileOrDirectoryNamesFileAndCause) {

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -326,6 +328,109 @@ TEST_F(RunCommand, TerminalAnswersAreRead) {
     EXPECT_TRUE(m_tmp.Exists("s2/later.txt"));
     // Asked twice: once more after the answer it did not understand.
     EXPECT_NE(r.strErr.find("[y/n]"), r.strErr.rfind("[y/n]"));
+}
+
+// SIGTERM and SIGHUP are the same request as Ctrl+C: the run ends as cancelled,
+// with its summary and exit status 2, instead of dying half way.
+TEST_F(RunCommand, TermAndHangupCancelTheRunLikeCtrlC) {
+    AddItem(m_tmp.Path("s1") + "/*.c", m_tmp.Path("s2") + "/*.h");
+    File("s1/later.txt", "l", 1000);
+    AddItem(m_tmp.Path("s1"), m_tmp.Path("s2"));
+    for (const int nSignal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(nSignal);
+        PROCOPTIONS opt;
+        opt.args = {Doc()};
+        opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")}};
+        opt.onTerminal = [nSignal](const std::string& strShown, int, pid_t pid) {
+            if (strShown.find("[y/n]") == std::string::npos)
+                return false;
+            ::kill(pid, nSignal);
+            return true;
+        };
+        const PROCRESULT r = test::RunProcess(KOVREL_SYNC_EXE, opt);
+        EXPECT_EQ(r.nSignal, 0);
+        EXPECT_EQ(r.nExit, 2);
+        EXPECT_NE(r.strOut.find("<< Canceled by User!! >>\nFile1 -> File2 コピーファイル数 : 0"),
+                  std::string::npos)
+            << r.strOut;
+        EXPECT_FALSE(m_tmp.Exists("s2/later.txt"));
+    }
+}
+
+// Deleting a tree because the other top is missing has its own answer; the
+// answer to ordinary questions never confirms it.
+TEST_F(RunCommand, MissingTopIsAnsweredOnlyByItsOwnOption) {
+    struct Case {
+        std::vector<std::string> options;
+        bool bDeleted;
+        const char* pszAnswer;
+    };
+    const Case cases[] = {
+        {{}, false, "-> No"},
+        {{"--on-question=yes"}, false, "-> No"},
+        {{"--on-missing-top=no"}, false, "-> No"},
+        {{"--on-missing-top=yes"}, true, "-> Yes"},
+    };
+    AddItem(m_tmp.Path("s1/unmounted"), m_tmp.Path("s2"), "0x1");
+    const std::string strQuestion = "'" + m_tmp.Path("s1/unmounted") + "' が見つかりません。\n'" +
+                                    m_tmp.Path("s2") + "' の中をすべて削除しますか？";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszAnswer + (c.options.empty() ? std::string() : " " + c.options[0]));
+        File("s2/keep.txt", "k", 1000);
+        std::vector<std::string> args = c.options;
+        args.push_back(Doc());
+        const PROCRESULT r = Sync(args);
+        EXPECT_EQ(r.nExit, 0) << r.strErr;
+        EXPECT_NE(r.strErr.find(strQuestion + "\n" + c.pszAnswer + "\n"), std::string::npos)
+            << r.strErr;
+        EXPECT_EQ(m_tmp.Exists("s2/keep.txt"), !c.bDeleted);
+        EXPECT_EQ(r.strOut.find("Deleted") != std::string::npos, c.bDeleted) << r.strOut;
+        if (c.bDeleted)
+            m_tmp.MakeDir("s2");
+    }
+    EXPECT_EQ(Sync({"--on-missing-top=maybe", Doc()}).nExit, 3);
+}
+
+// A document that is a FIFO is refused at once, by the run and by --list alike,
+// instead of waiting for a writer for good.
+TEST_F(RunCommand, FifoDocumentIsRefusedAtOnce) {
+    ASSERT_EQ(::mkfifo(m_tmp.Path("pipe.kvd").c_str(), 0644), 0);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{m_tmp.Path("pipe.kvd")},
+          std::vector<std::string>{"--list", m_tmp.Path("pipe.kvd")}}) {
+        SCOPED_TRACE(args.front());
+        const PROCRESULT r = Sync(args);
+        EXPECT_EQ(r.nExit, 3);
+        EXPECT_EQ(r.strOut, "");
+        EXPECT_NE(r.strErr.find("\"" + m_tmp.Path("pipe.kvd") + "\": not a regular file"),
+                  std::string::npos)
+            << r.strErr;
+    }
+}
+
+// The system's reason for a failure, and the reason for a skipped special file,
+// each on a line of its own on standard error; the log lines stay as they are.
+TEST_F(RunCommand, ReasonsGoToStandardErrorOnTheirOwnLines) {
+    File("s1/plain.txt", "p", 1000);
+    AddItem(m_tmp.Path("s1/plain.txt/below"), m_tmp.Path("s2/below"));
+    ASSERT_EQ(::mkfifo(m_tmp.Path("s1/x").c_str(), 0644), 0);
+    File("s2/x", "x", 1000);
+    AddItem(m_tmp.Path("s1"), m_tmp.Path("s2"), "0x1");
+    const PROCRESULT r = Sync({"--on-question=yes", Doc()});
+    EXPECT_EQ(r.nExit, 1) << r.strErr;
+    EXPECT_NE(r.strErr.find("kovrel-sync: " + std::string(std::strerror(ENOTDIR)) + "\nエラー(" +
+                            std::to_string(ENOTDIR) + ")が発生しました。"),
+              std::string::npos)
+        << r.strErr;
+    EXPECT_NE(r.strOut.find("\nSpecial file skipped " + m_tmp.Path("s1/x") + "\n"),
+              std::string::npos)
+        << r.strOut;
+    EXPECT_NE(
+        r.strErr.find(
+            "kovrel-sync: a FIFO, socket or device file is never copied, replaced or deleted\n"),
+        std::string::npos)
+        << r.strErr;
+    EXPECT_EQ(m_tmp.ReadFile("s2/x"), "x");
 }
 
 } // namespace

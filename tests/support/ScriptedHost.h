@@ -18,6 +18,9 @@ public:
     // test and is answered No / Abort, so a run never goes on by accident.
     std::deque<bool> m_yesNoAnswers;
     std::deque<AbortRetryIgnore> m_ariAnswers;
+    // The confirmation before deleting a tree whose other top is absent has
+    // answers of its own, so a test sees that it was asked as that question.
+    std::deque<bool> m_missingTopAnswers;
 
     // What the run showed.
     std::vector<std::string> m_lines;     // log lines, in order
@@ -25,6 +28,9 @@ public:
     std::vector<std::string> m_failures;  // Abort/Retry/Ignore texts
     std::vector<std::string> m_errors;    // OK-only texts
     std::vector<RUNSOUND> m_sounds;
+    std::vector<std::string> m_missingTopQuestions;
+    std::vector<int> m_errnos;          // handed beside questions and errors, in order
+    std::vector<std::string> m_reasons; // reasons given for log lines
 
     // Cancel: CheckCancel returns true from its m_nCancelAtCheck-th call on
     // (1-based; 0: never), or from the first call after the line
@@ -57,6 +63,31 @@ public:
 
     void ShowError(const std::string& strText) override { m_errors.push_back(strText); }
 
+    bool AskMissingTop(const std::string& strText) override {
+        m_missingTopQuestions.push_back(strText);
+        if (m_missingTopAnswers.empty()) {
+            ADD_FAILURE() << "unexpected missing-top question: " << strText;
+            return false;
+        }
+        const bool bYes = m_missingTopAnswers.front();
+        m_missingTopAnswers.pop_front();
+        return bYes;
+    }
+
+    bool AskYesNoErrno(const std::string& strText, int nErrno) override {
+        m_errnos.push_back(nErrno);
+        return AskYesNo(strText);
+    }
+    AbortRetryIgnore AskAbortRetryIgnoreErrno(const std::string& strText, int nErrno) override {
+        m_errnos.push_back(nErrno);
+        return AskAbortRetryIgnore(strText);
+    }
+    void ShowErrorErrno(const std::string& strText, int nErrno) override {
+        m_errnos.push_back(nErrno);
+        ShowError(strText);
+    }
+    void ShowLineReason(const std::string& strReason) override { m_reasons.push_back(strReason); }
+
     void AppendLogLine(const std::string& strLine) override {
         m_lines.push_back(strLine);
         if (!m_strCancelAfterLine.empty() && strLine == m_strCancelAfterLine)
@@ -79,6 +110,9 @@ public:
         m_failures.clear();
         m_errors.clear();
         m_sounds.clear();
+        m_missingTopQuestions.clear();
+        m_errnos.clear();
+        m_reasons.clear();
         m_nChecks = 0;
         m_bCancel = false;
     }

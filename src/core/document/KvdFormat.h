@@ -112,7 +112,7 @@ enum class KvdFileStatus {
     ArchiveError,
     OpenFailed,   // the file could not be opened (nErrno)
     ReadFailed,   // it could not be read (nErrno; EISDIR for a directory)
-    NotAFile,     // a device or socket: never read
+    NotAFile,     // a FIFO, device or socket: never read
     CreateFailed, // the temporary file beside the document could not be made
     WriteFailed,  // writing or flushing it failed
     RenameFailed, // it could not replace the document

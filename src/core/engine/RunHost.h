@@ -35,6 +35,34 @@ public:
     // Plays the run's end or error sound as decided by DecideRunSound. Must not
     // block the run. Only called with a decision other than RunSoundKind::None.
     virtual void PlayRunSound(const RUNSOUND& sound) = 0;
+
+    // ---- Calls with a default, so that a host need not know of them ----
+
+    // Before the run deletes anything because an item's top is absent on the
+    // other side (an unmounted disk, a mistyped name): Yes goes on with the
+    // deletion, No passes over the item. By default an ordinary Yes/No
+    // question; a host may answer it apart from other questions.
+    virtual bool AskMissingTop(const std::string& strText) { return AskYesNo(strText); }
+
+    // The questions and the error above, with the system's error number (errno)
+    // of the failure beside the text for hosts that show the system's reason.
+    // The texts themselves stay as they are. By default the number is dropped.
+    virtual bool AskYesNoErrno(const std::string& strText, int nErrno) {
+        (void)nErrno;
+        return AskYesNo(strText);
+    }
+    virtual AbortRetryIgnore AskAbortRetryIgnoreErrno(const std::string& strText, int nErrno) {
+        (void)nErrno;
+        return AskAbortRetryIgnore(strText);
+    }
+    virtual void ShowErrorErrno(const std::string& strText, int nErrno) {
+        (void)nErrno;
+        ShowError(strText);
+    }
+
+    // Why the log line just appended was written, for hosts that can show a
+    // reason beside the log (kovrel-sync on standard error). Not shown by default.
+    virtual void ShowLineReason(const std::string& strReason) { (void)strReason; }
 };
 
 } // namespace kovrel

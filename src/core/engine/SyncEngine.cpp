@@ -33,8 +33,12 @@ constexpr const char* kMsgSameName =
 constexpr const char* kMsgNoMemory = "メモリが不足しています。処理を継続できません中止します。";
 constexpr const char* kMsgBothWildcards =
     "両方にワイルドカードを指定することはできません。\n'%s' <-> '%s'\n無視して継続しますか？";
+constexpr const char* kMsgMissingTop = "'%s' が見つかりません。\n'%s' の中をすべて削除しますか？";
 constexpr const char* kMsgOverlap =
     "同期元と同期先が同じか、一方が他方の中にあります。\n'%s' <-> '%s'\n無視して継続しますか？";
+
+constexpr const char* kReasonSpecial =
+    "a FIFO, socket or device file is never copied, replaced or deleted";
 
 constexpr const char* kLineCanceled = "<< Canceled by User!! >>";
 constexpr const char* kLineSummary1to2 = "File1 -> File2 コピーファイル数 : %d";
@@ -75,6 +79,22 @@ std::string FormatText(std::string_view strFormat, std::initializer_list<std::st
 
 std::string Num(long long n) {
     return std::to_string(n);
+}
+
+// A path as logs and messages show it: a line feed or a stray byte in a name
+// must not split one entry into two lines.
+std::string Shown(std::string_view strPath) {
+    return text::PrintableText(strPath);
+}
+
+// What follows the last separator of an item path (both kinds count there).
+std::string_view LastComponent(std::string_view strPath) {
+    const std::size_t nSep = strPath.find_last_of("\\/");
+    return nSep == std::string_view::npos ? strPath : strPath.substr(nSep + 1);
+}
+
+bool IsSpecial(const FileAttr* pAttr) noexcept {
+    return pAttr && pAttr->type == EntryType::Other;
 }
 
 bool Side1MayChange(std::uint32_t dwOption) {
@@ -244,6 +264,8 @@ RunFlow CSyncEngine::RunItem(const std::string& strItem1, const std::string& str
     std::string strTop2;
     std::string strWild1 = SplitWildcardPath(strItem1, strTop1);
     std::string strWild2 = SplitWildcardPath(strItem2, strTop2);
+    if (!strWild1.empty() || !strWild2.empty())
+        TakeWholePaths(strItem1, strItem2, strTop1, strWild1, strTop2, strWild2);
     if (!strWild1.empty() && !strWild2.empty()) {
         ++m_stat.nOtherErrors;
         return StopIf(!Ask(kMsgBothWildcards, strItem1, strItem2));
@@ -260,6 +282,31 @@ RunFlow CSyncEngine::RunItem(const std::string& strItem1, const std::string& str
     ParsePatternText(ps, strPattern.c_str());
     m_stat.nRootLen = static_cast<std::int32_t>(strTop1.size());
     return SyncPair(strTop1, strTop2, ps, dwOption);
+}
+
+// "*", "?" and "|" are legal in a name here. A last component holding them is a
+// name, not a wildcard list, when the whole path exists, or when the other side's
+// whole path exists and ends in the same component (the first run towards a side
+// that does not exist yet). Otherwise the split stands.
+void CSyncEngine::TakeWholePaths(const std::string& strItem1, const std::string& strItem2,
+                                 std::string& strTop1, std::string& strWild1, std::string& strTop2,
+                                 std::string& strWild2) {
+    auto exists = [this](const std::string& strPath) {
+        FileAttr attr;
+        int nError = 0;
+        return m_fs.GetAttr(strPath, attr, nError) == AttrStatus::Ok;
+    };
+    const bool bExists1 = exists(strItem1);
+    const bool bExists2 = exists(strItem2);
+    const bool bSameLast = LastComponent(strItem1) == LastComponent(strItem2);
+    if (!strWild1.empty() && (bExists1 || (bExists2 && bSameLast))) {
+        strTop1 = strItem1;
+        strWild1.clear();
+    }
+    if (!strWild2.empty() && (bExists2 || (bExists1 && bSameLast))) {
+        strTop2 = strItem2;
+        strWild2.clear();
+    }
 }
 
 bool CSyncEngine::TopsOverlap(const std::string& strTop1, const std::string& strTop2) {
@@ -307,6 +354,11 @@ void CSyncEngine::OpenLogFile(const CSyncItemList& list) {
     // Binary mode: the line ends are written as CR LF by WriteLog on every platform.
     const char* pszMode = choice->mode == LogFileMode::Append ? "ab" : "wb";
     m_pLogFile.reset(std::fopen(choice->strPath.c_str(), pszMode));
+    // Unbuffered: each line reaches the file when it is written (one write per
+    // line), so a process killed mid-run loses none of the lines it has shown.
+    // Nothing is forced to the disk, which would slow every action down.
+    if (m_pLogFile)
+        std::setvbuf(m_pLogFile.get(), nullptr, _IONBF, 0);
 }
 
 void CSyncEngine::CloseLogFile() noexcept {
@@ -316,8 +368,9 @@ void CSyncEngine::CloseLogFile() noexcept {
 void CSyncEngine::WriteLog(const std::string& strLine) {
     m_host.AppendLogLine(strLine);
     if (m_pLogFile) {
-        std::fwrite(strLine.data(), 1, strLine.size(), m_pLogFile.get());
-        std::fwrite("\r\n", 1, 2, m_pLogFile.get());
+        m_strLogScratch.assign(strLine);
+        m_strLogScratch += "\r\n";
+        std::fwrite(m_strLogScratch.data(), 1, m_strLogScratch.size(), m_pLogFile.get());
     }
 }
 
@@ -326,7 +379,7 @@ bool CSyncEngine::CheckCancel() {
 }
 
 bool CSyncEngine::Ask(const char* pszFormat, const std::string& str1, const std::string& str2) {
-    return m_host.AskYesNo(FormatText(pszFormat, {str1, str2}));
+    return m_host.AskYesNo(FormatText(pszFormat, {Shown(str1), Shown(str2)}));
 }
 
 // ---------------------------------------------------------------------------
@@ -364,12 +417,14 @@ RunFlow CSyncEngine::SyncPair(const std::string& strPath1, const std::string& st
     const AttrStatus st1 = GetTopAttr(strPath1, attr1, nError1);
     if (st1 == AttrStatus::Error) {
         ++m_stat.nOtherErrors;
-        return StopIf(!m_host.AskYesNo(FormatText(kMsgAttrError, {Num(nError1), strPath1})));
+        return StopIf(!m_host.AskYesNoErrno(
+            FormatText(kMsgAttrError, {Num(nError1), Shown(strPath1)}), nError1));
     }
     const AttrStatus st2 = GetTopAttr(strPath2, attr2, nError2);
     if (st2 == AttrStatus::Error) {
         ++m_stat.nOtherErrors;
-        return StopIf(!m_host.AskYesNo(FormatText(kMsgAttrError, {Num(nError2), strPath2})));
+        return StopIf(!m_host.AskYesNoErrno(
+            FormatText(kMsgAttrError, {Num(nError2), Shown(strPath2)}), nError2));
     }
     return SyncPairKnown(strPath1, st1 == AttrStatus::Ok ? &attr1 : nullptr, strPath2,
                          st2 == AttrStatus::Ok ? &attr2 : nullptr, std::string_view(), ps, dwOption,
@@ -384,6 +439,20 @@ RunFlow CSyncEngine::SyncPairKnown(const std::string& strPath1, const FileAttr* 
                                    std::uint32_t dwOption, bool bTopLevel) {
     if (!pAttr1 && !pAttr2)
         return RunFlow::GoOn;
+    // A FIFO, socket or device holds its name on both sides: nothing is copied
+    // over it, from it, or deleted because of it. Alone on its side it passes
+    // silently, so trees with sockets in them do not fill the log.
+    if (IsSpecial(pAttr1) || IsSpecial(pAttr2)) {
+        if (!pAttr1 || !pAttr2)
+            return RunFlow::GoOn;
+        // A subdirectory the options leave unvisited is no action either.
+        if (!bTopLevel && (dwOption & SIO_NO_SUBDIRS) != 0 &&
+            (pAttr1->IsDirectory() || pAttr2->IsDirectory()))
+            return RunFlow::GoOn;
+        WriteLog("Special file skipped " + Shown(IsSpecial(pAttr1) ? strPath1 : strPath2));
+        m_host.ShowLineReason(kReasonSpecial);
+        return StopIf(CheckCancel());
+    }
     const bool bDir1 = pAttr1 && pAttr1->IsDirectory();
     const bool bDir2 = pAttr2 && pAttr2->IsDirectory();
     if (pAttr1 && pAttr2 && bDir1 != bDir2) {
@@ -423,7 +492,7 @@ RunFlow CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAtt
             const bool bForce = (dwOption & (bMissing1 ? SIO_FORCE_RO2 : SIO_FORCE_RO1)) != 0;
             const bool bReadOnly = attrHave.IsReadOnly();
             if (bReadOnly && !bForce) {
-                WriteLog("Delete skipped " + strHave);
+                WriteLog("Delete skipped " + Shown(strHave));
                 return RunFlow::GoOn;
             }
             // Without its write bit the file could not be deleted on every system.
@@ -455,33 +524,19 @@ RunFlow CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAtt
     }
     if (b1to2) {
         if (pAttr2->IsReadOnly() && (dwOption & SIO_FORCE_RO2) == 0) {
-            WriteLog("Copy skipped " + strPath1 + " -> " + strPath2);
+            WriteLog("Copy skipped " + Shown(strPath1) + " -> " + Shown(strPath2));
             return RunFlow::GoOn;
         }
-        return CopyOver(strPath1, strPath2, *pAttr2, false);
+        return SyncCopyFile(strPath1, strPath2, false);
     }
     if (b2to1) {
         if (pAttr1->IsReadOnly() && (dwOption & SIO_FORCE_RO1) == 0) {
-            WriteLog("Copy skipped " + strPath1 + " <- " + strPath2);
+            WriteLog("Copy skipped " + Shown(strPath1) + " <- " + Shown(strPath2));
             return RunFlow::GoOn;
         }
-        return CopyOver(strPath2, strPath1, *pAttr1, true);
+        return SyncCopyFile(strPath2, strPath1, true);
     }
     return RunFlow::GoOn;
-}
-
-// Copies over an existing target. A read-only target only loses its read-only
-// bit; the copy's atomic replace takes its place, so until the new file is
-// complete the old one stays, and a failed copy leaves it as it was.
-RunFlow CSyncEngine::CopyOver(const std::string& strFrom, const std::string& strTo,
-                              const FileAttr& attrTo, bool bToSide1) {
-    const bool bReadOnly = attrTo.IsReadOnly();
-    if (bReadOnly)
-        IgnoreFailure(m_fs.SetMode(strTo, attrTo.dwMode | kOwnerWrite)); // the copy tells
-    const OpOutcome outcome = CopyFileImpl(strFrom, strTo, bToSide1);
-    if (bReadOnly && outcome != OpOutcome::Done)
-        RestoreMode(strTo, attrTo.dwMode);
-    return StopIf(outcome == OpOutcome::Aborted);
 }
 
 RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string& strDir2,
@@ -511,15 +566,26 @@ RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string
             pModel = &strHave;
             pCreated = &strLack;
         } else if (dwNoFile == SIO_NOFILE1_DELETE && bRemoveMay) {
-            if (CanRemoveWholeDir(strRel, ps)) {
+            const bool bWhole = CanRemoveWholeDir(strRel, ps);
+            if (bWhole) {
                 const FileAttr& attrHave = bMissing1 ? *pAttr2 : *pAttr1;
                 const bool bForce = (dwOption & (bMissing1 ? SIO_FORCE_RO2 : SIO_FORCE_RO1)) != 0;
                 if (attrHave.IsReadOnly() && !bForce) {
-                    WriteLog("Directory remove skipped " + strHave);
+                    WriteLog("Directory remove skipped " + Shown(strHave));
                     return StopIf(CheckCancel());
                 }
-                return RemoveTree(strHave, bMissing1 ? 2 : 1);
             }
+            // The item's own top is absent: an unmounted disk or a mistyped name
+            // must not cost a whole tree without a word.
+            if (strRel.empty()) {
+                bool bConfirmed = false;
+                if (ConfirmMissingTop(strLack, strHave, bConfirmed) == RunFlow::Stop)
+                    return RunFlow::Stop;
+                if (!bConfirmed)
+                    return RunFlow::GoOn;
+            }
+            if (bWhole)
+                return RemoveTree(strHave, bMissing1 ? 2 : 1);
             // Exclusions forbid removing it whole: walk it, deleting what the
             // patterns select; the directory itself stays.
         } else {
@@ -616,6 +682,22 @@ RunFlow CSyncEngine::OutOfMemory() {
     return RunFlow::Stop;
 }
 
+RunFlow CSyncEngine::ConfirmMissingTop(const std::string& strAbsent, const std::string& strTree,
+                                       bool& bConfirmed) {
+    std::vector<DirEntry> entries;
+    try {
+        if (!ListSide(strTree, entries))
+            return RunFlow::Stop;
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory();
+    }
+    // An empty tree costs nothing: it goes as it always did.
+    bConfirmed =
+        entries.empty() ||
+        m_host.AskMissingTop(FormatText(kMsgMissingTop, {Shown(strAbsent), Shown(strTree)}));
+    return RunFlow::GoOn;
+}
+
 bool CSyncEngine::ListSide(const std::string& strDir, std::vector<DirEntry>& entries) {
     m_staleTemps.clear();
     const int nError = m_fs.ListDir(strDir, entries, &m_staleTemps);
@@ -625,7 +707,7 @@ bool CSyncEngine::ListSide(const std::string& strDir, std::vector<DirEntry>& ent
     }
     if (nError != 0) {
         ++m_stat.nOtherErrors;
-        m_host.ShowError(FormatText(kMsgListError, {Num(nError), strDir}));
+        m_host.ShowErrorErrno(FormatText(kMsgListError, {Num(nError), Shown(strDir)}), nError);
         return false;
     }
     // What an interrupted copy left behind is ours to clear away, unannounced:
@@ -649,7 +731,7 @@ void CSyncEngine::FinishCreatedDir(const std::string& strModel, const std::strin
     IgnoreFailure(m_fs.SetMode(strNew, attr.dwMode));
 }
 
-RunFlow CSyncEngine::RemoveTree(const std::string& strDir, int nSide) {
+RunFlow CSyncEngine::RemoveTree(const std::string& strDir, int nSide, bool* pKept) {
     std::vector<DirEntry> entries;
     try {
         if (!ListSide(strDir, entries))
@@ -659,12 +741,17 @@ RunFlow CSyncEngine::RemoveTree(const std::string& strDir, int nSide) {
     }
     std::string strPath = DirPrefix(strDir);
     const std::size_t nBase = strPath.size();
+    // A FIFO, socket or device is never deleted; the directories that hold it
+    // stay, each with its skip line.
+    bool bKept = false;
     for (const DirEntry& entry : entries) {
         strPath.resize(nBase);
         strPath += entry.strName;
         RunFlow flow = RunFlow::GoOn;
-        if (entry.attr.IsDirectory()) {
-            flow = RemoveTree(strPath, nSide);
+        if (entry.attr.type == EntryType::Other) {
+            bKept = true;
+        } else if (entry.attr.IsDirectory()) {
+            flow = RemoveTree(strPath, nSide, &bKept);
         } else {
             // Everything inside goes, read-only or not; the delete reports a
             // file that stays.
@@ -676,6 +763,12 @@ RunFlow CSyncEngine::RemoveTree(const std::string& strDir, int nSide) {
         }
         if (flow == RunFlow::Stop)
             return RunFlow::Stop;
+    }
+    if (bKept) {
+        if (pKept)
+            *pKept = true;
+        WriteLog("Directory remove skipped " + Shown(strDir));
+        return StopIf(CheckCancel());
     }
     if (SyncRemoveDir(strDir) == RunFlow::Stop)
         return RunFlow::Stop;
@@ -689,10 +782,13 @@ template <class F>
 CSyncEngine::OpOutcome CSyncEngine::TryOperation(F&& fnOperation, std::string_view strFailurePrefix,
                                                  const std::string& strSubject,
                                                  std::int32_t& nErrors) {
-    while (fnOperation() != 0) {
+    for (;;) {
+        const int nErrno = fnOperation();
+        if (nErrno == 0)
+            break;
         std::string strFailure(strFailurePrefix);
         strFailure += strSubject;
-        const AbortRetryIgnore answer = m_host.AskAbortRetryIgnore(strFailure);
+        const AbortRetryIgnore answer = m_host.AskAbortRetryIgnoreErrno(strFailure, nErrno);
         if (answer == AbortRetryIgnore::Retry)
             continue;
         ++nErrors;
@@ -714,8 +810,8 @@ RunFlow CSyncEngine::SyncCopyFile(const std::string& strExisting, const std::str
 CSyncEngine::OpOutcome CSyncEngine::CopyFileImpl(const std::string& strExisting,
                                                  const std::string& strNew, bool bToSide1) {
     // The side-1 path stands on the left, the arrow points at the target.
-    const std::string strLine =
-        bToSide1 ? strNew + " <- " + strExisting : strExisting + " -> " + strNew;
+    const std::string strLine = bToSide1 ? Shown(strNew) + " <- " + Shown(strExisting)
+                                         : Shown(strExisting) + " -> " + Shown(strNew);
     const OpOutcome outcome = TryOperation([&] { return m_fs.CopyFile(strExisting, strNew); },
                                            "Copy failed !! ", strLine, m_stat.nCopyErrors);
     if (outcome != OpOutcome::Done)
@@ -733,30 +829,32 @@ RunFlow CSyncEngine::SyncDeleteFile(const std::string& strPath, int nSide) {
 }
 
 CSyncEngine::OpOutcome CSyncEngine::DeleteFileImpl(const std::string& strPath, int nSide) {
-    const OpOutcome outcome = TryOperation([&] { return m_fs.DeleteFile(strPath); },
-                                           "Delete failed !! ", strPath, m_stat.nDeleteErrors);
+    const OpOutcome outcome =
+        TryOperation([&] { return m_fs.DeleteFile(strPath); }, "Delete failed !! ", Shown(strPath),
+                     m_stat.nDeleteErrors);
     if (outcome != OpOutcome::Done)
         return outcome;
     if (nSide == 1)
         ++m_stat.nDeleted1;
     else
         ++m_stat.nDeleted2;
-    WriteLog(strPath + " Deleted");
+    WriteLog(Shown(strPath) + " Deleted");
     return outcome;
 }
 
 RunFlow CSyncEngine::SyncRemoveDir(const std::string& strPath) {
-    const OpOutcome outcome = TryOperation([&] { return m_fs.RemoveDir(strPath); },
-                                           "Remove Dir. failed !! ", strPath, m_stat.nRmdirErrors);
+    const OpOutcome outcome =
+        TryOperation([&] { return m_fs.RemoveDir(strPath); }, "Remove Dir. failed !! ",
+                     Shown(strPath), m_stat.nRmdirErrors);
     if (outcome == OpOutcome::Done)
-        WriteLog("Directory " + strPath + " Removed");
+        WriteLog("Directory " + Shown(strPath) + " Removed");
     return StopIf(outcome == OpOutcome::Aborted);
 }
 
 CreateDirResult CSyncEngine::SyncCreateDir(const std::string& strModel, const std::string& strNew) {
     (void)strModel; // its bits and times follow once the pass has filled the new one
-    switch (TryOperation([&] { return m_fs.CreateDir(strNew); }, "Create Dir. failed !! ", strNew,
-                         m_stat.nMkdirErrors)) {
+    switch (TryOperation([&] { return m_fs.CreateDir(strNew); }, "Create Dir. failed !! ",
+                         Shown(strNew), m_stat.nMkdirErrors)) {
     case OpOutcome::Aborted:
         return CreateDirResult::Stop;
     case OpOutcome::Ignored:
@@ -764,7 +862,7 @@ CreateDirResult CSyncEngine::SyncCreateDir(const std::string& strModel, const st
     case OpOutcome::Done:
         break;
     }
-    WriteLog("Directory " + strNew + " created");
+    WriteLog("Directory " + Shown(strNew) + " created");
     return CreateDirResult::Created;
 }
 

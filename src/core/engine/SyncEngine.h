@@ -121,6 +121,9 @@ private:
 
     RunFlow RunItem(const std::string& strItem1, const std::string& strItem2,
                     std::uint32_t dwOption, const std::string& strPattern);
+    void TakeWholePaths(const std::string& strItem1, const std::string& strItem2,
+                        std::string& strTop1, std::string& strWild1, std::string& strTop2,
+                        std::string& strWild2);
     bool TopsOverlap(const std::string& strTop1, const std::string& strTop2);
 
     // Attributes of an item's own path: a link to a directory counts as that
@@ -141,8 +144,14 @@ private:
     RunFlow WalkDirectory(const std::string& strDir1, bool bList1, const std::string& strDir2,
                           bool bList2, std::string_view strRel, const CPatternSet& ps,
                           std::uint32_t dwOption);
-    // Deletes a directory that exists on one side only, with everything in it.
-    RunFlow RemoveTree(const std::string& strDir, int nSide);
+    // Deletes a directory that exists on one side only, with everything in it
+    // but FIFOs, sockets and devices; a directory that keeps one stays (and sets
+    // *pKept, so its parents stay too).
+    RunFlow RemoveTree(const std::string& strDir, int nSide, bool* pKept = nullptr);
+    // Before deleting because an item's top strAbsent is absent: asks when the
+    // tree holds anything. bConfirmed false: pass over the item.
+    RunFlow ConfirmMissingTop(const std::string& strAbsent, const std::string& strTree,
+                              bool& bConfirmed);
     void FinishCreatedDir(const std::string& strModel, const std::string& strNew);
     // Counts and shows a listing that did not fit in memory; the run stops.
     RunFlow OutOfMemory();
@@ -163,9 +172,6 @@ private:
     // directory the model's permission bits and times once it has filled it.
     CreateDirResult SyncCreateDir(const std::string& strModel, const std::string& strNew);
 
-    // Copies over an existing target, lending a read-only one its write bit.
-    RunFlow CopyOver(const std::string& strFrom, const std::string& strTo,
-                     const platform::FileAttr& attrTo, bool bToSide1);
     // The operations, telling also whether the change was made.
     [[nodiscard]] OpOutcome CopyFileImpl(const std::string& strExisting, const std::string& strNew,
                                          bool bToSide1);
@@ -201,6 +207,7 @@ private:
     bool m_bStoppedBeforeFirstItem = false;
     SYNCSTAT m_stat;
     std::unique_ptr<std::FILE, FileCloser> m_pLogFile;
+    std::string m_strLogScratch;           // a line with its end, written in one piece
     std::vector<std::string> m_staleTemps; // scratch for ListDir
 };
 

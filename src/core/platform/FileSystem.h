@@ -67,7 +67,7 @@ inline bool IsCopyTempName(std::string_view strName) noexcept {
 enum class FileStage : std::uint8_t {
     Done,     // nothing failed
     Open,     // the file could not be opened (errno)
-    NotAFile, // a device or socket: never read (errno 0)
+    NotAFile, // a FIFO, device or socket: never read (errno 0)
     Read,     // reading failed (errno; EISDIR for a directory)
     Create,   // the temporary beside the file could not be made (errno)
     Write,    // writing, flushing or closing the temporary failed (errno)
@@ -91,7 +91,8 @@ public:
                                              int& nError) = 0;
 
     // Every entry of a directory except "." and "..", with its lstat attributes,
-    // sorted by text::CompareFolded. FIFOs, sockets and devices are left out.
+    // sorted by text::CompareFolded. FIFOs, sockets and devices are listed as
+    // EntryType::Other (never opened; the caller leaves them alone).
     // Temporary copy files (IsCopyTempName) are not entries: their names go to
     // *pStaleTemps when it is given, so the caller can clear them away. Both
     // vectors are filled afresh (emptied first, also on failure).
@@ -124,9 +125,9 @@ public:
     // ".."), the rest appended as written. Returns 0 or errno.
     [[nodiscard]] virtual int RealPath(const std::string& strPath, std::string& strOut) = 0;
 
-    // How many entries of a directory ListDir leaves out as FIFOs, sockets or
-    // devices (temporary copy files are not counted: ListDir reports those). They
-    // keep a directory from being removed, so a dry run needs to know of them.
+    // How many FIFOs, sockets or devices a directory holds (temporary copy files
+    // are not counted: ListDir reports those). They keep a directory from being
+    // removed, so a dry run needs to know of them.
     // Implementations without such entries keep this default. Returns 0 or errno.
     [[nodiscard]] virtual int CountUnlisted(const std::string& strDir, std::size_t& nCount) {
         (void)strDir;
@@ -134,9 +135,9 @@ public:
         return 0;
     }
 
-    // The whole contents of a file (a symbolic link is followed). A FIFO is read
-    // like a file; a device or socket is not read at all (NotAFile). On failure
-    // data is left as it was.
+    // The whole contents of a regular file (a symbolic link is followed). A FIFO,
+    // device or socket is not read at all (NotAFile), and opening one never
+    // blocks. On failure data is left as it was.
     [[nodiscard]] virtual FileResult ReadFile(const std::string& strPath, std::string& data) = 0;
 
     // Replaces the contents of a file with data, as a careful save does: written

@@ -228,10 +228,9 @@ int PosixFileSystem::ListDir(const std::string& strPath, std::vector<DirEntry>& 
 
     const int nErr = ReadEntries(dir->Get(), [&](const dirent& ent) {
         const char* lpszName = ent.d_name;
-        if (IsSpecialDType(ent.d_type))
-            return 0;
         const std::string_view strName(lpszName);
-        if (ent.d_type != DT_UNKNOWN && ent.d_type != DT_DIR && IsCopyTempName(strName)) {
+        if (ent.d_type != DT_UNKNOWN && ent.d_type != DT_DIR && !IsSpecialDType(ent.d_type) &&
+            IsCopyTempName(strName)) {
             if (pStaleTemps)
                 pStaleTemps->emplace_back(strName);
             return 0;
@@ -240,10 +239,10 @@ int PosixFileSystem::ListDir(const std::string& strPath, std::vector<DirEntry>& 
         struct stat st {};
         if (RetryEintr([&] { return ::fstatat(fdDir, lpszName, &st, AT_SYMLINK_NOFOLLOW); }) != 0)
             return errno == ENOENT ? 0 : errno; // ENOENT: gone since readdir, removed by another
+        // FIFOs, sockets and devices are entries too (EntryType::Other): the pass
+        // must see that the name is taken, though it never opens one.
         const EntryType type = TypeOfMode(st.st_mode);
-        if (type == EntryType::Other)
-            return 0;
-        if (type != EntryType::Directory && IsCopyTempName(strName)) {
+        if ((type == EntryType::File || type == EntryType::Symlink) && IsCopyTempName(strName)) {
             if (pStaleTemps)
                 pStaleTemps->emplace_back(strName);
             return 0;
@@ -442,7 +441,11 @@ int PosixFileSystem::RealPath(const std::string& strPath, std::string& strOut) {
 }
 
 FileResult PosixFileSystem::ReadFile(const std::string& strPath, std::string& data) {
-    UniqueFd fd(RetryEintr([&] { return ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC); }));
+    // O_NONBLOCK: opening a FIFO must not wait for a writer that may never come.
+    // Only a regular file is read: a FIFO or a device could hand out bytes
+    // without end, or none and block for good.
+    UniqueFd fd(RetryEintr(
+        [&] { return ::open(strPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); }));
     if (fd.Get() < 0)
         return {FileStage::Open, errno};
     struct stat st {};
@@ -450,12 +453,10 @@ FileResult PosixFileSystem::ReadFile(const std::string& strPath, std::string& da
         return {FileStage::Read, errno};
     if (S_ISDIR(st.st_mode))
         return {FileStage::Read, EISDIR};
-    // A device could hand out bytes without end; a file read whole is never one.
-    if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode))
+    if (!S_ISREG(st.st_mode))
         return {FileStage::NotAFile, 0};
     std::string strRead;
-    if (S_ISREG(st.st_mode))
-        strRead.reserve(static_cast<std::size_t>(st.st_size));
+    strRead.reserve(static_cast<std::size_t>(st.st_size));
     char buf[65536];
     for (;;) {
         const ssize_t n = RetryEintr([&] { return ::read(fd.Get(), buf, sizeof buf); });

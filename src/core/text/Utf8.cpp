@@ -55,6 +55,25 @@ bool IsValidUtf8(std::string_view s) noexcept {
     return true;
 }
 
+std::string PrintableText(std::string_view s) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t n = CharLen(s, i);
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (n == 1 && (c < 0x20 || c == 0x7F || c >= 0x80)) {
+            out += "\\x";
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 0xF]);
+        } else {
+            out.append(s.substr(i, n));
+        }
+        i += n;
+    }
+    return out;
+}
+
 std::string FoldAsciiCopy(std::string_view s) {
     std::string out(s);
     for (char& c : out)

@@ -20,6 +20,11 @@ std::size_t CharLen(std::string_view s, std::size_t nPos) noexcept;
 // True when s is entirely well-formed UTF-8 (no overlongs, no surrogates, nothing above U+10FFFF).
 bool IsValidUtf8(std::string_view s) noexcept;
 
+// Text as one line of valid UTF-8 for logs and messages: control characters
+// (a line feed is legal in a file name) and bytes that are not part of a
+// well-formed UTF-8 character are written as \xHH; everything else as it is.
+std::string PrintableText(std::string_view s);
+
 // a-z become A-Z; every other byte stays as it is.
 constexpr char FoldAscii(char c) noexcept {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;

@@ -6,12 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace kovrel {
@@ -147,6 +150,49 @@ TEST_F(KvdFile, LoadFailuresBeforeReadingLeaveEverythingAlone) {
         EXPECT_EQ(list.GetCount(), 1) << c.strPath;
         EXPECT_EQ(list.m_strDocLog, "wkeep");
         EXPECT_EQ(nVersion, 0x105);
+    }
+}
+
+// A FIFO as the document: refused at once as not a file, whether or not anyone
+// writes into it, never read (a writer could hand out bytes without end, or
+// none and keep the open waiting for good).
+TEST_F(KvdFile, FifoIsRefusedWithoutWaitingOrReading) {
+    const std::string strFifo = Path("pipe.kvd");
+    ASSERT_EQ(::mkfifo(strFifo.c_str(), 0644), 0);
+    CSyncItemList src;
+    Fill(src);
+    const std::string strDoc = WriteKvd(src, KVD_VERSION_1_0);
+    struct SigPipeIgnored {
+        void (*pfnOld)(int) = std::signal(SIGPIPE, SIG_IGN);
+        ~SigPipeIgnored() { std::signal(SIGPIPE, pfnOld); }
+    } sigPipe;
+
+    for (const bool bWriter : {true, false}) {
+        SCOPED_TRACE(bWriter ? "with a writer" : "without a writer");
+        // A writer waits for a reader, hands over a whole document and leaves.
+        std::thread writer;
+        if (bWriter) {
+            writer = std::thread([&] {
+                const int fd = ::open(strFifo.c_str(), O_WRONLY | O_CLOEXEC);
+                if (fd >= 0) {
+                    // The reader may be gone already (EPIPE): that is the point.
+                    (void)!::write(fd, strDoc.data(), strDoc.size());
+                    ::close(fd);
+                }
+            });
+        }
+        CSyncItemList list;
+        int nVersion = 0;
+        const KvdFileResult r = LoadKvdFile(strFifo, list, nVersion);
+        EXPECT_EQ(r.eStatus, KvdFileStatus::NotAFile);
+        EXPECT_EQ(list.GetCount(), 0);
+        if (bWriter) {
+            // Let a writer still waiting for its reader go.
+            const int fd = ::open(strFifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            writer.join();
+            if (fd >= 0)
+                ::close(fd);
+        }
     }
 }
 

@@ -126,7 +126,7 @@ TEST_F(PosixFs, ListDirSortsFoldedThenByBytes) {
     EXPECT_EQ(NamesOf(entries), expected);
 }
 
-TEST_F(PosixFs, ListDirLeavesOutSpecialsReportsTempsAndDoesNotFollowLinks) {
+TEST_F(PosixFs, ListDirListsSpecialsReportsTempsAndDoesNotFollowLinks) {
     m_dir.WriteFile("file", "abc", 0600);
     m_dir.SetTimes("file", 10, 1, 20, 2);
     m_dir.MakeDir("sub");
@@ -138,13 +138,14 @@ TEST_F(PosixFs, ListDirLeavesOutSpecialsReportsTempsAndDoesNotFollowLinks) {
     std::vector<DirEntry> entries;
     std::vector<std::string> stale = {"left over from the caller"};
     ASSERT_EQ(m_fs.ListDir(m_dir.Root(), entries, &stale), 0);
-    ASSERT_EQ(NamesOf(entries), (std::vector<std::string>{"file", "link", "sub"}));
+    ASSERT_EQ(NamesOf(entries), (std::vector<std::string>{"file", "link", "pipe", "sub"}));
     EXPECT_EQ(entries[0].attr.type, EntryType::File);
     EXPECT_EQ(entries[0].attr.nSize, 3u);
     EXPECT_EQ(entries[0].attr.dwMode, 0600u);
     EXPECT_EQ(entries[0].attr.ftWrite, (FileTime{20, 2}));
     EXPECT_EQ(entries[1].attr.type, EntryType::Symlink);
-    EXPECT_EQ(entries[2].attr.type, EntryType::Directory);
+    EXPECT_EQ(entries[2].attr.type, EntryType::Other);
+    EXPECT_EQ(entries[3].attr.type, EntryType::Directory);
 
     std::sort(stale.begin(), stale.end());
     EXPECT_EQ(stale, (std::vector<std::string>{std::string(kCopyTempPrefix) + "123-4",
@@ -152,7 +153,7 @@ TEST_F(PosixFs, ListDirLeavesOutSpecialsReportsTempsAndDoesNotFollowLinks) {
 
     // Without a list for them the temporaries are still no entries.
     ASSERT_EQ(m_fs.ListDir(m_dir.Root(), entries), 0);
-    EXPECT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries.size(), 4u);
 
     std::size_t nUnlisted = 0;
     ASSERT_EQ(m_fs.CountUnlisted(m_dir.Root(), nUnlisted), 0);
