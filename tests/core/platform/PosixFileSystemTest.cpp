@@ -1,6 +1,7 @@
 #include "platform/PosixFileSystem.h"
 
 #include "platform/PosixFile.h"
+#include "support/CopyTemps.h"
 #include "support/FaultFileSystem.h"
 #include "support/TempDir.h"
 
@@ -132,8 +133,8 @@ TEST_F(PosixFs, ListDirLeavesOutSpecialsReportsTempsAndDoesNotFollowLinks) {
     m_dir.MakeDir("sub");
     m_dir.MakeFifo("pipe");
     m_dir.MakeSymlink("link", "sub");
-    m_dir.WriteFile(std::string(kCopyTempPrefix) + "123-4", "half");
-    m_dir.MakeSymlink(std::string(kCopyTempPrefix) + "123-5", "file");
+    m_dir.WriteFile(test::AbandonedTempName(4), "half");
+    m_dir.MakeSymlink(test::AbandonedTempName(5), "file"); // not a regular file: left alone
 
     std::vector<DirEntry> entries;
     std::vector<std::string> stale = {"left over from the caller"};
@@ -146,9 +147,7 @@ TEST_F(PosixFs, ListDirLeavesOutSpecialsReportsTempsAndDoesNotFollowLinks) {
     EXPECT_EQ(entries[1].attr.type, EntryType::Symlink);
     EXPECT_EQ(entries[2].attr.type, EntryType::Directory);
 
-    std::sort(stale.begin(), stale.end());
-    EXPECT_EQ(stale, (std::vector<std::string>{std::string(kCopyTempPrefix) + "123-4",
-                                               std::string(kCopyTempPrefix) + "123-5"}));
+    EXPECT_EQ(stale, (std::vector<std::string>{test::AbandonedTempName(4)}));
 
     // Without a list for them the temporaries are still no entries.
     ASSERT_EQ(m_fs.ListDir(m_dir.Root(), entries), 0);
@@ -157,6 +156,70 @@ TEST_F(PosixFs, ListDirLeavesOutSpecialsReportsTempsAndDoesNotFollowLinks) {
     std::size_t nUnlisted = 0;
     ASSERT_EQ(m_fs.CountUnlisted(m_dir.Root(), nUnlisted), 0);
     EXPECT_EQ(nUnlisted, 1u); // the FIFO
+}
+
+// Only a regular file whose whole name has the copy's exact form and whose
+// maker is provably gone is a stale temporary; one of a live run or of another
+// machine is hidden and kept; anything else is a user's entry.
+TEST_F(PosixFs, CopyTemporariesAreJudgedByTheirWholeName) {
+    // A process that has ended: its pid is free (until reused, which only
+    // makes the name look live).
+    const pid_t pidGone = ::fork();
+    ASSERT_GE(pidGone, 0);
+    if (pidGone == 0)
+        ::_exit(0);
+    ASSERT_EQ(::waitpid(pidGone, nullptr, 0), pidGone);
+    const std::string strHost = ThisMachineToken();
+    const std::string strBoot = ThisBootToken();
+
+    enum class Seen { Entry, Stale, Hidden };
+    struct Case {
+        std::string strName;
+        bool bDir;
+        Seen eSeen;
+    };
+    const std::string strPrefix(kCopyTempPrefix);
+    const Case cases[] = {
+        {test::AbandonedTempName(1), false, Seen::Stale},
+        {test::CopyTempNameOf(strHost, strBoot, static_cast<std::uint64_t>(pidGone), 2), false,
+         Seen::Stale},
+        {test::LiveTempName(3), false, Seen::Hidden},
+        {test::CopyTempNameOf(strHost, strBoot, 1, 4), false, Seen::Hidden}, // init runs
+        {test::ForeignTempName(5), false, Seen::Hidden},
+        {test::AbandonedTempName(6), true, Seen::Entry}, // a directory is never ours
+        {strPrefix + "notes.txt", false, Seen::Entry},
+        {strPrefix + "123-4", false, Seen::Entry}, // the form of older versions
+        {test::AbandonedTempName(7) + ".bak", false, Seen::Entry},
+        {test::AbandonedTempName(8).substr(1), false, Seen::Entry},
+        {strPrefix + std::string(16, 'A') + "-" + strBoot + "-1-1", false, Seen::Entry},
+        {test::CopyTempNameOf(strHost, strBoot, 1, 0).replace(strPrefix.size() + 50, 1, "01"),
+         false, Seen::Entry},
+    };
+    std::vector<std::string> expectEntries;
+    std::vector<std::string> expectStale;
+    for (const Case& c : cases) {
+        if (c.bDir)
+            m_dir.MakeDir(c.strName);
+        else
+            m_dir.WriteFile(c.strName, "x");
+        if (c.eSeen == Seen::Entry)
+            expectEntries.push_back(c.strName);
+        if (c.eSeen == Seen::Stale)
+            expectStale.push_back(c.strName);
+    }
+    std::vector<DirEntry> entries;
+    std::vector<std::string> stale;
+    ASSERT_EQ(m_fs.ListDir(m_dir.Root(), entries, &stale), 0);
+    std::vector<std::string> names = NamesOf(entries);
+    std::sort(names.begin(), names.end());
+    std::sort(expectEntries.begin(), expectEntries.end());
+    std::sort(stale.begin(), stale.end());
+    std::sort(expectStale.begin(), expectStale.end());
+    EXPECT_EQ(names, expectEntries);
+    EXPECT_EQ(stale, expectStale);
+    // Listing judges, it removes nothing.
+    for (const Case& c : cases)
+        EXPECT_TRUE(m_dir.Exists(c.strName)) << c.strName;
 }
 
 TEST_F(PosixFs, ListDirErrors) {
