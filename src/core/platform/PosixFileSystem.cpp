@@ -420,32 +420,33 @@ PosixFileSystem::Anchor* PosixFileSystem::FindAnchor(std::string_view strPath,
         return str.size() > strPrefix.size() && str.substr(0, strPrefix.size()) == strPrefix;
     };
     for (Anchor& anchor : m_anchors) {
-        if (anchor.strPrefix.empty())
-            continue;
-        if (below(anchor.strPrefix, strPath)) {
+        if (!anchor.strPrefix.empty() && below(anchor.strPrefix, strPath)) {
             strRel = strPath.substr(anchor.strPrefix.size());
+            while (!strRel.empty() && strRel.front() == kPathSep)
+                strRel.remove_prefix(1);
+            if (strRel.empty())
+                break; // the top itself, written with more separators
             return &anchor;
         }
     }
     // The overlay and the callers may write the same path another way.
-    std::string strNorm;
+    bool bNormalized = false;
     for (Anchor& anchor : m_anchors) {
         if (anchor.strPrefix.empty())
             continue;
-        if (strNorm.empty())
-            strNorm = NormalizePath(strPath);
-        const bool bRelative = anchor.strNormPrefix.empty();
-        if (bRelative ? (!strNorm.empty() && strNorm[0] != kPathSep && strNorm != "." &&
-                         strNorm != ".." && strNorm.substr(0, 3) != "../")
-                      : below(anchor.strNormPrefix, strNorm)) {
-            // strRel must point into strPath: find the same tail there.
-            const std::string_view strTail =
-                std::string_view(strNorm).substr(anchor.strNormPrefix.size());
-            if (strPath.size() >= strTail.size() &&
-                strPath.substr(strPath.size() - strTail.size()) == strTail) {
-                strRel = strPath.substr(strPath.size() - strTail.size());
-                return &anchor;
-            }
+        if (!bNormalized) {
+            m_strNormScratch = NormalizePath(strPath);
+            bNormalized = true;
+        }
+        const std::string_view strNorm = m_strNormScratch;
+        const bool bInside =
+            anchor.strNormPrefix.empty()
+                ? (!strNorm.empty() && strNorm[0] != kPathSep && strNorm != "." &&
+                   strNorm != ".." && strNorm.substr(0, 3) != "../")
+                : below(anchor.strNormPrefix, strNorm);
+        if (bInside) {
+            strRel = strNorm.substr(anchor.strNormPrefix.size());
+            return &anchor;
         }
     }
     return nullptr;

@@ -89,6 +89,7 @@ private:
 
     BelowTops m_eWalk;
     Anchor m_anchors[2];
+    std::string m_strNormScratch; // a path written another way, as FindAnchor reads it
     std::unordered_map<std::uint64_t, TimeInfo> m_deviceTimes;
 };
 
