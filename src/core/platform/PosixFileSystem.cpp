@@ -439,11 +439,10 @@ PosixFileSystem::Anchor* PosixFileSystem::FindAnchor(std::string_view strPath,
             bNormalized = true;
         }
         const std::string_view strNorm = m_strNormScratch;
-        const bool bInside =
-            anchor.strNormPrefix.empty()
-                ? (!strNorm.empty() && strNorm[0] != kPathSep && strNorm != "." &&
-                   strNorm != ".." && strNorm.substr(0, 3) != "../")
-                : below(anchor.strNormPrefix, strNorm);
+        const bool bInside = anchor.strNormPrefix.empty()
+                                 ? (!strNorm.empty() && strNorm[0] != kPathSep && strNorm != "." &&
+                                    strNorm != ".." && strNorm.substr(0, 3) != "../")
+                                 : below(anchor.strNormPrefix, strNorm);
         if (bInside) {
             strRel = strNorm.substr(anchor.strNormPrefix.size());
             return &anchor;

@@ -2,7 +2,9 @@
 // the pass works in it, temporaries of other runs, coarse file times, sparse
 // files. Real trees throughout; the swap happens between two operations through
 // the test file system's hook.
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -153,6 +155,98 @@ TEST_F(TempFileTest, OnlyAbandonedTemporariesAreRemoved) {
     RunItem(m_str1, m_str2);
     EXPECT_EQ(Read("2/.kovrel-copy~notes.txt"), "my notes");
     EXPECT_EQ(m_stat.nCopied1to2, 1);
+}
+
+class CoarseTimesTest : public EngineTest {
+protected:
+    // Three files with nanoseconds in their times, one dated 2100.
+    void MakeSide1() {
+        File("1/a", "a", 1);
+        File("1/b", "b", 2);
+        Dir("1/d");
+        File("1/d/c", "c", 3);
+        m_tmp.SetTimes("1/d/c", 4102444800, 123, 4102444800, 456'789'123);
+    }
+    // A run, then a second real run and a dry run that both find nothing to do.
+    void ExpectSecondRunsIdle(platform::FileSystem& fs, int nFirstCopies) {
+        RunItem(m_str1, m_str2, 0, nullptr, &fs);
+        EXPECT_EQ(m_stat.nCopied1to2, nFirstCopies);
+        platform::OverlayFileSystem overlay(fs);
+        RunItem(m_str1, m_str2, 0, nullptr, &overlay);
+        EXPECT_EQ(Actions(), std::vector<std::string>{}) << "dry run";
+        RunItem(m_str1, m_str2, 0, nullptr, &fs);
+        EXPECT_EQ(Actions(), std::vector<std::string>{}) << "second run";
+    }
+};
+
+// Side 2 keeps whole seconds and signed 32-bit dates (an ext4 with small
+// inodes): found from the change times alone, its type tells nothing.
+TEST_F(CoarseTimesTest, WholeSecondFileSystemSettles) {
+    MakeSide1();
+    FaultFileSystem fault(m_posix);
+    platform::TimeInfo coarse;
+    coarse.nGrainNs = 1'000'000'000;
+    coarse.nMinSec = INT32_MIN;
+    coarse.nMaxSec = INT32_MAX;
+    fault.SetCoarseTimes(m_str2 + "*", coarse, platform::TimeInfo{});
+    ExpectSecondRunsIdle(fault, 3);
+
+    // A change within the same second is not seen there, one a second later is.
+    m_tmp.SetTimes("1/a", kT0 + 1, 0, kT0 + 1, 900'000'000);
+    RunItem(m_str1, m_str2, 0, nullptr, &fault);
+    EXPECT_EQ(m_stat.nCopied1to2, 0);
+    m_tmp.SetTimes("1/a", kT0 + 2, 0, kT0 + 2, 0);
+    RunItem(m_str1, m_str2, 0, nullptr, &fault);
+    EXPECT_EQ(m_stat.nCopied1to2, 1);
+}
+
+// FAT: two seconds, told by the file system's type.
+TEST_F(CoarseTimesTest, TwoSecondFileSystemSettles) {
+    MakeSide1();
+    m_tmp.SetTimes("1/a", kT0 + 1, 0, kT0 + 1, 0); // an odd second
+    FaultFileSystem fault(m_posix);
+    platform::TimeInfo fat;
+    fat.nGrainNs = 2'000'000'000;
+    fat.nMinSec = 315532800;
+    fat.nMaxSec = 4354819198;
+    fat.nRangeSlackSec = 86400;
+    fault.SetCoarseTimes(m_str2 + "*", fat, fat);
+    ExpectSecondRunsIdle(fault, 3);
+}
+
+// On ordinary file systems times stay exact: a copy that differs by a
+// nanosecond is still copied.
+TEST_F(CoarseTimesTest, OrdinaryFileSystemsStayExact) {
+    MakeSide1();
+    RunItem(m_str1, m_str2);
+    m_tmp.SetTimes("1/a", kT0 + 1, 0, kT0 + 1, 8);
+    RunItem(m_str1, m_str2);
+    EXPECT_EQ(Actions(), std::vector<std::string>{m_str1 + "/a -> " + m_str2 + "/a"});
+}
+
+// The real thing where the machine lets us mount an image: an ext4 made with
+// 128-byte inodes keeps whole seconds and ends in 2038.
+TEST_F(CoarseTimesTest, LoopMountedWholeSecondExt4Settles) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting needs root";
+    const std::string strImage = P("image");
+    const std::string strMount = P("mnt");
+    Dir("mnt");
+    const std::string strMake = "truncate -s 16M '" + strImage + "' && mkfs.ext4 -q -F -I 128 '" +
+                                strImage + "' >/dev/null 2>&1 && mount -o loop '" + strImage +
+                                "' '" + strMount + "' >/dev/null 2>&1";
+    if (std::system(strMake.c_str()) != 0)
+        GTEST_SKIP() << "no loop mount here";
+    struct Unmount {
+        std::string strMount;
+        ~Unmount() { (void)std::system(("umount '" + strMount + "'").c_str()); }
+    } unmount{strMount};
+    MakeSide1();
+    m_str2 = strMount + "/2";
+    ExpectSecondRunsIdle(m_posix, 3);
+    struct stat st {};
+    ASSERT_TRUE(m_tmp.Stat("mnt/2/a", st));
+    EXPECT_EQ(st.st_mtim.tv_nsec, 0); // the file system really does keep whole seconds
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -607,6 +608,52 @@ TEST_F(PosixFs, ReadOnlyDirectoryIsOpenedForTheChangeAndRestored) {
     struct stat st {};
     ASSERT_TRUE(m_dir.Stat("ro/link", st));
     EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+} // namespace
+} // namespace kovrel::platform
+
+namespace kovrel::platform {
+namespace {
+
+// Holes stay holes: only the data regions of a sparse file are copied, and the
+// copy reads back byte for byte, a hole at the end included.
+TEST_F(PosixFs, SparseFilesKeepTheirHoles) {
+    constexpr off_t kMiB = 1024 * 1024;
+    struct Case {
+        const char* lpszName;
+        std::vector<off_t> dataAt; // 4 KiB of data at each
+        off_t nSize;
+    };
+    const Case cases[] = {
+        {"middle", {kMiB, 40 * kMiB}, 64 * kMiB},
+        {"at-end", {0, 64 * kMiB - 4096}, 64 * kMiB},
+        {"all-hole", {}, 64 * kMiB},
+    };
+    for (const Case& c : cases) {
+        const std::string strFrom = m_dir.Path(c.lpszName);
+        {
+            UniqueFd fd(::open(strFrom.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+            ASSERT_GE(fd.Get(), 0);
+            const std::string strData = Pattern(4096, static_cast<unsigned>(c.dataAt.size()));
+            for (const off_t nAt : c.dataAt)
+                ASSERT_EQ(::pwrite(fd.Get(), strData.data(), strData.size(), nAt), 4096);
+            ASSERT_EQ(::ftruncate(fd.Get(), c.nSize), 0);
+        }
+        struct stat stFrom {};
+        ASSERT_TRUE(m_dir.Stat(c.lpszName, stFrom));
+        if (stFrom.st_blocks * 512 >= stFrom.st_size)
+            GTEST_SKIP() << "this file system keeps no holes";
+
+        const std::string strTo = strFrom + ".copy";
+        ASSERT_EQ(m_fs.CopyFile(strFrom, strTo), 0) << c.lpszName;
+        struct stat stTo {};
+        ASSERT_TRUE(m_dir.Stat(std::string(c.lpszName) + ".copy", stTo));
+        EXPECT_EQ(stTo.st_size, c.nSize) << c.lpszName;
+        EXPECT_LE(stTo.st_blocks, stFrom.st_blocks + 64) << c.lpszName; // no filled holes
+        EXPECT_TRUE(m_dir.ReadFile(c.lpszName) == m_dir.ReadFile(std::string(c.lpszName) + ".copy"))
+            << c.lpszName;
+    }
 }
 
 } // namespace
