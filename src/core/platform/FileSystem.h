@@ -179,10 +179,11 @@ public:
     // ".."), the rest appended as written. Returns 0 or errno.
     [[nodiscard]] virtual int RealPath(const std::string& strPath, std::string& strOut) = 0;
 
-    // How many entries of a directory ListDir leaves out as FIFOs, sockets or
-    // devices (temporary copy files are not counted: ListDir reports those). They
-    // keep a directory from being removed, so a dry run needs to know of them.
-    // Implementations without such entries keep this default. Returns 0 or errno.
+    // How many entries of a directory ListDir leaves out: FIFOs, sockets,
+    // devices and the copy temporaries of live runs or other machines (stale
+    // ones are not counted: ListDir reports those). They keep a directory from
+    // being removed, so a dry run needs to know of them. Implementations
+    // without such entries keep this default. Returns 0 or errno.
     [[nodiscard]] virtual int CountUnlisted(const std::string& strDir, std::size_t& nCount) {
         (void)strDir;
         nCount = 0;

@@ -220,10 +220,6 @@ template <class F> int ReadEntries(DIR* pDir, F&& fnEntry) {
     }
 }
 
-bool IsSpecialDType(unsigned char nType) noexcept {
-    return nType == DT_FIFO || nType == DT_SOCK || nType == DT_CHR || nType == DT_BLK;
-}
-
 EntryType TypeOfDType(unsigned char nType) noexcept {
     switch (nType) {
     case DT_REG:
@@ -644,14 +640,15 @@ int PosixFileSystem::CountUnlisted(const std::string& strDir, std::size_t& nCoun
     if (const int nErr = AdoptDir(fdOpen, dir))
         return nErr;
     return ReadEntries(dir->Get(), [&](const dirent& ent) {
-        if (IsSpecialDType(ent.d_type)) {
-            ++nCount;
-        } else if (ent.d_type == DT_UNKNOWN) {
+        EntryType type = TypeOfDType(ent.d_type);
+        if (ent.d_type == DT_UNKNOWN) {
             struct stat st {};
-            if (::fstatat(fdDir, ent.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                TypeOfMode(st.st_mode) == EntryType::Other)
-                ++nCount;
+            if (StatAt(fdDir, ent.d_name, st) != 0)
+                return 0; // gone since readdir
+            type = TypeOfMode(st.st_mode);
         }
+        if (ClassifyEntry(ent.d_name, type) == Listed::LeftOut)
+            ++nCount;
         return 0;
     });
 }
@@ -670,11 +667,10 @@ int PosixFileSystem::CopyFile(const std::string& strFrom, const std::string& str
     Place to;
     if (const int nErr = Locate(strTo, to))
         return nErr;
-    return S_ISLNK(st.st_mode) ? CopySymlink(from, st, to) : CopyRegular(from, st, to);
+    return S_ISLNK(st.st_mode) ? CopySymlink(from, st, to) : CopyRegular(from, to);
 }
 
-int PosixFileSystem::CopyRegular(Place& from, const struct stat& stFrom, Place& to) {
-    (void)stFrom;
+int PosixFileSystem::CopyRegular(Place& from, Place& to) {
     // O_NONBLOCK: should the name have turned into a FIFO since lstat, the open
     // must not hang; fstat below turns the copy down then. O_NOFOLLOW: nor may
     // it have turned into a link.

@@ -50,6 +50,7 @@ public:
     [[nodiscard]] FileResult ReadFile(const std::string& strPath, std::string& data) override;
     [[nodiscard]] FileResult WriteFile(const std::string& strPath, std::string_view data) override;
 
+private:
     // Where an operation on a path takes place: the entry strName of the
     // directory fdDir. Outside the tops that is AT_FDCWD and the path itself;
     // below a top, a descriptor of the parent reached without following links.
@@ -60,7 +61,6 @@ public:
         std::string strDirPath; // names the parent directory (for a permission grant)
     };
 
-private:
     // A top directory, held open for the item (following a link there).
     struct Anchor {
         std::string strPrefix;     // DirPrefix of the top as given
@@ -84,7 +84,7 @@ private:
     // Notes the time keeping of a device seen for the first time.
     void NoteDevice(std::uint64_t nDevice, int fdOnDevice);
 
-    int CopyRegular(Place& from, const struct stat& stFrom, Place& to);
+    int CopyRegular(Place& from, Place& to);
     int CopySymlink(Place& from, const struct stat& stFrom, Place& to);
 
     BelowTops m_eWalk;

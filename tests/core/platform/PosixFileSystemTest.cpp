@@ -218,6 +218,13 @@ TEST_F(PosixFs, CopyTemporariesAreJudgedByTheirWholeName) {
     std::sort(expectStale.begin(), expectStale.end());
     EXPECT_EQ(names, expectEntries);
     EXPECT_EQ(stale, expectStale);
+    // The hidden ones keep their directory from being removed: they count as
+    // left out, so a dry run knows.
+    std::size_t nUnlisted = 0;
+    ASSERT_EQ(m_fs.CountUnlisted(m_dir.Root(), nUnlisted), 0);
+    EXPECT_EQ(nUnlisted, static_cast<std::size_t>(
+                             std::count_if(std::begin(cases), std::end(cases),
+                                           [](const Case& c) { return c.eSeen == Seen::Hidden; })));
     // Listing judges, it removes nothing.
     for (const Case& c : cases)
         EXPECT_TRUE(m_dir.Exists(c.strName)) << c.strName;
@@ -552,22 +559,22 @@ TEST_F(PosixFs, RealPathResolvesTheExistingPartOnly) {
 // directory still gets its entries changed, and the directory's bits are back
 // afterwards. Root ignores permission bits, so the check runs in a child that
 // has given up root for an ordinary user.
-TEST_F(PosixFs, ReadOnlyDirectoryIsOpenedForTheChangeAndRestored) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to switch to an unprivileged user";
+// bTops: the directory lies below an item's top, reached through its parent's
+// descriptor; the permission is lent through that descriptor too.
+void ReadOnlyDirectoryCase(TempDir& dir, bool bTops) {
     constexpr uid_t kUser = 65534;
     constexpr gid_t kGroup = 65534;
-    m_dir.SetMode("", 0755);
-    m_dir.MakeDir("ro");
-    m_dir.WriteFile("ro/old", "old");
-    m_dir.WriteFile("ro/gone", "x");
-    m_dir.MakeDir("ro/emptysub");
-    m_dir.WriteFile("src", "new");
-    m_dir.MakeSymlink("srclink", "src");
+    dir.SetMode("", 0755);
+    dir.MakeDir("ro");
+    dir.WriteFile("ro/old", "old");
+    dir.WriteFile("ro/gone", "x");
+    dir.MakeDir("ro/emptysub");
+    dir.WriteFile("src", "new");
+    dir.MakeSymlink("srclink", "src");
     for (const char* lpszRel : {"ro", "ro/old", "ro/gone", "ro/emptysub", "src"})
-        ASSERT_EQ(::chown(m_dir.Path(lpszRel).c_str(), kUser, kGroup), 0);
-    ASSERT_EQ(::lchown(m_dir.Path("srclink").c_str(), kUser, kGroup), 0);
-    m_dir.SetMode("ro", 0555);
+        ASSERT_EQ(::chown(dir.Path(lpszRel).c_str(), kUser, kGroup), 0);
+    ASSERT_EQ(::lchown(dir.Path("srclink").c_str(), kUser, kGroup), 0);
+    dir.SetMode("ro", 0555);
 
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
@@ -576,16 +583,18 @@ TEST_F(PosixFs, ReadOnlyDirectoryIsOpenedForTheChangeAndRestored) {
         if (::setgid(kGroup) != 0 || ::setuid(kUser) != 0)
             ::_exit(90);
         PosixFileSystem fs;
-        const std::string strRo = m_dir.Path("ro");
+        if (bTops)
+            fs.SetTops(dir.Root(), {});
+        const std::string strRo = dir.Path("ro");
         struct stat st {};
         const auto bitsBack = [&] {
             return ::stat(strRo.c_str(), &st) == 0 && (st.st_mode & 07777) == 0555;
         };
         if (::mkdir((strRo + "/probe").c_str(), 0777) == 0 || errno != EACCES)
             ::_exit(91); // the directory really is closed to this user
-        if (fs.CopyFile(m_dir.Path("src"), strRo + "/old") != 0 || !bitsBack())
+        if (fs.CopyFile(dir.Path("src"), strRo + "/old") != 0 || !bitsBack())
             ::_exit(92);
-        if (fs.CopyFile(m_dir.Path("srclink"), strRo + "/link") != 0 || !bitsBack())
+        if (fs.CopyFile(dir.Path("srclink"), strRo + "/link") != 0 || !bitsBack())
             ::_exit(93);
         if (fs.DeleteFile(strRo + "/gone") != 0 || !bitsBack())
             ::_exit(94);
@@ -601,13 +610,26 @@ TEST_F(PosixFs, ReadOnlyDirectoryIsOpenedForTheChangeAndRestored) {
     ASSERT_EQ(::waitpid(pid, &nStatus, 0), pid);
     ASSERT_TRUE(WIFEXITED(nStatus));
     EXPECT_EQ(WEXITSTATUS(nStatus), 0);
-    EXPECT_EQ(m_dir.ReadFile("ro/old"), "new");
-    EXPECT_FALSE(m_dir.Exists("ro/gone"));
-    EXPECT_FALSE(m_dir.Exists("ro/emptysub"));
-    EXPECT_TRUE(m_dir.Exists("ro/newsub"));
+    EXPECT_EQ(dir.ReadFile("ro/old"), "new");
+    EXPECT_FALSE(dir.Exists("ro/gone"));
+    EXPECT_FALSE(dir.Exists("ro/emptysub"));
+    EXPECT_TRUE(dir.Exists("ro/newsub"));
     struct stat st {};
-    ASSERT_TRUE(m_dir.Stat("ro/link", st));
+    ASSERT_TRUE(dir.Stat("ro/link", st));
     EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST_F(PosixFs, ReadOnlyDirectoryIsOpenedForTheChangeAndRestored) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to switch to an unprivileged user";
+    ReadOnlyDirectoryCase(m_dir, false);
+}
+
+TEST(PosixFsBelowTop, ReadOnlyDirectoryIsOpenedForTheChangeAndRestored) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to switch to an unprivileged user";
+    TempDir dir;
+    ReadOnlyDirectoryCase(dir, true);
 }
 
 } // namespace
