@@ -98,12 +98,12 @@ void CSyncItemList::RemoveAll() {
     m_nMaxCount = 0;
 }
 
-bool CSyncItemList::Swap(int nIndex1, int nIndex2) {
+int CSyncItemList::Swap(int nIndex1, int nIndex2) {
     if (nIndex1 < 0 || nIndex1 >= m_nCount || nIndex2 < 0 || nIndex2 >= m_nCount)
-        return false;
+        return -1;
     std::swap(m_ppItems[static_cast<std::size_t>(nIndex1)],
               m_ppItems[static_cast<std::size_t>(nIndex2)]);
-    return true;
+    return 0;
 }
 
 void CSyncItemList::SwapItems(CSyncItemList& other) noexcept {

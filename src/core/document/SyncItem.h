@@ -72,8 +72,9 @@ public:
     void RemoveAt(int nIndex);
     // Frees every record and the array; m_strDocLog stays.
     void RemoveAll();
-    // Exchanges two entries; false (and no change) when either index is out of range.
-    bool Swap(int nIndex1, int nIndex2);
+    // Exchanges two entries: 0, or -1 (and no change) when either index is out
+    // of range. Kept as a number, not a bool: callers test it against 0.
+    [[nodiscard]] int Swap(int nIndex1, int nIndex2);
 
     // Exchanges the items (records, count and capacity) with another list;
     // m_strDocLog stays with each list. A document is read into a list of its

@@ -49,6 +49,16 @@ void OverlayFileSystem::Split(const std::string& strNorm, std::string& strParent
     strName = parts.strName;
 }
 
+bool OverlayFileSystem::IsRecorded(const std::string& strNorm) const {
+    if (IsRoot(strNorm))
+        return false;
+    std::string strParent, strName;
+    Split(strNorm, strParent, strName);
+    const auto itDir = m_dirs.find(strParent);
+    return itDir != m_dirs.end() &&
+           (itDir->second.bWhole || itDir->second.entries.count(strName) != 0);
+}
+
 std::size_t OverlayFileSystem::RecordCount() const noexcept {
     std::size_t n = 0;
     for (const auto& [strDir, dir] : m_dirs)
@@ -442,11 +452,7 @@ FileResult OverlayFileSystem::ReadFile(const std::string& strPath, std::string& 
         return {FileStage::Read, EISDIR};
     // The overlay keeps no contents: a file it has not touched is read from the
     // disk; one the run has replaced or made cannot be read before it exists.
-    FileAttr attrLower;
-    int nLowerError = 0;
-    if (m_lower.GetAttr(strNorm, attrLower, nLowerError) != AttrStatus::Ok ||
-        attrLower.type != attr.type || attrLower.nSize != attr.nSize ||
-        attrLower.ftWrite != attr.ftWrite)
+    if (IsRecorded(strNorm))
         return {FileStage::Read, EIO};
     return m_lower.ReadFile(strPath, data);
 }

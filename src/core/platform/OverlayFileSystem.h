@@ -77,6 +77,9 @@ private:
     // "name/" names a directory (the kernel refuses it for anything else).
     static bool NamesDirectory(std::string_view strPath) noexcept;
 
+    // True when the overlay has a word of its own about the entry at strNorm
+    // (changed, made or gone here), so the disk's answer no longer holds.
+    bool IsRecorded(const std::string& strNorm) const;
     // The entry at a normalized path as the overlay sees it.
     AttrStatus Lookup(const std::string& strNorm, FileAttr& attr, int& nError);
     // The same for a path as given, with its trailing slash respected.

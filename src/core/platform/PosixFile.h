@@ -138,7 +138,7 @@ private:
     std::string m_strDirPath;  // the directory, for the grant
     std::string m_strTarget;   // relative to m_fdDir
     std::string m_strTempBase; // what comes before a temporary's name
-    std::string_view m_strPrefix;
+    std::string m_strPrefix;
     std::optional<DirWriteGrant> m_grant; // held until the rename or the clean-up is done
     bool m_bGrantDirWrite;
     UniqueFd m_fd;

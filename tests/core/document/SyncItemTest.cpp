@@ -168,7 +168,7 @@ struct SwapCase {
     const char* pszName;
     int nIndex1;
     int nIndex2;
-    bool bSwapped;
+    int nResult;
     std::vector<int> order; // resulting order of the original entries 0, 1, 2
 };
 
@@ -179,7 +179,7 @@ TEST_P(SyncItemListSwap, ExchangesOrRefuses) {
     CSyncItemList list;
     Fill(list, 3);
     const std::vector<SYNCITEM*> before = Pointers(list);
-    EXPECT_EQ(list.Swap(c.nIndex1, c.nIndex2), c.bSwapped);
+    EXPECT_EQ(list.Swap(c.nIndex1, c.nIndex2), c.nResult);
     std::vector<SYNCITEM*> expected;
     for (int i : c.order)
         expected.push_back(before[static_cast<std::size_t>(i)]);
@@ -187,11 +187,11 @@ TEST_P(SyncItemListSwap, ExchangesOrRefuses) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, SyncItemListSwap,
-                         ::testing::Values(SwapCase{"Neighbours", 0, 1, true, {1, 0, 2}},
-                                           SwapCase{"Ends", 2, 0, true, {2, 1, 0}},
-                                           SwapCase{"Itself", 1, 1, true, {0, 1, 2}},
-                                           SwapCase{"SecondAtCount", 0, 3, false, {0, 1, 2}},
-                                           SwapCase{"FirstNegative", -1, 0, false, {0, 1, 2}}),
+                         ::testing::Values(SwapCase{"Neighbours", 0, 1, 0, {1, 0, 2}},
+                                           SwapCase{"Ends", 2, 0, 0, {2, 1, 0}},
+                                           SwapCase{"Itself", 1, 1, 0, {0, 1, 2}},
+                                           SwapCase{"SecondAtCount", 0, 3, -1, {0, 1, 2}},
+                                           SwapCase{"FirstNegative", -1, 0, -1, {0, 1, 2}}),
                          [](const auto& tpi) { return std::string(tpi.param.pszName); });
 
 TEST(SyncItemList, GetAtOutsideIsNull) {

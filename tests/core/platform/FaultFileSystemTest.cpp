@@ -203,6 +203,35 @@ TEST_F(FaultFs, PartialCopyFaultOverAnotherFileSystemFailsWithoutWriting) {
     EXPECT_FALSE(m_dir.Exists("c.txt"));
 }
 
+// Whole-file faults: a read fails at its open, a write before its temporary, and
+// a partial write over anything but the real disk fails before writing anything.
+TEST_F(FaultFs, WholeFileFaults) {
+    std::string data = "before";
+    m_fs.AddFault(FsOp::ReadFile, "*/a.txt", EIO, 1);
+    FileResult r = m_fs.ReadFile(m_dir.Path("a.txt"), data);
+    EXPECT_EQ(r.eStage, FileStage::Open);
+    EXPECT_EQ(r.nError, EIO);
+    EXPECT_EQ(data, "before");
+    ASSERT_TRUE(m_fs.ReadFile(m_dir.Path("a.txt"), data).Ok());
+    EXPECT_EQ(data, "side one");
+
+    m_fs.AddFault(FsOp::WriteFile, "*/a.txt", EDQUOT, 1);
+    r = m_fs.WriteFile(m_dir.Path("a.txt"), "new");
+    EXPECT_EQ(r.eStage, FileStage::Create);
+    EXPECT_EQ(r.nError, EDQUOT);
+    EXPECT_EQ(m_dir.ReadFile("a.txt"), "side one");
+    EXPECT_EQ(m_fs.CountCalls(FsOp::WriteFile), 1u);
+
+    FaultFileSystem inner(m_posix);
+    FaultFileSystem outer(static_cast<FileSystem&>(inner));
+    outer.AddPartialWriteFault("*", 2);
+    r = outer.WriteFile(m_dir.Path("a.txt"), "longer than two");
+    EXPECT_EQ(r.eStage, FileStage::Create);
+    EXPECT_EQ(r.nError, ENOSPC);
+    EXPECT_TRUE(inner.Calls().empty());
+    EXPECT_EQ(m_dir.ReadFile("a.txt"), "side one");
+}
+
 TEST_F(FaultFs, CallLogRecordsOperationsPathsAndResults) {
     FileAttr attr;
     int nError = 0;
