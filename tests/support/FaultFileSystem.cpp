@@ -1,5 +1,6 @@
 #include "support/FaultFileSystem.h"
 
+#include "platform/Path.h"
 #include "platform/PosixFile.h"
 
 #include <algorithm>
@@ -93,6 +94,8 @@ std::size_t FaultFileSystem::CountCalls(Op op, std::string_view strPathPattern) 
 
 const FaultFileSystem::Fault* FaultFileSystem::TakeFault(Op op, const std::string& strPath,
                                                          const std::string& strPath2) {
+    if (m_fnBefore)
+        m_fnBefore(op, strPath);
     for (auto it = m_faults.begin(); it != m_faults.end(); ++it) {
         if (it->op != op || it->nTimes == 0)
             continue;
@@ -114,6 +117,40 @@ int FaultFileSystem::Log(Op op, const std::string& strPath, int nResult,
     return nResult;
 }
 
+FileTime FaultFileSystem::Coarsen(const FileTime& ft) const noexcept {
+    constexpr std::int64_t kNsPerSec = 1'000'000'000;
+    FileTime out = ft;
+    if (m_coarse.nGrainNs >= kNsPerSec) {
+        const std::int64_t nStep = m_coarse.nGrainNs / kNsPerSec;
+        out.nSec = (ft.nSec >= 0 ? ft.nSec : ft.nSec - nStep + 1) / nStep * nStep;
+        out.nNsec = 0;
+    } else if (m_coarse.nGrainNs > 1) {
+        out.nNsec = static_cast<std::int32_t>(ft.nNsec - ft.nNsec % m_coarse.nGrainNs);
+    }
+    if (out.nSec > m_coarse.nMaxSec)
+        out = FileTime{m_coarse.nMaxSec, 0};
+    if (out.nSec < m_coarse.nMinSec)
+        out = FileTime{m_coarse.nMinSec, 0};
+    return out;
+}
+
+void FaultFileSystem::CoarsenAttr(FileAttr& attr) const noexcept {
+    attr.ftAccess = Coarsen(attr.ftAccess);
+    attr.ftWrite = Coarsen(attr.ftWrite);
+    attr.ftChange = Coarsen(attr.ftChange);
+    attr.nDevice = kCoarseDevice;
+}
+
+void FaultFileSystem::CoarsenStored(const std::string& strPath) {
+    FileTime ftAccess;
+    FileTime ftWrite;
+    if (m_inner.GetTimes(strPath, &ftAccess, &ftWrite) == 0) {
+        ftAccess = Coarsen(ftAccess);
+        ftWrite = Coarsen(ftWrite);
+        IgnoreFailure(m_inner.SetTimes(strPath, &ftAccess, &ftWrite));
+    }
+}
+
 AttrStatus FaultFileSystem::GetAttr(const std::string& strPath, FileAttr& attr, int& nError) {
     if (const Fault* pFault = TakeFault(Op::GetAttr, strPath, {})) {
         nError = pFault->nErrno;
@@ -121,6 +158,8 @@ AttrStatus FaultFileSystem::GetAttr(const std::string& strPath, FileAttr& attr, 
         return AttrStatus::Error;
     }
     const AttrStatus status = m_inner.GetAttr(strPath, attr, nError);
+    if (status == AttrStatus::Ok && IsCoarse(strPath))
+        CoarsenAttr(attr);
     Log(Op::GetAttr, strPath,
         status == AttrStatus::Ok ? 0 : (status == AttrStatus::Absent ? -1 : nError));
     return status;
@@ -134,7 +173,14 @@ int FaultFileSystem::ListDir(const std::string& strPath, std::vector<DirEntry>& 
             pStaleTemps->clear();
         return Log(Op::ListDir, strPath, pFault->nErrno);
     }
-    return Log(Op::ListDir, strPath, m_inner.ListDir(strPath, entries, pStaleTemps));
+    const int nResult = m_inner.ListDir(strPath, entries, pStaleTemps);
+    if (!m_strCoarse.empty()) {
+        const std::string strPrefix = DirPrefix(strPath);
+        for (DirEntry& entry : entries)
+            if (IsCoarse(strPrefix + entry.strName))
+                CoarsenAttr(entry.attr);
+    }
+    return Log(Op::ListDir, strPath, nResult);
 }
 
 FileResult FaultFileSystem::LogFile(Op op, const std::string& strPath, FileResult result) {
@@ -166,8 +212,12 @@ FileResult FaultFileSystem::WriteUntilFull(const std::string& strTarget, std::st
 
 int FaultFileSystem::CopyFile(const std::string& strFrom, const std::string& strTo) {
     const Fault* pFault = TakeFault(Op::CopyFile, strFrom, strTo);
-    if (!pFault)
-        return Log(Op::CopyFile, strFrom, m_inner.CopyFile(strFrom, strTo), strTo);
+    if (!pFault) {
+        const int nResult = m_inner.CopyFile(strFrom, strTo);
+        if (nResult == 0 && IsCoarse(strTo))
+            CoarsenStored(strTo);
+        return Log(Op::CopyFile, strFrom, nResult, strTo);
+    }
     if (!pFault->bPartial || !m_bOverDisk)
         return Log(Op::CopyFile, strFrom, pFault->nErrno, strTo);
 
@@ -239,14 +289,24 @@ int FaultFileSystem::RemoveDir(const std::string& strPath) {
 int FaultFileSystem::GetTimes(const std::string& strPath, FileTime* pAccess, FileTime* pWrite) {
     if (const Fault* pFault = TakeFault(Op::GetTimes, strPath, {}))
         return Log(Op::GetTimes, strPath, pFault->nErrno);
-    return Log(Op::GetTimes, strPath, m_inner.GetTimes(strPath, pAccess, pWrite));
+    const int nResult = m_inner.GetTimes(strPath, pAccess, pWrite);
+    if (nResult == 0 && IsCoarse(strPath)) {
+        if (pAccess)
+            *pAccess = Coarsen(*pAccess);
+        if (pWrite)
+            *pWrite = Coarsen(*pWrite);
+    }
+    return Log(Op::GetTimes, strPath, nResult);
 }
 
 int FaultFileSystem::SetTimes(const std::string& strPath, const FileTime* pAccess,
                               const FileTime* pWrite) {
     if (const Fault* pFault = TakeFault(Op::SetTimes, strPath, {}))
         return Log(Op::SetTimes, strPath, pFault->nErrno);
-    return Log(Op::SetTimes, strPath, m_inner.SetTimes(strPath, pAccess, pWrite));
+    const int nResult = m_inner.SetTimes(strPath, pAccess, pWrite);
+    if (nResult == 0 && IsCoarse(strPath))
+        CoarsenStored(strPath);
+    return Log(Op::SetTimes, strPath, nResult);
 }
 
 int FaultFileSystem::SetMode(const std::string& strPath, std::uint32_t dwMode) {

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,6 +82,34 @@ public:
 
     void ClearFaults() { m_faults.clear(); }
 
+    // Called at the start of every call, before any fault: lets a test change
+    // the disk between two operations (a directory turned into a link).
+    void SetBeforeCall(std::function<void(Op, const std::string&)> fnBefore) {
+        m_fnBefore = std::move(fnBefore);
+    }
+
+    // Entries whose path matches the pattern lie on a coarser file system: the
+    // times they show are cut to info's granularity (change times too, as the
+    // kernel of such a file system sets them) and clamped to its range, and
+    // they report kCoarseDevice, whose GetTimeInfo is typeInfo (what the type
+    // of such a file system tells; keep it exact to leave the granularity to be
+    // found from the change times). Times set or copied there are stored so.
+    static constexpr std::uint64_t kCoarseDevice = 0xC0A25E;
+    void SetCoarseTimes(std::string strPathPattern, const TimeInfo& info,
+                        const TimeInfo& typeInfo) {
+        m_strCoarse = std::move(strPathPattern);
+        m_coarse = info;
+        m_coarseType = typeInfo;
+    }
+
+    void SetTops(const std::string& strTop1, const std::string& strTop2) override {
+        m_inner.SetTops(strTop1, strTop2);
+    }
+    [[nodiscard]] TimeInfo GetTimeInfo(std::uint64_t nDevice) override {
+        return !m_strCoarse.empty() && nDevice == kCoarseDevice ? m_coarseType
+                                                                : m_inner.GetTimeInfo(nDevice);
+    }
+
     const std::vector<Call>& Calls() const noexcept { return m_calls; }
     // Calls of op with a path (or, for a copy, either path) that matches.
     std::size_t CountCalls(Op op, std::string_view strPathPattern = "*") const;
@@ -126,8 +155,20 @@ private:
     FileResult WriteUntilFull(const std::string& strTarget, std::string_view strPrefix,
                               std::uint64_t nLimit, F&& fnRead);
 
+    bool IsCoarse(std::string_view strPath) const noexcept {
+        return !m_strCoarse.empty() && MatchPathPattern(m_strCoarse, strPath);
+    }
+    FileTime Coarsen(const FileTime& ft) const noexcept;
+    void CoarsenAttr(FileAttr& attr) const noexcept;
+    // Stores the entry's times as the coarse file system would have them.
+    void CoarsenStored(const std::string& strPath);
+
     FileSystem& m_inner;
     bool m_bOverDisk;
+    std::function<void(Op, const std::string&)> m_fnBefore;
+    std::string m_strCoarse;
+    TimeInfo m_coarse;
+    TimeInfo m_coarseType;
     std::vector<Fault> m_faults;
     std::vector<Call> m_calls;
     bool m_bLogCalls = true;

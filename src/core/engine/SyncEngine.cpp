@@ -211,6 +211,13 @@ RunResult CSyncEngine::Run(const CSyncItemList& list) {
         ~RunningGuard() { bRunning = false; }
     } guard{m_bRunning};
     m_bStoppedBeforeFirstItem = false;
+    m_deviceTimes.Clear();
+    // However the run ends, the file system lets go of the last item's tops and
+    // of what it learnt of the devices.
+    struct TopsGuard {
+        platform::FileSystem& fs;
+        ~TopsGuard() { fs.SetTops({}, {}); }
+    } topsGuard{m_fs};
     CloseLogFile();
     if (!m_bNoLogFile)
         OpenLogFile(list);
@@ -410,6 +417,9 @@ AttrStatus CSyncEngine::GetTopAttr(const std::string& strPath, FileAttr& attr, i
 
 RunFlow CSyncEngine::SyncPair(const std::string& strPath1, const std::string& strPath2,
                               const CPatternSet& ps, std::uint32_t dwOption) {
+    // Below these two nothing is reached through a link, whatever appears there
+    // while the pass goes on.
+    m_fs.SetTops(strPath1, strPath2);
     FileAttr attr1;
     FileAttr attr2;
     int nError1 = 0;
@@ -426,6 +436,10 @@ RunFlow CSyncEngine::SyncPair(const std::string& strPath1, const std::string& st
         return StopIf(!m_host.AskYesNoErrno(
             FormatText(kMsgAttrError, {Num(nError2), Shown(strPath2)}), nError2));
     }
+    if (st1 == AttrStatus::Ok)
+        m_deviceTimes.Observe(attr1);
+    if (st2 == AttrStatus::Ok)
+        m_deviceTimes.Observe(attr2);
     return SyncPairKnown(strPath1, st1 == AttrStatus::Ok ? &attr1 : nullptr, strPath2,
                          st2 == AttrStatus::Ok ? &attr2 : nullptr, std::string_view(), ps, dwOption,
                          true);
@@ -508,7 +522,7 @@ RunFlow CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAtt
     }
 
     // Both are files: the newer one wins, within the allowed direction.
-    const auto cmp = pAttr1->ftWrite <=> pAttr2->ftWrite;
+    const auto cmp = CompareWriteTimes(*pAttr1, *pAttr2);
     const bool bNewer1 = cmp > 0;
     const bool bOlder1 = cmp < 0;
     const bool bCopyOlder = (dwOption & SIO_COPY_OLDER) != 0;
@@ -710,6 +724,8 @@ bool CSyncEngine::ListSide(const std::string& strDir, std::vector<DirEntry>& ent
         m_host.ShowErrorErrno(FormatText(kMsgListError, {Num(nError), Shown(strDir)}), nError);
         return false;
     }
+    for (const DirEntry& entry : entries)
+        m_deviceTimes.Observe(entry.attr);
     // What an interrupted copy left behind is ours to clear away, unannounced:
     // one that cannot go now is tried again by the next run.
     if (!m_staleTemps.empty()) {
@@ -796,6 +812,13 @@ CSyncEngine::OpOutcome CSyncEngine::TryOperation(F&& fnOperation, std::string_vi
         return answer == AbortRetryIgnore::Abort ? OpOutcome::Aborted : OpOutcome::Ignored;
     }
     return OpOutcome::Done;
+}
+
+std::strong_ordering CSyncEngine::CompareWriteTimes(const FileAttr& attr1, const FileAttr& attr2) {
+    if (attr1.ftWrite == attr2.ftWrite)
+        return std::strong_ordering::equal;
+    return CompareFileTimes(attr1.ftWrite, m_deviceTimes.InfoFor(attr1.nDevice, m_fs),
+                            attr2.ftWrite, m_deviceTimes.InfoFor(attr2.nDevice, m_fs));
 }
 
 void CSyncEngine::RestoreMode(const std::string& strPath, std::uint32_t dwMode) {

@@ -18,6 +18,7 @@
 // has a third outcome and its own CreateDirResult.
 #pragma once
 
+#include <compare>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -28,6 +29,7 @@
 #include <vector>
 
 #include "document/SyncItem.h"
+#include "engine/FileTimes.h"
 #include "engine/Patterns.h"
 #include "engine/RunHost.h"
 #include "engine/RunSettings.h"
@@ -182,6 +184,9 @@ private:
     template <class F>
     OpOutcome TryOperation(F&& fnOperation, std::string_view strFailurePrefix,
                            const std::string& strSubject, std::int32_t& nErrors);
+    // The order of two files' write times, as precise as both file systems keep them.
+    std::strong_ordering CompareWriteTimes(const platform::FileAttr& attr1,
+                                           const platform::FileAttr& attr2);
     // Puts back the permission bits of an entry the operation did not replace.
     // Best effort: the failure of the operation itself is already reported.
     void RestoreMode(const std::string& strPath, std::uint32_t dwMode);
@@ -209,6 +214,7 @@ private:
     std::unique_ptr<std::FILE, FileCloser> m_pLogFile;
     std::string m_strLogScratch;           // a line with its end, written in one piece
     std::vector<std::string> m_staleTemps; // scratch for ListDir
+    CDeviceTimes m_deviceTimes;            // what the run has learnt of each device's times
 };
 
 } // namespace kovrel

@@ -11,6 +11,7 @@
 #include "text/Utf8.h"
 
 #include <algorithm>
+#include <climits>
 #include <compare>
 #include <cstddef>
 #include <cstdint>
@@ -36,6 +37,9 @@ struct FileAttr {
     std::uint64_t nSize = 0;
     FileTime ftAccess;
     FileTime ftWrite;
+    // Set by the kernel alone: its nanoseconds tell a whole-second file system.
+    FileTime ftChange;
+    std::uint64_t nDevice = 0; // the file system it lies on
 
     bool IsDirectory() const noexcept { return type == EntryType::Directory; }
     // The read-only attribute is the owner-write bit.
@@ -57,11 +61,41 @@ struct DirEntry {
 
 enum class AttrStatus { Ok, Absent, Error };
 
-// Temporary files of a copy in progress carry this prefix in the target's directory.
+// Temporary files of a copy in progress carry this prefix in the target's
+// directory, followed by the machine, the boot and the process that made them
+// (CopyTempName), so a later run can tell an abandoned one from a live one.
 inline constexpr std::string_view kCopyTempPrefix = ".kovrel-copy~";
+
+// The parts of a temporary's name after its prefix:
+// <16 hex: machine>-<32 hex: boot>-<pid>-<counter>, lower-case hex, decimal
+// numbers without leading zeros.
+struct CopyTempName {
+    std::string_view strHost;
+    std::string_view strBoot;
+    std::uint64_t nPid = 0;
+};
+// True when strName is exactly prefix + that form; fills parts.
+bool ParseCopyTempName(std::string_view strName, std::string_view strPrefix,
+                       CopyTempName& parts) noexcept;
+// True for a name of the exact form a copy gives its temporary.
 inline bool IsCopyTempName(std::string_view strName) noexcept {
-    return strName.substr(0, kCopyTempPrefix.size()) == kCopyTempPrefix;
+    CopyTempName parts;
+    return ParseCopyTempName(strName, kCopyTempPrefix, parts);
 }
+
+// What a file system keeps of a time, as far as it can be known without writing
+// anything: its granularity (1 ns, 1 s, FAT's 2 s) and the range of seconds it
+// can hold; a time outside is stored clamped to the nearest end (give or take
+// nRangeSlackSec where the file system keeps local time).
+struct TimeInfo {
+    std::int64_t nGrainNs = 1;
+    std::int64_t nMinSec = INT64_MIN;
+    std::int64_t nMaxSec = INT64_MAX;
+    std::int64_t nRangeSlackSec = 0;
+    bool IsExact() const noexcept {
+        return nGrainNs == 1 && nMinSec == INT64_MIN && nMaxSec == INT64_MAX;
+    }
+};
 
 // Where a whole-file read or write stopped.
 enum class FileStage : std::uint8_t {
@@ -90,12 +124,33 @@ public:
     [[nodiscard]] virtual AttrStatus GetAttr(const std::string& strPath, FileAttr& attr,
                                              int& nError) = 0;
 
+    // The pass is about to work below these two tops (an item's two top
+    // directories; either may be empty). Below them a file system that can do so
+    // refuses to follow a symbolic link in any component, even one that appears
+    // while the run goes on: such a path fails (ELOOP or ENOTDIR) instead of
+    // reaching outside the tree. The tops themselves are taken as before. Two
+    // empty tops end the run: what was learnt about the devices is forgotten.
+    virtual void SetTops(const std::string& strTop1, const std::string& strTop2) {
+        (void)strTop1;
+        (void)strTop2;
+    }
+
+    // What the file system of a device (FileAttr::nDevice) keeps of a time, as
+    // far as its type tells; exact by default.
+    [[nodiscard]] virtual TimeInfo GetTimeInfo(std::uint64_t nDevice) {
+        (void)nDevice;
+        return {};
+    }
+
     // Every entry of a directory except "." and "..", with its lstat attributes,
     // sorted by text::CompareFolded. FIFOs, sockets and devices are listed as
     // EntryType::Other (never opened; the caller leaves them alone).
-    // Temporary copy files (IsCopyTempName) are not entries: their names go to
-    // *pStaleTemps when it is given, so the caller can clear them away. Both
-    // vectors are filled afresh (emptied first, also on failure).
+    // Temporary copy files (IsCopyTempName, regular files) are not entries: the
+    // names of those provably abandoned (made on this machine by a process no
+    // longer running) go to *pStaleTemps when it is given, so the caller can
+    // clear them away; those of a live run or another machine are left out and
+    // alone. Anything else is an entry, however its name looks. Both vectors are
+    // filled afresh (emptied first, also on failure).
     // Returns 0 or errno.
     [[nodiscard]] virtual int ListDir(const std::string& strPath, std::vector<DirEntry>& entries,
                                       std::vector<std::string>* pStaleTemps = nullptr) = 0;
@@ -125,10 +180,11 @@ public:
     // ".."), the rest appended as written. Returns 0 or errno.
     [[nodiscard]] virtual int RealPath(const std::string& strPath, std::string& strOut) = 0;
 
-    // How many FIFOs, sockets or devices a directory holds (temporary copy files
-    // are not counted: ListDir reports those). They keep a directory from being
-    // removed, so a dry run needs to know of them.
-    // Implementations without such entries keep this default. Returns 0 or errno.
+    // How many entries of a directory ListDir leaves out: the copy temporaries
+    // of live runs or other machines (stale ones are not counted: ListDir
+    // reports those). They keep a directory from being removed, so a dry run
+    // needs to know of them. Implementations without such entries keep this
+    // default. Returns 0 or errno.
     [[nodiscard]] virtual int CountUnlisted(const std::string& strDir, std::size_t& nCount) {
         (void)strDir;
         nCount = 0;

@@ -371,7 +371,7 @@ int OverlayFileSystem::RemoveDir(const std::string& strPath) {
         return ENOTEMPTY;
     const auto itSelf = m_dirs.find(strNorm);
     if (itSelf == m_dirs.end() || !itSelf->second.bWhole) {
-        // A FIFO or socket on disk is never listed, yet keeps rmdir from working.
+        // A live run's copy temporary on disk is never listed, yet keeps rmdir from working.
         std::size_t nUnlisted = 0;
         if (m_lower.CountUnlisted(strNorm, nUnlisted) == 0 && nUnlisted > 0)
             return ENOTEMPTY;

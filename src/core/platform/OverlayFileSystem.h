@@ -27,6 +27,14 @@ public:
     OverlayFileSystem(const OverlayFileSystem&) = delete;
     OverlayFileSystem& operator=(const OverlayFileSystem&) = delete;
 
+    // Passed on: the reads below the tops stay as safe as in a real run, and the
+    // devices' times are judged as a real run judges them.
+    void SetTops(const std::string& strTop1, const std::string& strTop2) override {
+        m_lower.SetTops(strTop1, strTop2);
+    }
+    [[nodiscard]] TimeInfo GetTimeInfo(std::uint64_t nDevice) override {
+        return m_lower.GetTimeInfo(nDevice);
+    }
     [[nodiscard]] AttrStatus GetAttr(const std::string& strPath, FileAttr& attr,
                                      int& nError) override;
     [[nodiscard]] int ListDir(const std::string& strPath, std::vector<DirEntry>& entries,

@@ -1,5 +1,10 @@
 #include "platform/Path.h"
 
+#include "platform/FileSystem.h"
+
+#include <algorithm>
+#include <cstdint>
+
 namespace kovrel::platform {
 
 namespace {
@@ -81,6 +86,58 @@ bool IsSameOrInside(std::string_view strOuter, std::string_view strInner) noexce
         return false;
     return strInner.size() == strOuter.size() || strOuter.back() == kPathSep ||
            strInner[strOuter.size()] == kPathSep;
+}
+
+} // namespace kovrel::platform
+
+namespace kovrel::platform {
+
+namespace {
+
+bool IsLowerHex(std::string_view str) noexcept {
+    return std::all_of(str.begin(), str.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+// A decimal number without a leading zero, at most 19 digits; false otherwise.
+bool ParseDecimal(std::string_view str, std::uint64_t& n) noexcept {
+    if (str.empty() || str.size() > 19 || (str[0] == '0' && str.size() > 1))
+        return false;
+    n = 0;
+    for (const char c : str) {
+        if (c < '0' || c > '9')
+            return false;
+        n = n * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return true;
+}
+
+} // namespace
+
+bool ParseCopyTempName(std::string_view strName, std::string_view strPrefix,
+                       CopyTempName& parts) noexcept {
+    if (strName.substr(0, strPrefix.size()) != strPrefix)
+        return false;
+    std::string_view str = strName.substr(strPrefix.size());
+    // <16 hex>-<32 hex>-<pid>-<counter>
+    if (str.size() < 16 + 1 + 32 + 1 + 1 + 1 + 1 || str[16] != '-' || str[49] != '-')
+        return false;
+    const std::string_view strHost = str.substr(0, 16);
+    const std::string_view strBoot = str.substr(17, 32);
+    if (!IsLowerHex(strHost) || !IsLowerHex(strBoot))
+        return false;
+    str.remove_prefix(50);
+    const std::size_t nDash = str.find('-');
+    if (nDash == std::string_view::npos)
+        return false;
+    std::uint64_t nPid = 0;
+    std::uint64_t nCounter = 0;
+    if (!ParseDecimal(str.substr(0, nDash), nPid) || !ParseDecimal(str.substr(nDash + 1), nCounter))
+        return false;
+    parts.strHost = strHost;
+    parts.strBoot = strBoot;
+    parts.nPid = nPid;
+    return true;
 }
 
 } // namespace kovrel::platform

@@ -3,6 +3,9 @@
 #include "platform/Path.h"
 
 #include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,6 +19,72 @@ int UniqueFd::Close() noexcept {
     const int fd = m_fd;
     m_fd = -1;
     return ::close(fd) == 0 ? 0 : errno;
+}
+
+namespace {
+
+// The first line of a small system file, or empty.
+std::string ReadLine(const char* lpszPath) {
+    std::string str;
+    if (std::FILE* pFile = std::fopen(lpszPath, "re")) {
+        char sz[256];
+        if (std::fgets(sz, sizeof sz, pFile))
+            str = sz;
+        std::fclose(pFile);
+    }
+    while (!str.empty() && (str.back() == '\n' || str.back() == '\r'))
+        str.pop_back();
+    return str;
+}
+
+std::string Hex(std::uint64_t n, int nDigits) {
+    std::string str(static_cast<std::size_t>(nDigits), '0');
+    for (int i = nDigits - 1; i >= 0; --i, n >>= 4)
+        str[static_cast<std::size_t>(i)] = "0123456789abcdef"[n & 0xF];
+    return str;
+}
+
+} // namespace
+
+const std::string& ThisMachineToken() {
+    static const std::string s_str = [] {
+        // Two containers may share a host name or a machine id, seldom both.
+        std::string strId = ReadLine("/etc/machine-id");
+        char szHost[256] = {};
+        if (::gethostname(szHost, sizeof szHost - 1) == 0)
+            strId += '\n' + std::string(szHost);
+        std::uint64_t nHash = 14695981039346656037ull; // FNV-1a
+        for (const char c : strId) {
+            nHash ^= static_cast<unsigned char>(c);
+            nHash *= 1099511628211ull;
+        }
+        return Hex(nHash, 16);
+    }();
+    return s_str;
+}
+
+const std::string& ThisBootToken() {
+    static const std::string s_str = [] {
+        std::string strBoot;
+        for (const char c : ReadLine("/proc/sys/kernel/random/boot_id"))
+            if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))
+                strBoot += c;
+        if (strBoot.size() != 32)
+            strBoot.assign(32, '0');
+        return strBoot;
+    }();
+    return s_str;
+}
+
+bool IsAbandonedTemp(const CopyTempName& parts) {
+    if (parts.strHost != ThisMachineToken())
+        return false; // another machine's, over a network file system
+    if (parts.strBoot != ThisBootToken())
+        return true; // no process of an earlier boot runs now
+    if (parts.nPid == 0 || parts.nPid > static_cast<std::uint64_t>(INT32_MAX) ||
+        parts.nPid == static_cast<std::uint64_t>(::getpid()))
+        return false;
+    return ::kill(static_cast<pid_t>(parts.nPid), 0) != 0 && errno == ESRCH;
 }
 
 int WriteAll(int fd, std::string_view data) noexcept {
@@ -40,6 +109,8 @@ DirWriteGrant::~DirWriteGrant() {
 }
 
 bool DirWriteGrant::Grant() {
+    // The path may be /proc/self/fd/N of an open directory: stat and chmod follow
+    // that to the directory itself.
     struct stat st {};
     if (::stat(m_strDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return false;
@@ -54,27 +125,44 @@ bool DirWriteGrant::Grant() {
 
 CReplaceFile::CReplaceFile(const std::string& strTarget, std::string_view strPrefix,
                            bool bGrantDirWrite)
-    : m_strTarget(strTarget), m_strPrefix(strPrefix), m_bGrantDirWrite(bGrantDirWrite) {}
+    : m_fdDir(AT_FDCWD), m_strDirPath(ParentPath(strTarget)), m_strTarget(strTarget),
+      m_strTempBase(DirPrefix(m_strDirPath)), m_strPrefix(strPrefix),
+      m_bGrantDirWrite(bGrantDirWrite) {}
+
+CReplaceFile::CReplaceFile(int fdDir, std::string strDirPath, std::string strName,
+                           std::string_view strPrefix, bool bGrantDirWrite)
+    : m_fdDir(fdDir), m_strDirPath(std::move(strDirPath)), m_strTarget(std::move(strName)),
+      m_strPrefix(strPrefix), m_bGrantDirWrite(bGrantDirWrite) {
+    // Without a directory descriptor the names are paths: the temporary goes
+    // into the target's own directory all the same.
+    if (m_fdDir == AT_FDCWD)
+        m_strTempBase = DirPrefix(m_strDirPath);
+}
 
 CReplaceFile::~CReplaceFile() {
     (void)m_fd.Close();
     if (!m_strTemp.empty())
-        (void)::unlink(m_strTemp.c_str());
+        (void)::unlinkat(m_fdDir, m_strTemp.c_str(), 0);
 }
 
 // Creates a new, unused temporary name beside the target by the given maker
 // (open with O_EXCL, symlink): tries fresh suffixes while the name is taken.
 template <class F> int CReplaceFile::MakeTemp(F&& fnMake) {
     static std::atomic<std::uint64_t> s_nCounter{0};
-    const std::string strDir = ParentPath(m_strTarget);
-    const std::string strPid = std::to_string(static_cast<long long>(::getpid()));
+    // The form CopyTempName reads back: whose temporary it is decides whether a
+    // later run may clear it away.
+    std::string strStem = m_strTempBase;
+    strStem += m_strPrefix;
+    strStem += ThisMachineToken();
+    strStem += '-';
+    strStem += ThisBootToken();
+    strStem += '-';
+    strStem += std::to_string(static_cast<long long>(::getpid()));
+    strStem += '-';
     const auto tryAll = [&] {
         for (int nTry = 0; nTry < 1000; ++nTry) {
-            std::string strName(m_strPrefix);
-            strName += strPid;
-            strName += '-';
-            strName += std::to_string(s_nCounter.fetch_add(1, std::memory_order_relaxed));
-            std::string strTemp = JoinPath(strDir, strName);
+            std::string strTemp = strStem;
+            strTemp += std::to_string(s_nCounter.fetch_add(1, std::memory_order_relaxed));
             const int nErr = fnMake(strTemp);
             if (nErr == 0)
                 m_strTemp = std::move(strTemp);
@@ -85,7 +173,7 @@ template <class F> int CReplaceFile::MakeTemp(F&& fnMake) {
     };
     int nErr = tryAll();
     if (nErr == EACCES && m_bGrantDirWrite) {
-        m_grant.emplace(strDir);
+        m_grant.emplace(m_strDirPath);
         if (m_grant->Grant())
             nErr = tryAll();
     }
@@ -95,8 +183,8 @@ template <class F> int CReplaceFile::MakeTemp(F&& fnMake) {
 int CReplaceFile::CreateFile(mode_t mode) {
     return MakeTemp([&](const std::string& strTemp) {
         const int fd = RetryEintr([&] {
-            return ::open(strTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          mode);
+            return ::openat(m_fdDir, strTemp.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         });
         if (fd < 0)
             return errno;
@@ -107,7 +195,7 @@ int CReplaceFile::CreateFile(mode_t mode) {
 
 int CReplaceFile::CreateSymlink(const std::string& strLinkText) {
     return MakeTemp([&](const std::string& strTemp) {
-        return ::symlink(strLinkText.c_str(), strTemp.c_str()) == 0 ? 0 : errno;
+        return ::symlinkat(strLinkText.c_str(), m_fdDir, strTemp.c_str()) == 0 ? 0 : errno;
     });
 }
 
@@ -121,7 +209,9 @@ std::optional<CReplaceFile::Failure> CReplaceFile::Commit(bool bSync) {
         nErr = nCloseErr;
     if (nErr != 0)
         return Failure{Stage::Write, nErr};
-    if (RetryEintr([&] { return ::rename(m_strTemp.c_str(), m_strTarget.c_str()); }) != 0)
+    if (RetryEintr([&] {
+            return ::renameat(m_fdDir, m_strTemp.c_str(), m_fdDir, m_strTarget.c_str());
+        }) != 0)
         return Failure{Stage::Rename, errno};
     m_strTemp.clear();
     return std::nullopt;

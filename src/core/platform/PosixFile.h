@@ -12,6 +12,8 @@
 
 #include <sys/types.h>
 
+#include "platform/FileSystem.h"
+
 namespace kovrel::platform {
 
 // Temporary files of a document save carry this prefix beside the document.
@@ -40,12 +42,29 @@ public:
         (void)Close();
         m_fd = fd;
     }
+    // Gives the descriptor up without closing it.
+    int Release() noexcept {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
     // 0 or errno; 0 when nothing was open.
     [[nodiscard]] int Close() noexcept;
 
 private:
     int m_fd;
 };
+
+// The tokens a temporary's name carries (see CopyTempName): this machine (a
+// hash of its machine id and host name, 16 hex digits) and this boot of it (the
+// kernel's boot id, 32 hex digits; zeros where it cannot be read).
+const std::string& ThisMachineToken();
+const std::string& ThisBootToken();
+
+// True when a temporary of that name was made on this machine by a process that
+// is not running: made in an earlier boot, or its pid is no process now. One of
+// another machine, of this process or of any running process is not.
+bool IsAbandonedTemp(const CopyTempName& parts);
 
 // Writes all of data, going on after short writes. 0 or errno; a write that
 // takes nothing is a full disk (ENOSPC).
@@ -87,6 +106,11 @@ public:
     // bGrantDirWrite: where the target's directory is read-only, lend it write
     // permission for as long as the replacement lasts.
     CReplaceFile(const std::string& strTarget, std::string_view strPrefix, bool bGrantDirWrite);
+    // The same for the entry strName of the directory open as fdDir (not owned,
+    // kept open by the caller until this is gone); strDirPath names that
+    // directory for the permission grant.
+    CReplaceFile(int fdDir, std::string strDirPath, std::string strName, std::string_view strPrefix,
+                 bool bGrantDirWrite);
     CReplaceFile(const CReplaceFile&) = delete;
     CReplaceFile& operator=(const CReplaceFile&) = delete;
     ~CReplaceFile();
@@ -97,8 +121,9 @@ public:
     // Makes the temporary as a symbolic link with this target text. 0 or errno.
     [[nodiscard]] int CreateSymlink(const std::string& strLinkText);
 
-    // The temporary's descriptor (CreateFile) and path.
+    // The temporary's descriptor (CreateFile), and its path relative to DirFd().
     int Fd() const noexcept { return m_fd.Get(); }
+    int DirFd() const noexcept { return m_fdDir; }
     const std::string& TempPath() const noexcept { return m_strTemp; }
 
     // Flushes the temporary to the disk when bSync, closes it (a failed close is
@@ -109,7 +134,10 @@ public:
 private:
     template <class F> int MakeTemp(F&& fnMake);
 
-    std::string m_strTarget;
+    int m_fdDir;
+    std::string m_strDirPath;  // the directory, for the grant
+    std::string m_strTarget;   // relative to m_fdDir
+    std::string m_strTempBase; // what comes before a temporary's name
     std::string m_strPrefix;
     std::optional<DirWriteGrant> m_grant; // held until the rename or the clean-up is done
     bool m_bGrantDirWrite;

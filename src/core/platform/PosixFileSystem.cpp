@@ -15,7 +15,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -50,6 +53,118 @@ void FillAttr(const struct stat& st, FileAttr& attr) noexcept {
     attr.nSize = static_cast<std::uint64_t>(st.st_size);
     attr.ftAccess = ToFileTime(st.st_atim);
     attr.ftWrite = ToFileTime(st.st_mtim);
+    attr.ftChange = ToFileTime(st.st_ctim);
+    attr.nDevice = static_cast<std::uint64_t>(st.st_dev);
+}
+
+// What a listing makes of a directory entry. Every decision about which entries
+// are shown lives here.
+enum class Listed : std::uint8_t { Entry, LeftOut, StaleTemp };
+
+Listed ClassifyEntry(std::string_view strName, EntryType type) {
+    // FIFOs, sockets and devices are entries (never opened): the pass must see
+    // that the name is taken, and leaves it alone on both sides.
+    if (type == EntryType::Directory || type == EntryType::Other)
+        return Listed::Entry;
+    CopyTempName parts;
+    if (!ParseCopyTempName(strName, kCopyTempPrefix, parts))
+        return Listed::Entry; // a user's file, whatever its name looks like
+    // Ours: only a regular file that no live process can still be writing goes.
+    if (type == EntryType::File && IsAbandonedTemp(parts))
+        return Listed::StaleTemp;
+    return Listed::LeftOut;
+}
+
+int StatAt(int fdDir, const char* lpszName, struct stat& st) noexcept {
+    return RetryEintr([&] { return ::fstatat(fdDir, lpszName, &st, AT_SYMLINK_NOFOLLOW); }) == 0
+               ? 0
+               : errno;
+}
+
+std::string FdPath(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+// openat2 with links refused; ENOSYS where the kernel (or a seccomp filter)
+// does not have it.
+int OpenAt2(int fdDir, const char* lpszPath, int nFlags) noexcept {
+    open_how how{};
+    how.flags = static_cast<std::uint64_t>(nFlags);
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    for (int nTry = 0;; ++nTry) {
+        const long n = ::syscall(SYS_openat2, fdDir, lpszPath, &how, sizeof how);
+        if (n >= 0)
+            return static_cast<int>(n);
+        // EAGAIN: a rename elsewhere raced the lookup; it is safe to look again.
+        if (errno != EINTR && !(errno == EAGAIN && nTry < 16))
+            return -1;
+    }
+}
+
+std::atomic<bool> s_bNoOpenAt2{false};
+
+// The same without openat2: one component at a time, none of them a link.
+int OpenByComponents(int fdTop, std::string_view strRel, int nFlags) {
+    UniqueFd fdHere;
+    int fdCur = fdTop;
+    while (!strRel.empty()) {
+        const std::size_t nSep = strRel.find(kPathSep);
+        const std::string strPart(strRel.substr(0, nSep));
+        strRel = nSep == std::string_view::npos ? std::string_view() : strRel.substr(nSep + 1);
+        while (!strRel.empty() && strRel.front() == kPathSep)
+            strRel.remove_prefix(1);
+        if (strPart.empty() || strPart == ".")
+            continue;
+        if (strPart == "..") {
+            errno = EXDEV; // never back out of the top
+            return -1;
+        }
+        const bool bLast = strRel.empty();
+        const int nOpen = bLast ? (nFlags | O_NOFOLLOW | O_CLOEXEC)
+                                : (O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int fd = RetryEintr([&] { return ::openat(fdCur, strPart.c_str(), nOpen, 0); });
+        if (fd < 0)
+            return -1;
+        if (bLast)
+            return fd;
+        fdHere.Reset(fd);
+        fdCur = fd;
+    }
+    // Nothing but the top itself.
+    return RetryEintr([&] { return ::openat(fdTop, ".", nFlags | O_CLOEXEC, 0); });
+}
+
+// What the file system type tells of its times (statfs' f_type).
+TimeInfo TimeInfoOfType(std::int64_t nType) noexcept {
+    constexpr std::int64_t kSec1980 = 315532800;  // 1980-01-01
+    constexpr std::int64_t kSec2107 = 4354819198; // 2107-12-31 23:59:58
+    constexpr std::int64_t kLocalSlack = 86400;   // FAT keeps local time
+    TimeInfo info;
+    switch (nType) {
+    case 0x4d44: // FAT
+        info.nGrainNs = 2'000'000'000;
+        info.nMinSec = kSec1980;
+        info.nMaxSec = kSec2107;
+        info.nRangeSlackSec = kLocalSlack;
+        break;
+    case 0x2011BAB0: // exFAT: 10 ms steps, FAT's range
+        info.nGrainNs = 10'000'000;
+        info.nMinSec = kSec1980;
+        info.nMaxSec = kSec2107;
+        info.nRangeSlackSec = kLocalSlack;
+        break;
+    case 0x482b: // HFS+: whole seconds from 1904, unsigned 32 bits
+        info.nGrainNs = 1'000'000'000;
+        info.nMinSec = -2082844800;
+        info.nMaxSec = 2212122495;
+        break;
+    case 0x9660: // ISO 9660
+        info.nGrainNs = 1'000'000'000;
+        break;
+    default:
+        break;
+    }
+    return info;
 }
 
 int LStat(const std::string& strPath, struct stat& st) noexcept {
@@ -71,18 +186,12 @@ private:
     DIR* m_pDir;
 };
 
-// Opens a directory for reading its entries; 0 or errno.
-int OpenDir(const std::string& strPath, std::optional<UniqueDir>& dir) {
-    const int fd = RetryEintr(
-        [&] { return ::open(strPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY); });
-    if (fd < 0)
+// Takes an open directory over for reading its entries; 0 or errno.
+int AdoptDir(UniqueFd& fd, std::optional<UniqueDir>& dir) {
+    DIR* pDir = ::fdopendir(fd.Get());
+    if (!pDir)
         return errno;
-    DIR* pDir = ::fdopendir(fd);
-    if (!pDir) {
-        const int nErr = errno;
-        ::close(fd);
-        return nErr;
-    }
+    (void)fd.Release();
     dir.emplace(pDir);
     return 0;
 }
@@ -111,17 +220,26 @@ template <class F> int ReadEntries(DIR* pDir, F&& fnEntry) {
     }
 }
 
-bool IsSpecialDType(unsigned char nType) noexcept {
-    return nType == DT_FIFO || nType == DT_SOCK || nType == DT_CHR || nType == DT_BLK;
+EntryType TypeOfDType(unsigned char nType) noexcept {
+    switch (nType) {
+    case DT_REG:
+        return EntryType::File;
+    case DT_DIR:
+        return EntryType::Directory;
+    case DT_LNK:
+        return EntryType::Symlink;
+    default:
+        return EntryType::Other;
+    }
 }
 
 // Runs a change of one directory entry (fn returns 0 or errno); when it is
 // refused for want of permission on the parent, grants that for one more try.
-template <class F> int WithParentWritable(const std::string& strPath, F&& fn) {
+template <class F> int WithParentWritable(const std::string& strDirPath, F&& fn) {
     const int nErr = fn();
     if (nErr != EACCES)
         return nErr;
-    DirWriteGrant grant(ParentPath(strPath));
+    DirWriteGrant grant(strDirPath);
     if (!grant.Grant())
         return nErr;
     return fn();
@@ -149,7 +267,7 @@ int CopyDataReadWrite(int fdIn, int fdOut) {
 }
 
 // The data of a regular file, in the kernel where it can be done there.
-int CopyData(int fdIn, int fdOut) {
+int CopyDense(int fdIn, int fdOut) {
     constexpr std::size_t kRangeChunk = std::size_t{1} << 30;
     std::uint64_t nDone = 0;
     for (;;) {
@@ -172,6 +290,85 @@ int CopyData(int fdIn, int fdOut) {
     return 0;
 }
 
+// Copies [nFrom, nTo) of a file to the same place of the other.
+int CopyRange(int fdIn, int fdOut, off_t nFrom, off_t nTo) {
+    if (::lseek(fdIn, nFrom, SEEK_SET) < 0 || ::lseek(fdOut, nFrom, SEEK_SET) < 0)
+        return errno;
+    while (nFrom < nTo) {
+        const auto nWant = static_cast<std::size_t>(std::min<off_t>(nTo - nFrom, off_t{1} << 30));
+        const ssize_t n = ::copy_file_range(fdIn, nullptr, fdOut, nullptr, nWant, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && !IsRangeCopyUnsupported(errno))
+            return errno;
+        if (n <= 0)
+            break; // unsupported, or the file shrank: the plain loop below decides
+        nFrom += n;
+    }
+    constexpr std::size_t kBufSize = 256 * 1024;
+    std::unique_ptr<char[]> buffer;
+    while (nFrom < nTo) {
+        if (!buffer)
+            buffer = std::make_unique_for_overwrite<char[]>(kBufSize);
+        const auto nWant = static_cast<std::size_t>(std::min<off_t>(nTo - nFrom, kBufSize));
+        const ssize_t nRead = RetryEintr([&] { return ::read(fdIn, buffer.get(), nWant); });
+        if (nRead < 0)
+            return errno;
+        if (nRead == 0)
+            break;
+        if (const int nErr =
+                WriteAll(fdOut, std::string_view(buffer.get(), static_cast<std::size_t>(nRead))))
+            return nErr;
+        nFrom += nRead;
+    }
+    return 0;
+}
+
+// A file with holes: only its data regions are copied, the holes stay holes.
+// False (with nothing written) where the file system cannot tell them apart.
+bool CopySparse(int fdIn, int fdOut, off_t nSize, int& nErr) {
+    off_t nPos = 0;
+    bool bAny = false;
+    while (nPos < nSize) {
+        const off_t nData = ::lseek(fdIn, nPos, SEEK_DATA);
+        if (nData < 0) {
+            if (errno == ENXIO)
+                break; // only a hole is left
+            if (!bAny && (errno == EINVAL || errno == EOPNOTSUPP))
+                return false;
+            nErr = errno;
+            return true;
+        }
+        off_t nHole = ::lseek(fdIn, nData, SEEK_HOLE);
+        if (nHole < 0) {
+            nErr = errno;
+            return true;
+        }
+        nHole = std::min(nHole, nSize);
+        bAny = true;
+        if (nHole > nData) {
+            if ((nErr = CopyRange(fdIn, fdOut, nData, nHole)) != 0)
+                return true;
+        }
+        nPos = nHole;
+    }
+    // The tail hole (or a file that is all hole) is given by the length alone.
+    nErr = RetryEintr([&] { return ::ftruncate(fdOut, nSize); }) == 0 ? 0 : errno;
+    return true;
+}
+
+int CopyData(int fdIn, int fdOut, const struct stat& st) {
+    // Fewer blocks than the length needs: there are holes worth keeping. A
+    // dense file takes the straight way, at cp's speed.
+    constexpr off_t kBlock = 512;
+    if (st.st_size > 0 && st.st_blocks * kBlock < st.st_size) {
+        int nErr = 0;
+        if (CopySparse(fdIn, fdOut, st.st_size, nErr))
+            return nErr;
+    }
+    return CopyDense(fdIn, fdOut);
+}
+
 } // namespace
 
 std::uint32_t ProcessUmask() {
@@ -192,21 +389,186 @@ std::uint32_t ProcessUmask() {
     return static_cast<std::uint32_t>(mask & 0777);
 }
 
+// ---------------------------------------------------------------------------
+// The tops and the paths below them
+
+void PosixFileSystem::SetTops(const std::string& strTop1, const std::string& strTop2) {
+    const std::string* tops[2] = {&strTop1, &strTop2};
+    for (int i = 0; i < 2; ++i) {
+        Anchor& anchor = m_anchors[i];
+        (void)anchor.fd.Close();
+        anchor.strPrefix.clear();
+        anchor.strNormPrefix.clear();
+        if (tops[i]->empty())
+            continue;
+        anchor.strPrefix = DirPrefix(*tops[i]);
+        const std::string strNorm = NormalizePath(*tops[i]);
+        // "." holds every relative path, which the normalized form writes bare.
+        anchor.strNormPrefix = strNorm == "." ? std::string() : DirPrefix(strNorm);
+    }
+    if (strTop1.empty() && strTop2.empty())
+        m_deviceTimes.clear();
+}
+
+PosixFileSystem::Anchor* PosixFileSystem::FindAnchor(std::string_view strPath,
+                                                     std::string_view& strRel) {
+    const auto below = [](std::string_view strPrefix, std::string_view str) {
+        return str.size() > strPrefix.size() && str.substr(0, strPrefix.size()) == strPrefix;
+    };
+    for (Anchor& anchor : m_anchors) {
+        if (!anchor.strPrefix.empty() && below(anchor.strPrefix, strPath)) {
+            strRel = strPath.substr(anchor.strPrefix.size());
+            while (!strRel.empty() && strRel.front() == kPathSep)
+                strRel.remove_prefix(1);
+            if (strRel.empty())
+                break; // the top itself, written with more separators
+            return &anchor;
+        }
+    }
+    // The overlay and the callers may write the same path another way.
+    bool bNormalized = false;
+    for (Anchor& anchor : m_anchors) {
+        if (anchor.strPrefix.empty())
+            continue;
+        if (!bNormalized) {
+            m_strNormScratch = NormalizePath(strPath);
+            bNormalized = true;
+        }
+        const std::string_view strNorm = m_strNormScratch;
+        const bool bInside = anchor.strNormPrefix.empty()
+                                 ? (!strNorm.empty() && strNorm[0] != kPathSep && strNorm != "." &&
+                                    strNorm != ".." && strNorm.substr(0, 3) != "../")
+                                 : below(anchor.strNormPrefix, strNorm);
+        if (bInside) {
+            strRel = strNorm.substr(anchor.strNormPrefix.size());
+            return &anchor;
+        }
+    }
+    return nullptr;
+}
+
+int PosixFileSystem::AnchorFd(Anchor& anchor, int& fd) {
+    if (anchor.fd.Get() < 0) {
+        // The top itself is taken as the user wrote it: a link there is followed.
+        // A top that does not exist yet (it is about to be created) is opened on
+        // the first use after that.
+        const int fdNew = RetryEintr(
+            [&] { return ::open(anchor.strPrefix.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); });
+        if (fdNew < 0)
+            return errno;
+        anchor.fd.Reset(fdNew);
+    }
+    fd = anchor.fd.Get();
+    return 0;
+}
+
+int PosixFileSystem::OpenBelow(Anchor& anchor, std::string_view strRel, int nFlags, UniqueFd& fd) {
+    int fdTop = -1;
+    if (const int nErr = AnchorFd(anchor, fdTop))
+        return nErr;
+    int fdNew = -1;
+    if (m_eWalk == BelowTops::Auto && !s_bNoOpenAt2.load(std::memory_order_relaxed)) {
+        const std::string strRelPath(strRel);
+        fdNew = OpenAt2(fdTop, strRelPath.c_str(), nFlags | O_CLOEXEC);
+        if (fdNew < 0 && (errno == ENOSYS || errno == EPERM)) {
+            s_bNoOpenAt2.store(true, std::memory_order_relaxed);
+        } else if (fdNew < 0) {
+            return errno;
+        }
+    }
+    if (fdNew < 0) {
+        fdNew = OpenByComponents(fdTop, strRel, nFlags);
+        if (fdNew < 0)
+            return errno;
+    }
+    fd.Reset(fdNew);
+    return 0;
+}
+
+int PosixFileSystem::Locate(const std::string& strPath, Place& place) {
+    std::string_view strRel;
+    Anchor* pAnchor = FindAnchor(strPath, strRel);
+    if (!pAnchor) {
+        place.fdDir = AT_FDCWD;
+        place.strName = strPath;
+        place.strDirPath = ParentPath(strPath);
+        return 0;
+    }
+    const PathParts parts = SplitPath(strRel);
+    place.strName.assign(parts.strName);
+    if (parts.strName.empty() || parts.strName == "." || parts.strName == "..")
+        return EXDEV; // never the top or above it through a path below it
+    if (parts.strParent == ".") {
+        if (const int nErr = AnchorFd(*pAnchor, place.fdDir))
+            return nErr;
+    } else {
+        if (const int nErr =
+                OpenBelow(*pAnchor, parts.strParent, O_PATH | O_DIRECTORY, place.fdOwned))
+            return nErr;
+        place.fdDir = place.fdOwned.Get();
+    }
+    place.strDirPath = FdPath(place.fdDir);
+    return 0;
+}
+
+int PosixFileSystem::OpenDirectory(const std::string& strPath, UniqueFd& fd) {
+    constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOCTTY;
+    std::string_view strRel;
+    if (Anchor* pAnchor = FindAnchor(strPath, strRel))
+        return OpenBelow(*pAnchor, strRel, kFlags, fd);
+    fd.Reset(RetryEintr([&] { return ::open(strPath.c_str(), kFlags | O_CLOEXEC); }));
+    return fd.Get() < 0 ? errno : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Times of a device
+
+void PosixFileSystem::NoteDevice(std::uint64_t nDevice, int fdOnDevice) {
+    if (m_deviceTimes.contains(nDevice))
+        return;
+    struct statfs sfs {};
+    TimeInfo info;
+    if (RetryEintr([&] { return ::fstatfs(fdOnDevice, &sfs); }) == 0)
+        info = TimeInfoOfType(static_cast<std::int64_t>(sfs.f_type));
+    m_deviceTimes.emplace(nDevice, info);
+}
+
+TimeInfo PosixFileSystem::GetTimeInfo(std::uint64_t nDevice) {
+    const auto it = m_deviceTimes.find(nDevice);
+    return it != m_deviceTimes.end() ? it->second : TimeInfo{};
+}
+
+// ---------------------------------------------------------------------------
+// Operations
+
 AttrStatus PosixFileSystem::GetAttr(const std::string& strPath, FileAttr& attr, int& nError) {
+    Place place;
+    if (const int nErr = Locate(strPath, place)) {
+        nError = nErr; // the parent is missing or a link: an error, never absent
+        return AttrStatus::Error;
+    }
     struct stat st {};
-    int nErr = LStat(strPath, st);
+    const int nErr = StatAt(place.fdDir, place.strName.c_str(), st);
     if (nErr == 0) {
         FillAttr(st, attr);
+        if (!m_deviceTimes.contains(attr.nDevice)) {
+            UniqueFd fdParent(place.fdDir == AT_FDCWD ? RetryEintr([&] {
+                return ::open(place.strDirPath.c_str(), O_PATH | O_CLOEXEC);
+            })
+                                                      : -1);
+            NoteDevice(attr.nDevice, place.fdDir == AT_FDCWD ? fdParent.Get() : place.fdDir);
+        }
         nError = 0;
         return AttrStatus::Ok;
     }
     if (nErr == ENOENT && !strPath.empty()) {
         // Absent only when the entry alone is missing; a missing parent is an
-        // error, as a path that leads nowhere is.
+        // error, as a path that leads nowhere is. Below a top the parent was
+        // reached already.
         struct stat stParent {};
-        const std::string strParent = ParentPath(strPath);
-        if (RetryEintr([&] { return ::stat(strParent.c_str(), &stParent); }) == 0 &&
-            S_ISDIR(stParent.st_mode)) {
+        if (place.fdDir != AT_FDCWD ||
+            (RetryEintr([&] { return ::stat(place.strDirPath.c_str(), &stParent); }) == 0 &&
+             S_ISDIR(stParent.st_mode))) {
             nError = 0;
             return AttrStatus::Absent;
         }
@@ -221,31 +583,37 @@ int PosixFileSystem::ListDir(const std::string& strPath, std::vector<DirEntry>& 
     if (pStaleTemps)
         pStaleTemps->clear();
 
-    std::optional<UniqueDir> dir;
-    if (const int nErr = OpenDir(strPath, dir))
+    UniqueFd fdOpen;
+    if (const int nErr = OpenDirectory(strPath, fdOpen))
         return nErr;
-    const int fdDir = ::dirfd(dir->Get());
+    const int fdDir = fdOpen.Get();
+    struct stat stDir {};
+    if (::fstat(fdDir, &stDir) == 0)
+        NoteDevice(static_cast<std::uint64_t>(stDir.st_dev), fdDir);
+    std::optional<UniqueDir> dir;
+    if (const int nErr = AdoptDir(fdOpen, dir))
+        return nErr;
 
     const int nErr = ReadEntries(dir->Get(), [&](const dirent& ent) {
         const char* lpszName = ent.d_name;
         const std::string_view strName(lpszName);
-        if (ent.d_type != DT_UNKNOWN && ent.d_type != DT_DIR && !IsSpecialDType(ent.d_type) &&
-            IsCopyTempName(strName)) {
-            if (pStaleTemps)
-                pStaleTemps->emplace_back(strName);
+        // The type readdir gives spares a stat of what is left out anyway.
+        if (ent.d_type != DT_UNKNOWN && ent.d_type != DT_DIR && ent.d_type != DT_LNK &&
+            ClassifyEntry(strName, TypeOfDType(ent.d_type)) == Listed::LeftOut)
             return 0;
-        }
 
         struct stat st {};
-        if (RetryEintr([&] { return ::fstatat(fdDir, lpszName, &st, AT_SYMLINK_NOFOLLOW); }) != 0)
-            return errno == ENOENT ? 0 : errno; // ENOENT: gone since readdir, removed by another
-        // FIFOs, sockets and devices are entries too (EntryType::Other): the pass
-        // must see that the name is taken, though it never opens one.
-        const EntryType type = TypeOfMode(st.st_mode);
-        if ((type == EntryType::File || type == EntryType::Symlink) && IsCopyTempName(strName)) {
+        if (const int nStatErr = StatAt(fdDir, lpszName, st))
+            return nStatErr == ENOENT ? 0 : nStatErr; // gone since readdir, removed by another
+        switch (ClassifyEntry(strName, TypeOfMode(st.st_mode))) {
+        case Listed::LeftOut:
+            return 0;
+        case Listed::StaleTemp:
             if (pStaleTemps)
                 pStaleTemps->emplace_back(strName);
             return 0;
+        case Listed::Entry:
+            break;
         }
         DirEntry& entry = entries.emplace_back();
         entry.strName.assign(strName);
@@ -264,42 +632,51 @@ int PosixFileSystem::ListDir(const std::string& strPath, std::vector<DirEntry>& 
 
 int PosixFileSystem::CountUnlisted(const std::string& strDir, std::size_t& nCount) {
     nCount = 0;
-    std::optional<UniqueDir> dir;
-    if (const int nErr = OpenDir(strDir, dir))
+    UniqueFd fdOpen;
+    if (const int nErr = OpenDirectory(strDir, fdOpen))
         return nErr;
-    const int fdDir = ::dirfd(dir->Get());
+    const int fdDir = fdOpen.Get();
+    std::optional<UniqueDir> dir;
+    if (const int nErr = AdoptDir(fdOpen, dir))
+        return nErr;
     return ReadEntries(dir->Get(), [&](const dirent& ent) {
-        if (IsSpecialDType(ent.d_type)) {
-            ++nCount;
-        } else if (ent.d_type == DT_UNKNOWN) {
+        EntryType type = TypeOfDType(ent.d_type);
+        if (ent.d_type == DT_UNKNOWN) {
             struct stat st {};
-            if (::fstatat(fdDir, ent.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                TypeOfMode(st.st_mode) == EntryType::Other)
-                ++nCount;
+            if (StatAt(fdDir, ent.d_name, st) != 0)
+                return 0; // gone since readdir
+            type = TypeOfMode(st.st_mode);
         }
+        if (ClassifyEntry(ent.d_name, type) == Listed::LeftOut)
+            ++nCount;
         return 0;
     });
 }
 
 int PosixFileSystem::CopyFile(const std::string& strFrom, const std::string& strTo) {
-    struct stat st {};
-    if (const int nErr = LStat(strFrom, st))
+    Place from;
+    if (const int nErr = Locate(strFrom, from))
         return nErr;
-    if (S_ISLNK(st.st_mode))
-        return CopySymlink(strFrom, strTo, static_cast<std::uint64_t>(st.st_size),
-                           ToFileTime(st.st_atim), ToFileTime(st.st_mtim));
+    struct stat st {};
+    if (const int nErr = StatAt(from.fdDir, from.strName.c_str(), st))
+        return nErr;
     if (S_ISDIR(st.st_mode))
         return EISDIR;
-    if (!S_ISREG(st.st_mode))
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
         return EINVAL; // a FIFO or device is never opened: that could block or have effects
-    return CopyRegular(strFrom, strTo);
+    Place to;
+    if (const int nErr = Locate(strTo, to))
+        return nErr;
+    return S_ISLNK(st.st_mode) ? CopySymlink(from, st, to) : CopyRegular(from, to);
 }
 
-int PosixFileSystem::CopyRegular(const std::string& strFrom, const std::string& strTo) {
+int PosixFileSystem::CopyRegular(Place& from, Place& to) {
     // O_NONBLOCK: should the name have turned into a FIFO since lstat, the open
-    // must not hang; fstat below turns the copy down then.
+    // must not hang; fstat below turns the copy down then. O_NOFOLLOW: nor may
+    // it have turned into a link.
     UniqueFd fdIn(RetryEintr([&] {
-        return ::open(strFrom.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        return ::openat(from.fdDir, from.strName.c_str(),
+                        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     }));
     if (fdIn.Get() < 0)
         return errno;
@@ -309,10 +686,10 @@ int PosixFileSystem::CopyRegular(const std::string& strFrom, const std::string& 
     if (!S_ISREG(st.st_mode))
         return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
 
-    CReplaceFile temp(strTo, kCopyTempPrefix, true);
+    CReplaceFile temp(to.fdDir, to.strDirPath, to.strName, kCopyTempPrefix, true);
     if (const int nErr = temp.CreateFile(0600))
         return nErr;
-    if (const int nErr = CopyData(fdIn.Get(), temp.Fd()))
+    if (const int nErr = CopyData(fdIn.Get(), temp.Fd(), st))
         return nErr;
     if (RetryEintr([&] { return ::fchmod(temp.Fd(), st.st_mode & 07777); }) != 0)
         return errno;
@@ -325,14 +702,15 @@ int PosixFileSystem::CopyRegular(const std::string& strFrom, const std::string& 
     return failure ? failure->nError : 0;
 }
 
-int PosixFileSystem::CopySymlink(const std::string& strFrom, const std::string& strTo,
-                                 std::uint64_t nTargetSize, const FileTime& ftAccess,
-                                 const FileTime& ftWrite) {
+int PosixFileSystem::CopySymlink(Place& from, const struct stat& stFrom, Place& to) {
     // The link is recreated, never followed: its target text is copied as it is.
-    std::string strTarget(static_cast<std::size_t>(std::max<std::uint64_t>(nTargetSize, 63)) + 1,
+    std::string strTarget(static_cast<std::size_t>(std::max<std::uint64_t>(
+                              static_cast<std::uint64_t>(stFrom.st_size), 63)) +
+                              1,
                           '\0');
     for (;;) {
-        const ssize_t n = ::readlink(strFrom.c_str(), strTarget.data(), strTarget.size());
+        const ssize_t n =
+            ::readlinkat(from.fdDir, from.strName.c_str(), strTarget.data(), strTarget.size());
         if (n < 0)
             return errno;
         if (static_cast<std::size_t>(n) < strTarget.size()) {
@@ -344,41 +722,60 @@ int PosixFileSystem::CopySymlink(const std::string& strFrom, const std::string& 
         strTarget.resize(strTarget.size() * 2);
     }
 
-    CReplaceFile temp(strTo, kCopyTempPrefix, true);
+    CReplaceFile temp(to.fdDir, to.strDirPath, to.strName, kCopyTempPrefix, true);
     if (const int nErr = temp.CreateSymlink(strTarget))
         return nErr;
-    const timespec times[2] = {ToTimespec(ftAccess), ToTimespec(ftWrite)};
-    if (::utimensat(AT_FDCWD, temp.TempPath().c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+    const timespec times[2] = {stFrom.st_atim, stFrom.st_mtim};
+    if (::utimensat(temp.DirFd(), temp.TempPath().c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
     const auto failure = temp.Commit(false);
     return failure ? failure->nError : 0;
 }
 
 int PosixFileSystem::DeleteFile(const std::string& strPath) {
-    return WithParentWritable(strPath, [&] { return ::unlink(strPath.c_str()) == 0 ? 0 : errno; });
+    Place place;
+    if (const int nErr = Locate(strPath, place))
+        return nErr;
+    return WithParentWritable(place.strDirPath, [&] {
+        return ::unlinkat(place.fdDir, place.strName.c_str(), 0) == 0 ? 0 : errno;
+    });
 }
 
 int PosixFileSystem::CreateDir(const std::string& strPath) {
-    const int nErr = WithParentWritable(
-        strPath, [&] { return ::mkdir(strPath.c_str(), 0777) == 0 ? 0 : errno; });
+    Place place;
+    if (const int nErr = Locate(strPath, place))
+        return nErr;
+    const int nErr = WithParentWritable(place.strDirPath, [&] {
+        return ::mkdirat(place.fdDir, place.strName.c_str(), 0777) == 0 ? 0 : errno;
+    });
     if (nErr != 0)
         return nErr;
     // The pass fills the new directory before it gives it the model's bits, so
     // the owner must be able to enter and write it whatever the umask says. Best
     // effort: should it fail, the pass reports each entry it cannot make inside.
     struct stat st {};
-    if (LStat(strPath, st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_IRWXU) != S_IRWXU)
-        ::chmod(strPath.c_str(), (st.st_mode & 07777) | S_IRWXU);
+    if (StatAt(place.fdDir, place.strName.c_str(), st) == 0 && S_ISDIR(st.st_mode) &&
+        (st.st_mode & S_IRWXU) != S_IRWXU)
+        (void)::fchmodat(place.fdDir, place.strName.c_str(), (st.st_mode & 07777) | S_IRWXU,
+                         AT_SYMLINK_NOFOLLOW);
     return 0;
 }
 
 int PosixFileSystem::RemoveDir(const std::string& strPath) {
-    return WithParentWritable(strPath, [&] { return ::rmdir(strPath.c_str()) == 0 ? 0 : errno; });
+    Place place;
+    if (const int nErr = Locate(strPath, place))
+        return nErr;
+    return WithParentWritable(place.strDirPath, [&] {
+        return ::unlinkat(place.fdDir, place.strName.c_str(), AT_REMOVEDIR) == 0 ? 0 : errno;
+    });
 }
 
 int PosixFileSystem::GetTimes(const std::string& strPath, FileTime* pAccess, FileTime* pWrite) {
+    Place place;
+    if (const int nErr = Locate(strPath, place))
+        return nErr;
     struct stat st {};
-    if (const int nErr = LStat(strPath, st))
+    if (const int nErr = StatAt(place.fdDir, place.strName.c_str(), st))
         return nErr;
     FileAttr attr;
     FillAttr(st, attr);
@@ -388,19 +785,30 @@ int PosixFileSystem::GetTimes(const std::string& strPath, FileTime* pAccess, Fil
 
 int PosixFileSystem::SetTimes(const std::string& strPath, const FileTime* pAccess,
                               const FileTime* pWrite) {
+    Place place;
+    if (const int nErr = Locate(strPath, place))
+        return nErr;
     timespec times[2];
     times[0] = pAccess ? ToTimespec(*pAccess) : timespec{0, UTIME_OMIT};
     times[1] = pWrite ? ToTimespec(*pWrite) : timespec{0, UTIME_OMIT};
-    return ::utimensat(AT_FDCWD, strPath.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+    return ::utimensat(place.fdDir, place.strName.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0
+                                                                                            : errno;
 }
 
 int PosixFileSystem::SetMode(const std::string& strPath, std::uint32_t dwMode) {
+    Place place;
+    if (const int nErr = Locate(strPath, place))
+        return nErr;
     struct stat st {};
-    if (const int nErr = LStat(strPath, st))
+    if (const int nErr = StatAt(place.fdDir, place.strName.c_str(), st))
         return nErr;
     if (S_ISLNK(st.st_mode))
         return 0; // a link has no bits of its own; chmod would change its target
-    return ::chmod(strPath.c_str(), static_cast<mode_t>(dwMode & 07777)) == 0 ? 0 : errno;
+    // AT_SYMLINK_NOFOLLOW: a link that took the entry's place since is refused.
+    return ::fchmodat(place.fdDir, place.strName.c_str(), static_cast<mode_t>(dwMode & 07777),
+                      AT_SYMLINK_NOFOLLOW) == 0
+               ? 0
+               : errno;
 }
 
 int PosixFileSystem::RealPath(const std::string& strPath, std::string& strOut) {

@@ -5,16 +5,32 @@
 
 #include "platform/FileSystem.h"
 
+#include "platform/PosixFile.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace kovrel::platform {
 
 class PosixFileSystem : public FileSystem {
 public:
-    PosixFileSystem() = default;
+    // How a path below a top is reached without following links: by openat2
+    // where the kernel has it, else one component at a time. ComponentWalk
+    // takes the second way always (so tests can reach it on any kernel).
+    enum class BelowTops : std::uint8_t { Auto, ComponentWalk };
+
+    explicit PosixFileSystem(BelowTops eWalk = BelowTops::Auto) : m_eWalk(eWalk) {}
+    PosixFileSystem(const PosixFileSystem&) = delete;
+    PosixFileSystem& operator=(const PosixFileSystem&) = delete;
+
+    void SetTops(const std::string& strTop1, const std::string& strTop2) override;
+    [[nodiscard]] TimeInfo GetTimeInfo(std::uint64_t nDevice) override;
 
     [[nodiscard]] AttrStatus GetAttr(const std::string& strPath, FileAttr& attr,
                                      int& nError) override;
@@ -35,9 +51,46 @@ public:
     [[nodiscard]] FileResult WriteFile(const std::string& strPath, std::string_view data) override;
 
 private:
-    int CopyRegular(const std::string& strFrom, const std::string& strTo);
-    int CopySymlink(const std::string& strFrom, const std::string& strTo, std::uint64_t nTargetSize,
-                    const FileTime& ftAccess, const FileTime& ftWrite);
+    // Where an operation on a path takes place: the entry strName of the
+    // directory fdDir. Outside the tops that is AT_FDCWD and the path itself;
+    // below a top, a descriptor of the parent reached without following links.
+    struct Place {
+        int fdDir = -1;
+        UniqueFd fdOwned;       // fdDir when it had to be opened for this call
+        std::string strName;    // relative to fdDir
+        std::string strDirPath; // names the parent directory (for a permission grant)
+    };
+
+    // A top directory, held open for the item (following a link there).
+    struct Anchor {
+        std::string strPrefix;     // DirPrefix of the top as given
+        std::string strNormPrefix; // the same of its normalized form
+        UniqueFd fd;
+    };
+
+    // The top strPath lies below, with the rest of the path after it; null
+    // when it lies below none (the top itself is not below it).
+    Anchor* FindAnchor(std::string_view strPath, std::string_view& strRel);
+    // The anchor's directory descriptor, opened on first use. 0 or errno.
+    int AnchorFd(Anchor& anchor, int& fd);
+    // Opens strRel below the anchor (nFlags of open(2)), refusing links in
+    // every component, the last one included. 0 or errno.
+    int OpenBelow(Anchor& anchor, std::string_view strRel, int nFlags, UniqueFd& fd);
+    // Where an operation on strPath takes place. 0 or errno (the parent could
+    // not be reached: ENOENT, or ELOOP / ENOTDIR for a link in the way).
+    int Locate(const std::string& strPath, Place& place);
+    // Opens a directory for listing: below a top without following links.
+    int OpenDirectory(const std::string& strPath, UniqueFd& fd);
+    // Notes the time keeping of a device seen for the first time.
+    void NoteDevice(std::uint64_t nDevice, int fdOnDevice);
+
+    int CopyRegular(Place& from, Place& to);
+    int CopySymlink(Place& from, const struct stat& stFrom, Place& to);
+
+    BelowTops m_eWalk;
+    Anchor m_anchors[2];
+    std::string m_strNormScratch; // a path written another way, as FindAnchor reads it
+    std::unordered_map<std::uint64_t, TimeInfo> m_deviceTimes;
 };
 
 // The file mode creation mask of this process, read without changing it.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "EngineFixture.h"
+#include "support/CopyTemps.h"
 #include "support/FaultFileSystem.h"
 
 namespace kovrel::test {
@@ -226,9 +227,9 @@ TEST_F(DirectoryPassTest, CaseTwinsOnOneSidePairIdenticalNamesFirst) {
 TEST_F(DirectoryPassTest, StaleCopyTemporariesAreRemovedSilently) {
     File("1/f", "same", 1);
     File("2/f", "same", 1);
-    File(std::string("2/") + std::string(platform::kCopyTempPrefix) + "f.123", "half", 1);
+    File("2/" + test::AbandonedTempName(123), "half", 1);
     Dir("2/gone");
-    File(std::string("2/gone/") + std::string(platform::kCopyTempPrefix) + "x", "half", 1);
+    File("2/gone/" + test::AbandonedTempName(1), "half", 1);
     RunItem(m_str1, m_str2, SIO_NOFILE1_DELETE);
     EXPECT_EQ(Actions(), Lines{"Directory " + m_str2 + "/gone Removed"});
     EXPECT_EQ(m_stat.nDeleted2, 0);

@@ -1,6 +1,7 @@
 #include "platform/PosixFileSystem.h"
 
 #include "platform/PosixFile.h"
+#include "support/CopyTemps.h"
 #include "support/FaultFileSystem.h"
 #include "support/TempDir.h"
 
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -132,8 +134,8 @@ TEST_F(PosixFs, ListDirListsSpecialsReportsTempsAndDoesNotFollowLinks) {
     m_dir.MakeDir("sub");
     m_dir.MakeFifo("pipe");
     m_dir.MakeSymlink("link", "sub");
-    m_dir.WriteFile(std::string(kCopyTempPrefix) + "123-4", "half");
-    m_dir.MakeSymlink(std::string(kCopyTempPrefix) + "123-5", "file");
+    m_dir.WriteFile(test::AbandonedTempName(4), "half");
+    m_dir.MakeSymlink(test::AbandonedTempName(5), "file"); // not a regular file: left alone
 
     std::vector<DirEntry> entries;
     std::vector<std::string> stale = {"left over from the caller"};
@@ -147,9 +149,7 @@ TEST_F(PosixFs, ListDirListsSpecialsReportsTempsAndDoesNotFollowLinks) {
     EXPECT_EQ(entries[2].attr.type, EntryType::Other);
     EXPECT_EQ(entries[3].attr.type, EntryType::Directory);
 
-    std::sort(stale.begin(), stale.end());
-    EXPECT_EQ(stale, (std::vector<std::string>{std::string(kCopyTempPrefix) + "123-4",
-                                               std::string(kCopyTempPrefix) + "123-5"}));
+    EXPECT_EQ(stale, (std::vector<std::string>{test::AbandonedTempName(4)}));
 
     // Without a list for them the temporaries are still no entries.
     ASSERT_EQ(m_fs.ListDir(m_dir.Root(), entries), 0);
@@ -157,7 +157,78 @@ TEST_F(PosixFs, ListDirListsSpecialsReportsTempsAndDoesNotFollowLinks) {
 
     std::size_t nUnlisted = 0;
     ASSERT_EQ(m_fs.CountUnlisted(m_dir.Root(), nUnlisted), 0);
-    EXPECT_EQ(nUnlisted, 1u); // the FIFO
+    EXPECT_EQ(nUnlisted, 1u); // the link of a temporary's form (the FIFO is listed)
+}
+
+// Only a regular file whose whole name has the copy's exact form and whose
+// maker is provably gone is a stale temporary; one of a live run or of another
+// machine is hidden and kept; anything else is a user's entry.
+TEST_F(PosixFs, CopyTemporariesAreJudgedByTheirWholeName) {
+    // A process that has ended: its pid is free (until reused, which only
+    // makes the name look live).
+    const pid_t pidGone = ::fork();
+    ASSERT_GE(pidGone, 0);
+    if (pidGone == 0)
+        ::_exit(0);
+    ASSERT_EQ(::waitpid(pidGone, nullptr, 0), pidGone);
+    const std::string strHost = ThisMachineToken();
+    const std::string strBoot = ThisBootToken();
+
+    enum class Seen { Entry, Stale, Hidden };
+    struct Case {
+        std::string strName;
+        bool bDir;
+        Seen eSeen;
+    };
+    const std::string strPrefix(kCopyTempPrefix);
+    const Case cases[] = {
+        {test::AbandonedTempName(1), false, Seen::Stale},
+        {test::CopyTempNameOf(strHost, strBoot, static_cast<std::uint64_t>(pidGone), 2), false,
+         Seen::Stale},
+        {test::LiveTempName(3), false, Seen::Hidden},
+        {test::CopyTempNameOf(strHost, strBoot, 1, 4), false, Seen::Hidden}, // init runs
+        {test::ForeignTempName(5), false, Seen::Hidden},
+        {test::AbandonedTempName(6), true, Seen::Entry}, // a directory is never ours
+        {strPrefix + "notes.txt", false, Seen::Entry},
+        {strPrefix + "123-4", false, Seen::Entry}, // the form of older versions
+        {test::AbandonedTempName(7) + ".bak", false, Seen::Entry},
+        {test::AbandonedTempName(8).substr(1), false, Seen::Entry},
+        {strPrefix + std::string(16, 'A') + "-" + strBoot + "-1-1", false, Seen::Entry},
+        {test::CopyTempNameOf(strHost, strBoot, 1, 0).replace(strPrefix.size() + 50, 1, "01"),
+         false, Seen::Entry},
+    };
+    std::vector<std::string> expectEntries;
+    std::vector<std::string> expectStale;
+    for (const Case& c : cases) {
+        if (c.bDir)
+            m_dir.MakeDir(c.strName);
+        else
+            m_dir.WriteFile(c.strName, "x");
+        if (c.eSeen == Seen::Entry)
+            expectEntries.push_back(c.strName);
+        if (c.eSeen == Seen::Stale)
+            expectStale.push_back(c.strName);
+    }
+    std::vector<DirEntry> entries;
+    std::vector<std::string> stale;
+    ASSERT_EQ(m_fs.ListDir(m_dir.Root(), entries, &stale), 0);
+    std::vector<std::string> names = NamesOf(entries);
+    std::sort(names.begin(), names.end());
+    std::sort(expectEntries.begin(), expectEntries.end());
+    std::sort(stale.begin(), stale.end());
+    std::sort(expectStale.begin(), expectStale.end());
+    EXPECT_EQ(names, expectEntries);
+    EXPECT_EQ(stale, expectStale);
+    // The hidden ones keep their directory from being removed: they count as
+    // left out, so a dry run knows.
+    std::size_t nUnlisted = 0;
+    ASSERT_EQ(m_fs.CountUnlisted(m_dir.Root(), nUnlisted), 0);
+    EXPECT_EQ(nUnlisted, static_cast<std::size_t>(
+                             std::count_if(std::begin(cases), std::end(cases),
+                                           [](const Case& c) { return c.eSeen == Seen::Hidden; })));
+    // Listing judges, it removes nothing.
+    for (const Case& c : cases)
+        EXPECT_TRUE(m_dir.Exists(c.strName)) << c.strName;
 }
 
 TEST_F(PosixFs, ListDirErrors) {
@@ -489,22 +560,22 @@ TEST_F(PosixFs, RealPathResolvesTheExistingPartOnly) {
 // directory still gets its entries changed, and the directory's bits are back
 // afterwards. Root ignores permission bits, so the check runs in a child that
 // has given up root for an ordinary user.
-TEST_F(PosixFs, ReadOnlyDirectoryIsOpenedForTheChangeAndRestored) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to switch to an unprivileged user";
+// bTops: the directory lies below an item's top, reached through its parent's
+// descriptor; the permission is lent through that descriptor too.
+void ReadOnlyDirectoryCase(TempDir& dir, bool bTops) {
     constexpr uid_t kUser = 65534;
     constexpr gid_t kGroup = 65534;
-    m_dir.SetMode("", 0755);
-    m_dir.MakeDir("ro");
-    m_dir.WriteFile("ro/old", "old");
-    m_dir.WriteFile("ro/gone", "x");
-    m_dir.MakeDir("ro/emptysub");
-    m_dir.WriteFile("src", "new");
-    m_dir.MakeSymlink("srclink", "src");
+    dir.SetMode("", 0755);
+    dir.MakeDir("ro");
+    dir.WriteFile("ro/old", "old");
+    dir.WriteFile("ro/gone", "x");
+    dir.MakeDir("ro/emptysub");
+    dir.WriteFile("src", "new");
+    dir.MakeSymlink("srclink", "src");
     for (const char* lpszRel : {"ro", "ro/old", "ro/gone", "ro/emptysub", "src"})
-        ASSERT_EQ(::chown(m_dir.Path(lpszRel).c_str(), kUser, kGroup), 0);
-    ASSERT_EQ(::lchown(m_dir.Path("srclink").c_str(), kUser, kGroup), 0);
-    m_dir.SetMode("ro", 0555);
+        ASSERT_EQ(::chown(dir.Path(lpszRel).c_str(), kUser, kGroup), 0);
+    ASSERT_EQ(::lchown(dir.Path("srclink").c_str(), kUser, kGroup), 0);
+    dir.SetMode("ro", 0555);
 
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
@@ -513,16 +584,18 @@ TEST_F(PosixFs, ReadOnlyDirectoryIsOpenedForTheChangeAndRestored) {
         if (::setgid(kGroup) != 0 || ::setuid(kUser) != 0)
             ::_exit(90);
         PosixFileSystem fs;
-        const std::string strRo = m_dir.Path("ro");
+        if (bTops)
+            fs.SetTops(dir.Root(), {});
+        const std::string strRo = dir.Path("ro");
         struct stat st {};
         const auto bitsBack = [&] {
             return ::stat(strRo.c_str(), &st) == 0 && (st.st_mode & 07777) == 0555;
         };
         if (::mkdir((strRo + "/probe").c_str(), 0777) == 0 || errno != EACCES)
             ::_exit(91); // the directory really is closed to this user
-        if (fs.CopyFile(m_dir.Path("src"), strRo + "/old") != 0 || !bitsBack())
+        if (fs.CopyFile(dir.Path("src"), strRo + "/old") != 0 || !bitsBack())
             ::_exit(92);
-        if (fs.CopyFile(m_dir.Path("srclink"), strRo + "/link") != 0 || !bitsBack())
+        if (fs.CopyFile(dir.Path("srclink"), strRo + "/link") != 0 || !bitsBack())
             ::_exit(93);
         if (fs.DeleteFile(strRo + "/gone") != 0 || !bitsBack())
             ::_exit(94);
@@ -538,13 +611,72 @@ TEST_F(PosixFs, ReadOnlyDirectoryIsOpenedForTheChangeAndRestored) {
     ASSERT_EQ(::waitpid(pid, &nStatus, 0), pid);
     ASSERT_TRUE(WIFEXITED(nStatus));
     EXPECT_EQ(WEXITSTATUS(nStatus), 0);
-    EXPECT_EQ(m_dir.ReadFile("ro/old"), "new");
-    EXPECT_FALSE(m_dir.Exists("ro/gone"));
-    EXPECT_FALSE(m_dir.Exists("ro/emptysub"));
-    EXPECT_TRUE(m_dir.Exists("ro/newsub"));
+    EXPECT_EQ(dir.ReadFile("ro/old"), "new");
+    EXPECT_FALSE(dir.Exists("ro/gone"));
+    EXPECT_FALSE(dir.Exists("ro/emptysub"));
+    EXPECT_TRUE(dir.Exists("ro/newsub"));
     struct stat st {};
-    ASSERT_TRUE(m_dir.Stat("ro/link", st));
+    ASSERT_TRUE(dir.Stat("ro/link", st));
     EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST_F(PosixFs, ReadOnlyDirectoryIsOpenedForTheChangeAndRestored) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to switch to an unprivileged user";
+    ReadOnlyDirectoryCase(m_dir, false);
+}
+
+TEST(PosixFsBelowTop, ReadOnlyDirectoryIsOpenedForTheChangeAndRestored) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to switch to an unprivileged user";
+    TempDir dir;
+    ReadOnlyDirectoryCase(dir, true);
+}
+
+} // namespace
+} // namespace kovrel::platform
+
+namespace kovrel::platform {
+namespace {
+
+// Holes stay holes: only the data regions of a sparse file are copied, and the
+// copy reads back byte for byte, a hole at the end included.
+TEST_F(PosixFs, SparseFilesKeepTheirHoles) {
+    constexpr off_t kMiB = 1024 * 1024;
+    struct Case {
+        const char* lpszName;
+        std::vector<off_t> dataAt; // 4 KiB of data at each
+        off_t nSize;
+    };
+    const Case cases[] = {
+        {"middle", {kMiB, 40 * kMiB}, 64 * kMiB},
+        {"at-end", {0, 64 * kMiB - 4096}, 64 * kMiB},
+        {"all-hole", {}, 64 * kMiB},
+    };
+    for (const Case& c : cases) {
+        const std::string strFrom = m_dir.Path(c.lpszName);
+        {
+            UniqueFd fd(::open(strFrom.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+            ASSERT_GE(fd.Get(), 0);
+            const std::string strData = Pattern(4096, static_cast<unsigned>(c.dataAt.size()));
+            for (const off_t nAt : c.dataAt)
+                ASSERT_EQ(::pwrite(fd.Get(), strData.data(), strData.size(), nAt), 4096);
+            ASSERT_EQ(::ftruncate(fd.Get(), c.nSize), 0);
+        }
+        struct stat stFrom {};
+        ASSERT_TRUE(m_dir.Stat(c.lpszName, stFrom));
+        if (stFrom.st_blocks * 512 >= stFrom.st_size)
+            GTEST_SKIP() << "this file system keeps no holes";
+
+        const std::string strTo = strFrom + ".copy";
+        ASSERT_EQ(m_fs.CopyFile(strFrom, strTo), 0) << c.lpszName;
+        struct stat stTo {};
+        ASSERT_TRUE(m_dir.Stat(std::string(c.lpszName) + ".copy", stTo));
+        EXPECT_EQ(stTo.st_size, c.nSize) << c.lpszName;
+        EXPECT_LE(stTo.st_blocks, stFrom.st_blocks + 64) << c.lpszName; // no filled holes
+        EXPECT_TRUE(m_dir.ReadFile(c.lpszName) == m_dir.ReadFile(std::string(c.lpszName) + ".copy"))
+            << c.lpszName;
+    }
 }
 
 } // namespace
