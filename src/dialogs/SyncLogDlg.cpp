@@ -1,0 +1,114 @@
+#include "dialogs/SyncLogDlg.h"
+
+#include <QPushButton>
+#include <QResizeEvent>
+
+#include "dialogs/LogListBox.h"
+
+namespace kovrel {
+
+CSyncLogDlg::CSyncLogDlg(QWidget* pParent)
+    : CTemplateDialog(pParent, QStringLiteral("Synchronize Log"), QString::fromUtf8("ＭＳ 明朝"),
+                      12, 244, 146) {
+    // Modeless, with a caption and a sizing border but no system menu.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setModal(false);
+
+    m_pButton = new QPushButton(QStringLiteral("OK"), this);
+    Place(m_pButton, 97, 125, 50, 14);
+    m_pButton->setDefault(true);
+    connect(m_pButton, &QPushButton::clicked, this, &CSyncLogDlg::accept);
+    m_pList = new CLogListBox(this);
+    Place(m_pList, 8, 5, 228, 116);
+    m_bInitialized = true;
+}
+
+void CSyncLogDlg::BeginRun(ISyncLogView* pView) {
+    m_pView = pView;
+    ResetContent();
+    show();
+    SetButtonText(QStringLiteral("Cancel"));
+    m_bCancel = false;
+}
+
+void CSyncLogDlg::EndRun() {
+    SetButtonText(QStringLiteral("OK"));
+    BringToTop();
+}
+
+void CSyncLogDlg::ResetContent() {
+    m_pList->ResetContent();
+}
+
+void CSyncLogDlg::AddString(const QString& strLine) {
+    m_pList->AddString(strLine);
+    m_pList->SetTopIndex(m_pList->GetCount() - 1); // the newest line in view
+}
+
+void CSyncLogDlg::AddString(const std::string& strLine) {
+    AddString(QString::fromUtf8(strLine.data(), qsizetype(strLine.size())));
+}
+
+void CSyncLogDlg::SetButtonText(const QString& strText) {
+    m_pButton->setText(strText);
+}
+
+QString CSyncLogDlg::GetButtonText() const {
+    return m_pButton->text();
+}
+
+void CSyncLogDlg::BringToTop() {
+    raise();
+    activateWindow();
+}
+
+int CSyncLogDlg::GetCount() const {
+    return m_pList->GetCount();
+}
+
+QString CSyncLogDlg::GetText(int nIndex) const {
+    return m_pList->GetText(nIndex);
+}
+
+int CSyncLogDlg::GetTopIndex() const {
+    return m_pList->GetTopIndex();
+}
+
+int CSyncLogDlg::GetVisibleLineCount() const {
+    return m_pList->VisibleLineCount();
+}
+
+void CSyncLogDlg::accept() {
+    if (m_pButton->text() == QLatin1String("OK")) {
+        if (m_pView != nullptr) {
+            m_pView->SetFocusToGrid();
+        }
+        CTemplateDialog::accept(); // hides the window
+        return;
+    }
+    // "Cancel" while a run works: the run sees the flag at its next poll.
+    m_bCancel = true;
+}
+
+void CSyncLogDlg::reject() {
+    // Escape only hides the window; a run goes on and keeps adding lines.
+    CTemplateDialog::reject();
+}
+
+void CSyncLogDlg::resizeEvent(QResizeEvent* pEvent) {
+    CTemplateDialog::resizeEvent(pEvent);
+    if (m_bInitialized && isVisible()) {
+        Relayout();
+    }
+}
+
+void CSyncLogDlg::Relayout() {
+    const int nW = width();
+    const int nH = height();
+    const int nButtonW = m_pButton->width();
+    const int nButtonH = m_pButton->height();
+    m_pList->setGeometry(10, 10, nW - 20, nH - nButtonH - 20);
+    m_pButton->setGeometry((nW - nButtonW) / 2, nH - nButtonH - 5, nButtonW, nButtonH);
+}
+
+} // namespace kovrel

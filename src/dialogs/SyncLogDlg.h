@@ -1,0 +1,72 @@
+// "Synchronize Log": the modeless window that shows a run's log lines, with
+// one button that cancels the run while it works and hides the window after.
+#pragma once
+
+#include <QString>
+
+#include <string>
+
+#include "ui/TemplateDialog.h"
+
+class QPushButton;
+
+namespace kovrel {
+
+class CLogListBox;
+
+// What the log window needs from the document's view: the keyboard focus
+// back in the grid when the window is dismissed with OK.
+class ISyncLogView {
+public:
+    virtual void SetFocusToGrid() = 0;
+
+protected:
+    ~ISyncLogView() = default;
+};
+
+class CSyncLogDlg : public CTemplateDialog {
+    Q_OBJECT
+public:
+    // Created hidden; shown by a run.
+    explicit CSyncLogDlg(QWidget* pParent = nullptr);
+
+    ISyncLogView* m_pView = nullptr; // not owned; null: nobody to give the focus to
+    bool m_bCancel = false;          // set by the button while it reads "Cancel"
+
+    // What a run calls, in this order at its start: BeginRun (sets m_pView,
+    // empties the list, shows the window, button "Cancel", m_bCancel false);
+    // AddString for every line; at its end EndRun (button "OK", window on top).
+    void BeginRun(ISyncLogView* pView);
+    void EndRun();
+
+    void ResetContent();                        // empties the list
+    void AddString(const QString& strLine);     // appends and scrolls to it
+    void AddString(const std::string& strLine); // the same for UTF-8 text
+    void SetButtonText(const QString& strText); // "Cancel" or "OK"
+    QString GetButtonText() const;
+    void BringToTop(); // raise and activate
+
+    // The list, as the tests and the benchmark read it.
+    int GetCount() const;
+    QString GetText(int nIndex) const;
+    int GetTopIndex() const;
+    int GetVisibleLineCount() const; // whole lines the list shows at once
+    QPushButton* Button() const { return m_pButton; }
+    CLogListBox* ListBox() const { return m_pList; }
+
+public slots:
+    void accept() override; // OnOK: the button and Enter
+    void reject() override; // Escape and closing: hide, the run goes on
+
+protected:
+    void resizeEvent(QResizeEvent* pEvent) override;
+
+private:
+    void Relayout();
+
+    QPushButton* m_pButton = nullptr;
+    CLogListBox* m_pList = nullptr;
+    bool m_bInitialized = false;
+};
+
+} // namespace kovrel

@@ -1,0 +1,138 @@
+// Pictures of the dialogs, the log window and the message boxes.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include "Shots.h"
+#include "dialogs/AboutDlg.h"
+#include "dialogs/DetailDlg.h"
+#include "dialogs/LogFileDlg.h"
+#include "dialogs/SelectDirDlg.h"
+#include "dialogs/SoundDlg.h"
+#include "dialogs/SyncLogDlg.h"
+#include "document/SyncItem.h"
+#include "ui/MsgBox.h"
+
+using namespace kovrel;
+using namespace kovrel::shots;
+
+namespace {
+
+// A mount table over a sample tree: the real "/" and one network share.
+class CSampleMounts final : public IMountTable {
+public:
+    explicit CSampleMounts(const QString& strRoot) : m_strRoot(strRoot.toStdString()) {}
+    std::vector<MOUNTENTRY> GetMounts() const override {
+        return {{"/", "overlay", "overlay", false},
+                {m_strRoot + "/local", "/dev/sdb1", "ext4", false},
+                {m_strRoot + "/net", "//fileserver/PUBLIC", "cifs", false}};
+    }
+
+private:
+    std::string m_strRoot;
+};
+
+QImage ShotSelectDir(const QString& strStart) {
+    static QTemporaryDir s_dir; // kept until the program ends
+    const QString strRoot = s_dir.path();
+    for (const char* pszDir :
+         {"local/WINDOWS/SYSTEM", "local/WINDOWS/FONTS", "local/Program Files", "local/.cache",
+          "local/写真/2026年", "local/PROGRA~1", "net/Projects/kovrel", "net/Shared"}) {
+        QDir().mkpath(strRoot + QLatin1Char('/') + QString::fromUtf8(pszDir));
+    }
+    static CSampleMounts* s_pMounts = new CSampleMounts(strRoot);
+    auto* pDlg = new CSelectDirDlg(nullptr, s_pMounts);
+    pDlg->m_strPath = (strRoot + strStart).toStdString();
+    return GrabWindow(pDlg);
+}
+
+QImage ShotBox(const QString& strText, unsigned nType, const QString& strClick) {
+    return GrabModal([&] { ShowMessageBox(nullptr, strText, nType); },
+                     [&](QWidget* pBox) {
+                         for (auto* pButton : pBox->findChildren<QAbstractButton*>()) {
+                             if (pButton->text().startsWith(strClick)) {
+                                 pButton->click();
+                                 return;
+                             }
+                         }
+                     });
+}
+
+} // namespace
+
+KOVREL_SHOTS(RegisterDialogShots) {
+    RegisterShot(QStringLiteral("detail_default"), [] {
+        auto* pDlg = new CDetailDlg;
+        pDlg->m_strPattern = "\\src\\*.cpp\r\n!*.o\r\n!\\build\\";
+        return GrabWindow(pDlg);
+    });
+    RegisterShot(QStringLiteral("detail_oneway"), [] {
+        auto* pDlg = new CDetailDlg;
+        pDlg->m_dwOption = SIO_ONEWAY_2TO1 | SIO_COPY_OLDER | SIO_NOFILE1_DELETE | SIO_FORCE_RO1;
+        return GrabWindow(pDlg);
+    });
+    RegisterShot(QStringLiteral("select_dir"),
+                 [] { return ShotSelectDir(QStringLiteral("/local/WINDOWS/SYSTEM")); });
+    RegisterShot(QStringLiteral("select_dir_network"),
+                 [] { return ShotSelectDir(QStringLiteral("/net/Projects")); });
+    RegisterShot(QStringLiteral("log_file"), [] {
+        auto* pDlg = new CLogFileDlg;
+        pDlg->m_strLogFile = QStringLiteral("/home/user/kovrel/sync.log");
+        pDlg->m_bAppend = true;
+        return GrabWindow(pDlg);
+    });
+    RegisterShot(QStringLiteral("sound"), [] {
+        auto* pDlg = new CSoundDlg;
+        pDlg->m_bSoundOn = true;
+        pDlg->m_strEndSound = QStringLiteral("/usr/share/sounds/alsa/Front_Center.wav");
+        pDlg->m_strErrSound = QStringLiteral("/usr/share/sounds/alsa/Noise.wav");
+        return GrabWindow(pDlg);
+    });
+    RegisterShot(QStringLiteral("sync_log"), [] {
+        auto* pDlg = new CSyncLogDlg;
+        pDlg->BeginRun(nullptr);
+        pDlg->AddString(std::string("<< Synchronize Start 26/12/07 14:30:00 >>"));
+        for (int i = 0; i < 40; ++i) {
+            pDlg->AddString("/home/user/文書/report" + std::to_string(i) +
+                            ".txt -> /media/backup/文書/report" + std::to_string(i) + ".txt");
+        }
+        pDlg->AddString(std::string("Directory /media/backup/写真/2026年 created"));
+        pDlg->AddString(std::string("<< Synchronize Completed 26/12/07 14:30:05 >>"));
+        pDlg->AddString(std::string("File1 -> File2 コピーファイル数 : 40"));
+        pDlg->AddString(std::string("File1 <- File2 コピーファイル数 : 0"));
+        pDlg->EndRun();
+        return GrabWindow(pDlg);
+    });
+    RegisterShot(QStringLiteral("sync_log_running"), [] {
+        auto* pDlg = new CSyncLogDlg;
+        pDlg->BeginRun(nullptr);
+        pDlg->resize(pDlg->width() * 3 / 2, pDlg->height());
+        pDlg->AddString(std::string("<< Synchronize Start 26/12/07 14:30:00 >>"));
+        pDlg->AddString(std::string("/home/user/a.txt -> /media/backup/a.txt"));
+        return GrabWindow(pDlg);
+    });
+    RegisterShot(QStringLiteral("about"), [] { return GrabWindow(new CAboutDlg); });
+    RegisterShot(QStringLiteral("msgbox_refusal"), [] {
+        return ShotBox(QString::fromUtf8("双方ともDelete FILEを選択することはできません。"),
+                       MB_OK | MB_ICONEXCLAMATION, QStringLiteral("OK"));
+    });
+    RegisterShot(QStringLiteral("msgbox_abort_retry_ignore"), [] {
+        return ShotBox(QString::fromUtf8("ファイルのコピーに失敗しました。\n'/a/b.txt' -> "
+                                         "'/c/b.txt'\nエラー番号 : 28"),
+                       MB_ABORTRETRYIGNORE, MessageBoxButtonText(IDABORT));
+    });
+    RegisterShot(QStringLiteral("msgbox_yes_no_cancel"), [] {
+        return ShotBox(QString::fromUtf8("無題 への変更を保存しますか?"), MB_YESNOCANCEL,
+                       MessageBoxButtonText(IDCANCEL));
+    });
+    RegisterShot(QStringLiteral("msgbox_yes_no"), [] {
+        return ShotBox(QString::fromUtf8("同名のファイルとディレクトリが存在します。\n"
+                                         "'/a/x' <-> '/b/x'\n無視して継続しますか？"),
+                       MB_YESNO, MessageBoxButtonText(IDNO));
+    });
+}
