@@ -1,0 +1,405 @@
+#include "grid/KovrelView.h"
+
+#include "engine/Patterns.h"
+
+#include <QAction>
+#include <QResizeEvent>
+
+#include <filesystem>
+#include <system_error>
+
+namespace kovrel {
+
+namespace {
+
+std::string CurrentDir() {
+    std::error_code ec;
+    const std::filesystem::path path = std::filesystem::current_path(ec);
+    return ec ? std::string() : path.string();
+}
+
+// The stored pattern text has bare line feeds; the dialog's edit box wants CR LF.
+std::string ToCrLf(const std::string& strText) {
+    std::string strOut;
+    strOut.reserve(strText.size() + strText.size() / 16);
+    for (char c : strText) {
+        if (c == '\n') {
+            strOut += '\r';
+        }
+        strOut += c;
+    }
+    return strOut;
+}
+
+// The folder part of a chosen file, its separator included; a path without one
+// stays whole.
+std::string FolderOf(const std::string& strPath) {
+    const std::size_t nSep = strPath.rfind('/');
+    return nSep == std::string::npos ? strPath : strPath.substr(0, nSep + 1);
+}
+
+} // namespace
+
+CKovrelView::CKovrelView(QWidget* pParent)
+    : QWidget(pParent), m_grid(this), m_btnSync(QStringLiteral("Synchronize !!"), this) {
+    m_grid.CreateGrid(this);
+    // Like a dialog's default button: Enter or Space on it presses it.
+    m_btnSync.setAutoDefault(true);
+    m_btnSync.setDefault(true);
+    m_btnSync.setFocusPolicy(Qt::StrongFocus);
+    connect(&m_btnSync, &QPushButton::clicked, this, &CKovrelView::synchronize);
+    setTabOrder(&m_grid, &m_btnSync);
+
+    m_strFolder1 = CurrentDir();
+    m_strFolder2 = m_strFolder1;
+
+    AddAction(ID_ITEM_DETAIL, QStringLiteral("詳細設定(&O)...\tF5"),
+              QStringLiteral("ファイル同期に関する詳細設定\t詳細設定"), {QKeySequence(Qt::Key_F5)},
+              &CKovrelView::OnItemDetail);
+    AddAction(ID_ITEM_UP, QStringLiteral("項目を１つ上へ(&U)\tCtrl-Up"),
+              QStringLiteral("現在選択されている項目を１つ上に移動する\t項目を１つ上へ"),
+              {QKeySequence(Qt::CTRL | Qt::Key_Up)}, &CKovrelView::OnItemUp);
+    AddAction(ID_ITEM_DOWN, QStringLiteral("項目を１つ下へ(&D)\tCtrl-Down"),
+              QStringLiteral("現在選択されている項目を１つ下に移動する\t項目を１つ下へ"),
+              {QKeySequence(Qt::CTRL | Qt::Key_Down)}, &CKovrelView::OnItemDown);
+    AddAction(ID_ITEM_INSERT, QStringLiteral("新規項目を挿入(&I)\tCtrl-I"),
+              QStringLiteral("選択された位置に新規項目を挿入する。\t新規項目を挿入"),
+              {QKeySequence(Qt::CTRL | Qt::Key_I)}, &CKovrelView::OnItemInsert);
+    AddAction(ID_BROWSE_FILE, QStringLiteral("ファイル参照(&F)...\tF3"), QString(),
+              {QKeySequence(Qt::Key_F3)}, &CKovrelView::OnBrowseFile);
+    AddAction(ID_BROWSE_DIR, QStringLiteral("ディレクトリ参照(&R)...\tF4"), QString(),
+              {QKeySequence(Qt::Key_F4)}, &CKovrelView::OnBrowseDir);
+    AddAction(ID_ITEM_CHANGE, QStringLiteral("変更(&C)\tF2"), QString(), {QKeySequence(Qt::Key_F2)},
+              &CKovrelView::OnItemChange);
+    AddAction(ID_EDIT_CUT, QStringLiteral("切り取り(&T)"),
+              QStringLiteral("選択範囲を切り取ってクリップボードに移動します"),
+              {QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete)},
+              &CKovrelView::OnEditCut);
+    AddAction(ID_EDIT_COPY, QStringLiteral("コピー(&C)"),
+              QStringLiteral("選択範囲をコピーしてクリップボードに保存します"),
+              {QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)},
+              &CKovrelView::OnEditCopy);
+    AddAction(ID_EDIT_PASTE, QStringLiteral("貼り付け(&P)"),
+              QStringLiteral("クリップボードの内容を貼り付けます"),
+              {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)},
+              &CKovrelView::OnEditPaste);
+    AddAction(ID_ITEM_DELETE, QStringLiteral("項目削除(&D)\tCtrl-Del"),
+              QStringLiteral("現在選択されている項目を削除する。"),
+              {QKeySequence(Qt::CTRL | Qt::Key_Delete)}, &CKovrelView::OnItemDelete);
+
+    // The list commands reach their actions even while the editor has the focus,
+    // as accelerators do; the clipboard keys stay with the editor, which carries
+    // them out on itself just as the commands would.
+    m_grid.GetEdit().SetPassKeys({Qt::CTRL | Qt::Key_Delete, Qt::CTRL | Qt::Key_Up,
+                                  Qt::CTRL | Qt::Key_Down, Qt::CTRL | Qt::Key_I,
+                                  QKeyCombination(Qt::Key_F2), QKeyCombination(Qt::Key_F3),
+                                  QKeyCombination(Qt::Key_F4), QKeyCombination(Qt::Key_F5)});
+
+    connect(&m_grid, &CItemGrid::stateChanged, this, &CKovrelView::UpdateCommands);
+    UpdateCommands();
+    Layout();
+}
+
+CKovrelView::~CKovrelView() = default;
+
+QAction* CKovrelView::AddAction(int nId, const QString& strText, const QString& strTip,
+                                std::initializer_list<QKeySequence> keys,
+                                void (CKovrelView::*pfn)()) {
+    auto* pAction = new QAction(strText, this);
+    pAction->setShortcuts(QList<QKeySequence>(keys));
+    pAction->setShortcutContext(Qt::WindowShortcut);
+    if (!strTip.isEmpty()) {
+        pAction->setStatusTip(strTip);
+    }
+    pAction->setData(nId);
+    connect(pAction, &QAction::triggered, this, pfn);
+    addAction(pAction);
+    m_mapActions[nId] = pAction;
+    return pAction;
+}
+
+QAction* CKovrelView::GetAction(int nCommandId) const {
+    const auto it = m_mapActions.find(nCommandId);
+    return it == m_mapActions.end() ? nullptr : it->second;
+}
+
+bool CKovrelView::IsCommandEnabled(int nCommandId) const {
+    const int nRow = m_grid.GetCurRow();
+    const int nCount = m_grid.GetCount();
+    const bool bItem = nRow >= 0 && nRow < nCount;
+    switch (nCommandId) {
+    case ID_ITEM_DETAIL:
+    case ID_ITEM_DELETE:
+        return !m_bRunning && bItem;
+    case ID_ITEM_UP:
+        return !m_bRunning && nRow > 0 && nRow < nCount;
+    case ID_ITEM_DOWN:
+        return !m_bRunning && nRow >= 0 && nRow < nCount - 1;
+    case ID_ITEM_INSERT:
+        return !m_bRunning && nRow != -1;
+    case ID_BROWSE_FILE:
+    case ID_BROWSE_DIR:
+    case ID_ITEM_CHANGE:
+        return !m_bRunning;
+    case ID_EDIT_CUT:
+    case ID_EDIT_COPY:
+    case ID_EDIT_PASTE:
+        return true; // they act only on an open editor, which a run closes
+    default:
+        return false;
+    }
+}
+
+void CKovrelView::UpdateCommands() {
+    for (const auto& [nId, pAction] : m_mapActions) {
+        pAction->setEnabled(IsCommandEnabled(nId));
+    }
+}
+
+void CKovrelView::OnInitialUpdate() {
+    m_btnSync.setFocus(Qt::OtherFocusReason);
+}
+
+void CKovrelView::resizeEvent(QResizeEvent* pEvent) {
+    QWidget::resizeEvent(pEvent);
+    Layout();
+}
+
+void CKovrelView::Layout() {
+    const int cw = width();
+    const int ch = height();
+    m_grid.setGeometry(0, 0, cw, std::max(ch - kButtonStrip, 0));
+    m_btnSync.setGeometry(0, ch - kButtonStrip, cw, kButtonStrip);
+}
+
+void CKovrelView::ResetGrid() {
+    m_grid.ResetList();
+    m_grid.SelectRow(0, -1);
+}
+
+void CKovrelView::LoadList(CSyncItemList& list) {
+    m_grid.LoadList(list);
+}
+
+void CKovrelView::SetRunning(bool bRunning) {
+    m_bRunning = bRunning;
+    m_grid.SetRunning(bRunning);
+    UpdateCommands();
+}
+
+void CKovrelView::SetModifiedFlag() {
+    if (m_pDoc != nullptr) {
+        m_pDoc->SetModifiedFlag(true);
+    }
+}
+
+IViewDialogs& CKovrelView::Dialogs() {
+    if (m_pDialogs != nullptr) {
+        return *m_pDialogs;
+    }
+    if (!m_pStdDialogs) {
+        m_pStdDialogs = CreateStandardViewDialogs();
+    }
+    return *m_pStdDialogs;
+}
+
+void CKovrelView::CommitEdit() {
+    if (m_grid.IsEditing()) {
+        m_grid.EndEdit(true);
+    }
+}
+
+void CKovrelView::OnDropFile(const QPoint& pt, const std::string& strPath, int nIndex) {
+    if (pt.y() >= height() - kButtonStrip) {
+        return; // the button strip takes no files
+    }
+    m_grid.DropFile(pt - m_grid.pos(), strPath, nIndex);
+}
+
+// --- commands ---------------------------------------------------------------
+
+void CKovrelView::OnItemChange() {
+    if (IsCommandEnabled(ID_ITEM_CHANGE)) {
+        m_grid.BeginEdit();
+    }
+}
+
+void CKovrelView::OnBrowseFile() {
+    if (m_grid.GetCurSide() == 0) {
+        BrowseFile1();
+    } else {
+        BrowseFile2();
+    }
+}
+
+void CKovrelView::OnBrowseDir() {
+    if (m_grid.GetCurSide() == 0) {
+        BrowseDir1();
+    } else {
+        BrowseDir2();
+    }
+}
+
+void CKovrelView::PutPath(int nRow, int nSide, const std::string& strPath) {
+    if (nRow < m_grid.GetCount()) {
+        m_grid.SetCellText(nRow, nSide, strPath);
+    } else {
+        m_grid.AppendItem(nSide, strPath);
+    }
+}
+
+void CKovrelView::MoveOnAfterBrowse(int nRow, int nSide) {
+    if (nSide == 0) {
+        m_grid.SetCurSide(1);
+        m_grid.SelectRow(nRow, -1);
+    } else {
+        m_grid.SetCurSide(0);
+        m_grid.SelectRow(nRow + 1, -1);
+    }
+}
+
+void CKovrelView::BrowseFile(int nSide) {
+    if (!IsCommandEnabled(ID_BROWSE_FILE)) {
+        return;
+    }
+    CommitEdit();
+    const int nRow = m_grid.GetCurRow();
+    if (nRow == -1) {
+        return;
+    }
+    std::string& strFolder = nSide == 0 ? m_strFolder1 : m_strFolder2;
+    // The dialog may change the process's current directory; put it back either way.
+    std::error_code ec;
+    const std::filesystem::path pathSaved = std::filesystem::current_path(ec);
+    std::string strPath;
+    const bool bOk = Dialogs().BrowseFile(this, strPath, strFolder);
+    if (bOk) {
+        PutPath(nRow, nSide, strPath);
+        MoveOnAfterBrowse(nRow, nSide);
+        SetModifiedFlag();
+        strFolder = FolderOf(strPath);
+    }
+    if (!ec) {
+        std::filesystem::current_path(pathSaved, ec);
+    }
+}
+
+void CKovrelView::BrowseDir(int nSide) {
+    if (!IsCommandEnabled(ID_BROWSE_DIR)) {
+        return;
+    }
+    CommitEdit();
+    const int nRow = m_grid.GetCurRow();
+    if (nRow == -1) {
+        return;
+    }
+    std::string& strFolder = nSide == 0 ? m_strFolder1 : m_strFolder2;
+    std::string strPath = strFolder;
+    if (!Dialogs().BrowseDir(this, strPath)) {
+        return;
+    }
+    PutPath(nRow, nSide, strPath);
+    MoveOnAfterBrowse(nRow, nSide);
+    SetModifiedFlag();
+    strFolder = strPath;
+}
+
+void CKovrelView::OnItemDetail() {
+    if (!IsCommandEnabled(ID_ITEM_DETAIL)) {
+        return;
+    }
+    CommitEdit();
+    const int nRow = m_grid.GetCurRow();
+    const SYNCITEM* pItem = m_grid.GetItem(nRow);
+    if (pItem == nullptr) {
+        return; // the blank row has no settings
+    }
+    std::uint32_t dwOption = pItem->dwOption;
+    const std::string strGiven = ToCrLf(pItem->lpszPattern.value_or(std::string()));
+    std::string strPattern = strGiven;
+    if (!Dialogs().RunDetail(this, dwOption, strPattern)) {
+        return;
+    }
+    SYNCITEM* pEdited = m_grid.GetItem(nRow);
+    if (pEdited == nullptr) {
+        return;
+    }
+    if (dwOption == pEdited->dwOption && strPattern == strGiven) {
+        m_grid.Refresh();
+        return;
+    }
+    // The last confirmed settings become those of every item created from now on.
+    m_grid.m_dwNewOption = dwOption;
+    pEdited->dwOption = dwOption;
+    m_grid.SetPattern(nRow, NormalizePatternText(strPattern));
+    SetModifiedFlag();
+    m_grid.Refresh();
+}
+
+void CKovrelView::OnItemUp() {
+    if (!IsCommandEnabled(ID_ITEM_UP)) {
+        return;
+    }
+    CommitEdit();
+    const int nRow = m_grid.GetCurRow();
+    if (nRow > 0 && nRow < m_grid.GetCount()) {
+        m_grid.SwapItems(nRow, nRow - 1);
+        m_grid.SelectRow(nRow - 1, -1);
+        SetModifiedFlag();
+    }
+}
+
+void CKovrelView::OnItemDown() {
+    if (!IsCommandEnabled(ID_ITEM_DOWN)) {
+        return;
+    }
+    CommitEdit();
+    const int nRow = m_grid.GetCurRow();
+    if (nRow >= 0 && nRow < m_grid.GetCount() - 1) {
+        m_grid.SwapItems(nRow, nRow + 1);
+        m_grid.SelectRow(nRow + 1, -1);
+        SetModifiedFlag();
+    }
+}
+
+void CKovrelView::OnItemInsert() {
+    if (!IsCommandEnabled(ID_ITEM_INSERT)) {
+        return;
+    }
+    CommitEdit();
+    const int nRow = m_grid.GetCurRow();
+    if (nRow == -1) {
+        return;
+    }
+    m_grid.InsertItem(nRow, std::string(), std::string());
+    m_grid.SelectRow(nRow, -1);
+    SetModifiedFlag();
+}
+
+void CKovrelView::OnItemDelete() {
+    if (!IsCommandEnabled(ID_ITEM_DELETE)) {
+        return;
+    }
+    CommitEdit();
+    const int nRow = m_grid.GetCurRow();
+    if (nRow == -1) {
+        return;
+    }
+    m_grid.RemoveItem(nRow);
+    m_grid.SelectRow(nRow, -1);
+    SetModifiedFlag();
+}
+
+void CKovrelView::OnEditCut() {
+    m_grid.EditCut();
+}
+
+void CKovrelView::OnEditCopy() {
+    m_grid.EditCopy();
+}
+
+void CKovrelView::OnEditPaste() {
+    m_grid.EditPaste();
+}
+
+} // namespace kovrel

@@ -1,0 +1,105 @@
+// The middle column's glyphs and what a painted row shows.
+#include "GridTestSupport.h"
+
+#include "grid/GridPainter.h"
+
+#include <QImage>
+#include <QPainter>
+
+namespace kovrel::test {
+namespace {
+
+TEST(GlyphSlots, TableOfOptionWords) {
+    struct Case {
+        std::uint32_t w;
+        std::array<int, 5> glyphs;
+    };
+    const Case cases[] = {
+        {0x0, {0, 6, 9, 8, 1}},       // the default word
+        {0x181, {11, 4, 3, 7, 9}},    // one way 1->2, delete on 2, force RO2
+        {0x2, {4, 6, 9, 8, 1}},       // side 1 missing: nothing
+        {0x10, {0, 6, 9, 8, 2}},      // side 2 missing: delete on 1
+        {0x22, {4, 6, 9, 8, 4}},      // both ignored
+        {0x88, {0, 5, 9, 7, 1}},      // both read-only forced
+        {0x10000, {0, 6, 10, 8, 1}},  // no subdirectories
+        {0x500, {11, 13, 0, 8, 9}},   // one way 1->2 with older copies
+        {0x10200, {12, 4, 1, 6, 10}}, // one way 2->1, no subdirs
+        {0x218, {12, 4, 2, 5, 9}},    // 2->1, delete on 1, force RO1
+        {0x228, {12, 4, 4, 5, 9}},    // 2->1, side 2 missing ignored
+        {0x7, {4, 6, 9, 8, 1}},       // bits 0-2 that no dialog makes
+        {0x70, {0, 6, 9, 8, 4}},      // bits 4-6 that no dialog makes
+        {0x300, {11, 4, 0, 8, 9}},    // both one-way bits: read as 1->2
+        {0x135, {11, 4, 4, 8, 9}},    // 1->2 with an unknown bits 0-2 value
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.w);
+        EXPECT_EQ(GlyphSlots(c.w), c.glyphs);
+    }
+}
+
+TEST(GlyphStrip, FourteenGlyphsOnWhite) {
+    CGridPainter painter;
+    ASSERT_TRUE(painter.LoadGlyphs());
+    const QImage& img = painter.GlyphStrip();
+    EXPECT_EQ(img.size(), QSize(224, 16));
+    for (int k = 0; k < GLYPH_COUNT; ++k) {
+        SCOPED_TRACE(k);
+        int nInk = 0;
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 0; x < 16; ++x) {
+                nInk += img.pixelColor(16 * k + x, y) != QColor(Qt::white) ? 1 : 0;
+            }
+        }
+        EXPECT_GT(nInk, 3);   // every glyph draws something
+        EXPECT_LT(nInk, 200); // on a white background
+    }
+    // Glyph 6 is glyph 5 in grey: same shape, no red.
+    EXPECT_NE(img.copy(80, 0, 16, 16), img.copy(96, 0, 16, 16));
+}
+
+using PaintTest = ViewFixture;
+
+TEST_F(PaintTest, RowsShowTheCurrentCellInvertedAndTheGlyphsOfTheirItem) {
+    Grid().AppendItem(0, std::string(400, 'W')); // far too long for its cell
+    Grid().AppendItem(1, "/b&c");
+    Grid().GetItem(1)->dwOption = 0x181;
+    Cell(1, 1);
+    const QImage img = Grid().grab().toImage();
+    const QPoint org = Grid().ClientOrigin();
+    const CGridNav& nav = Nav();
+    auto at = [&](int x, int y) { return img.pixelColor(org + QPoint(x, y)); };
+    const int y1 = nav.RowTop(1);
+    const int yMid = y1 + nav.m_nRowHeight - 2; // below the text, inside the row
+
+    // Row 1, side 2 is current: its cell is black, side 1 and the middle's margin white.
+    EXPECT_EQ(at(nav.Side2Left() + nav.Width2() - 3, yMid), QColor(Qt::black));
+    EXPECT_EQ(at(nav.Width1() - 3, yMid), QColor(Qt::white));
+    EXPECT_EQ(at(nav.Width1(), yMid), QColor(Qt::white));
+    // Row 0 is not current: white; its long text stops at the cell's edge.
+    EXPECT_EQ(at(nav.Side2Left() + 5, nav.RowTop(0) + 3), QColor(Qt::white));
+    EXPECT_EQ(at(nav.Width1() + 1, nav.RowTop(0) + nav.m_nRowHeight / 2), QColor(Qt::white));
+    // The blank row (2) shows no glyphs.
+    for (int x = nav.Width1(); x < nav.Side2Left(); ++x) {
+        ASSERT_EQ(at(x, nav.RowTop(2) + nav.m_nRowHeight / 2), QColor(Qt::white));
+    }
+
+    // Each glyph slot of both rows is the strip's glyph, copied unchanged.
+    const QImage& strip = Grid().GetPainter().GlyphStrip();
+    for (int nRow : {0, 1}) {
+        const std::array<int, 5> glyphs = GlyphSlots(Grid().GetItem(nRow)->dwOption);
+        const int yGlyph = nav.RowTop(nRow) + nav.GlyphTop();
+        // A row lower than a glyph shows its upper part only, as the next row's
+        // background covers the rest.
+        const int nLines = std::min(16, nav.m_nRowHeight - nav.GlyphTop());
+        for (int k = 0; k < 5; ++k) {
+            SCOPED_TRACE(testing::Message() << "row " << nRow << " slot " << k);
+            const QPoint ptSlot = org + QPoint(nav.Width1() + 2 + 16 * k, yGlyph);
+            const QImage painted =
+                img.copy(QRect(ptSlot, QSize(16, nLines))).convertToFormat(QImage::Format_RGB32);
+            EXPECT_EQ(painted, strip.copy(16 * glyphs[std::size_t(k)], 0, 16, nLines));
+        }
+    }
+}
+
+} // namespace
+} // namespace kovrel::test
