@@ -2,15 +2,11 @@
 
 #include "text/Cp932.h"
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fcntl.h>
 #include <new>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace kovrel {
 
@@ -324,165 +320,6 @@ std::string WriteKvd(const CSyncItemList& list, int nFileVersion) {
         out += '\0';
     }
     return out;
-}
-
-// ---------------------------------------------------------------------------
-// Files
-
-namespace {
-
-class CFd {
-public:
-    explicit CFd(int fd = -1) noexcept : m_fd(fd) {}
-    ~CFd() { Close(); }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int Get() const noexcept { return m_fd; }
-    void Reset(int fd) noexcept {
-        Close();
-        m_fd = fd;
-    }
-    // Returns 0 or errno.
-    int Close() noexcept {
-        if (m_fd < 0)
-            return 0;
-        const int r = ::close(m_fd);
-        m_fd = -1;
-        return r == 0 ? 0 : errno;
-    }
-
-private:
-    int m_fd;
-};
-
-// Reads everything; returns 0 or errno.
-int ReadAll(int fd, std::string& out) {
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n == 0)
-            return 0;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        out.append(buf, static_cast<std::size_t>(n));
-    }
-}
-
-// Writes everything; returns 0 or errno.
-int WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return 0;
-}
-
-std::string DirOf(const std::string& strPath) {
-    const std::size_t nSlash = strPath.rfind('/');
-    if (nSlash == std::string::npos)
-        return ".";
-    if (nSlash == 0)
-        return "/";
-    return strPath.substr(0, nSlash);
-}
-
-KvdFileResult Failed(KvdFileStatus eStatus, int nErrno) {
-    KvdFileResult res;
-    res.eStatus = eStatus;
-    res.nErrno = nErrno;
-    return res;
-}
-
-} // namespace
-
-KvdFileResult LoadKvdFile(const std::string& strPath, CSyncItemList& list, int& nFileVersion) {
-    CFd fd(::open(strPath.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0)
-        return Failed(KvdFileStatus::OpenFailed, errno);
-    struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0)
-        return Failed(KvdFileStatus::ReadFailed, errno);
-    if (S_ISDIR(st.st_mode))
-        return Failed(KvdFileStatus::ReadFailed, EISDIR);
-    // A device could hand out bytes without end; a document is never one.
-    if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode))
-        return Failed(KvdFileStatus::NotAFile, 0);
-    std::string data;
-    if (const int nErr = ReadAll(fd.Get(), data); nErr != 0)
-        return Failed(KvdFileStatus::ReadFailed, nErr);
-
-    KvdFileResult res;
-    res.read = ReadKvd(data, list, nFileVersion);
-    switch (res.read.eStatus) {
-    case KvdStatus::Ok:
-        res.eStatus = KvdFileStatus::Ok;
-        break;
-    case KvdStatus::ForeignHeader:
-        res.eStatus = KvdFileStatus::ForeignHeader;
-        break;
-    case KvdStatus::ArchiveError:
-        res.eStatus = KvdFileStatus::ArchiveError;
-        break;
-    }
-    return res;
-}
-
-KvdFileResult SaveKvdFile(const std::string& strPath, const CSyncItemList& list, int nFileVersion) {
-    const std::string data = WriteKvd(list, nFileVersion);
-
-    // Save over the document a symbolic link points at, not over the link.
-    std::string strTarget = strPath;
-    struct stat st {};
-    bool bExists = false;
-    if (::lstat(strPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* pszReal = ::realpath(strPath.c_str(), nullptr)) {
-            strTarget = pszReal;
-            std::free(pszReal);
-        }
-    }
-    if (::stat(strTarget.c_str(), &st) == 0)
-        bExists = true;
-
-    static std::atomic<unsigned> s_nCounter{0};
-    const std::string strDir = DirOf(strTarget);
-    std::string strTemp;
-    CFd fd;
-    for (int nTry = 0; nTry < 100 && fd.Get() < 0; ++nTry) {
-        strTemp = strDir + "/.kovrel-save~" + std::to_string(::getpid()) + "-" +
-                  std::to_string(s_nCounter.fetch_add(1));
-        // 0666 lets the umask decide for a new document, as any other file.
-        fd.Reset(::open(strTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (fd.Get() < 0 && errno != EEXIST)
-            return Failed(KvdFileStatus::CreateFailed, errno);
-    }
-    if (fd.Get() < 0)
-        return Failed(KvdFileStatus::CreateFailed, EEXIST);
-
-    int nErr = WriteAll(fd.Get(), data);
-    if (nErr == 0 && bExists && ::fchmod(fd.Get(), st.st_mode & 07777) != 0)
-        nErr = errno;
-    if (nErr == 0 && ::fsync(fd.Get()) != 0)
-        nErr = errno;
-    if (const int nCloseErr = fd.Close(); nErr == 0)
-        nErr = nCloseErr;
-    if (nErr != 0) {
-        ::unlink(strTemp.c_str());
-        return Failed(KvdFileStatus::WriteFailed, nErr);
-    }
-    if (::rename(strTemp.c_str(), strTarget.c_str()) != 0) {
-        nErr = errno;
-        ::unlink(strTemp.c_str());
-        return Failed(KvdFileStatus::RenameFailed, nErr);
-    }
-    return KvdFileResult{};
 }
 
 } // namespace kovrel

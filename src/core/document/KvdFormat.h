@@ -21,6 +21,7 @@
 #pragma once
 
 #include "document/SyncItem.h"
+#include "platform/FileSystem.h"
 
 #include <cstdint>
 #include <string>
@@ -123,14 +124,22 @@ struct KvdFileResult {
     KvdReadResult read; // for loads that got as far as reading
 };
 
-// Opens the file and reads it with ReadKvd. When the file cannot be opened or
-// read, list, m_strDocLog and nFileVersion are left untouched.
-KvdFileResult LoadKvdFile(const std::string& strPath, CSyncItemList& list, int& nFileVersion);
+// Reads the file through fs and then the document with ReadKvd. When the file
+// cannot be read, list, m_strDocLog and nFileVersion are left untouched. The
+// overload without fs reads the disk.
+[[nodiscard]] KvdFileResult LoadKvdFile(platform::FileSystem& fs, const std::string& strPath,
+                                        CSyncItemList& list, int& nFileVersion);
+[[nodiscard]] KvdFileResult LoadKvdFile(const std::string& strPath, CSyncItemList& list,
+                                        int& nFileVersion);
 
-// Writes the document to a temporary file beside strPath, flushes it to disk and
-// renames it over strPath, so a failed save leaves the old document as it was and
-// no temporary file behind. An existing document keeps its permission bits; a
-// symbolic link keeps pointing at the document, which is replaced where it lies.
-KvdFileResult SaveKvdFile(const std::string& strPath, const CSyncItemList& list, int nFileVersion);
+// Writes the document through fs (FileSystem::WriteFile): to a temporary beside
+// strPath, flushed to the disk and renamed over strPath, so a failed save leaves
+// the old document as it was and no temporary file behind. An existing document
+// keeps its permission bits; a symbolic link keeps pointing at the document,
+// which is replaced where it lies. The overload without fs writes to the disk.
+[[nodiscard]] KvdFileResult SaveKvdFile(platform::FileSystem& fs, const std::string& strPath,
+                                        const CSyncItemList& list, int nFileVersion);
+[[nodiscard]] KvdFileResult SaveKvdFile(const std::string& strPath, const CSyncItemList& list,
+                                        int nFileVersion);
 
 } // namespace kovrel

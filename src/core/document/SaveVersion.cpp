@@ -22,7 +22,7 @@ SaveVersionDecision CheckSaveVersion(int nFileVersion,
     case UpgradeAnswer::Cancel:
         break;
     }
-    d.nResult = -1;
+    d.bSave = false;
     return d;
 }
 

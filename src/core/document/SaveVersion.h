@@ -24,8 +24,8 @@ enum class UpgradeAnswer { Yes, No, Cancel };
 enum class KeepLayoutAnswer { Ok, Cancel };
 
 struct SaveVersionDecision {
-    int nResult = 0;                     // 0: go on and write; -1: the save is called off
-    KvdLayout eLayout = KvdLayout::V1_0; // the layout to write when nResult is 0
+    bool bSave = true;                   // go on and write; false: the save is called off
+    KvdLayout eLayout = KvdLayout::V1_0; // the layout to write when bSave
     int nFileVersion = KVD_VERSION_1_0;  // m_nFileVersion after the decision
 };
 

@@ -85,19 +85,17 @@ SYNCITEM* CSyncItemList::InsertAt(int nIndex, const char* lpszPath1, const char*
     return pItem;
 }
 
-int CSyncItemList::RemoveAt(int nIndex) {
+void CSyncItemList::RemoveAt(int nIndex) {
     if (nIndex < 0 || nIndex >= m_nCount)
-        return 0;
+        return;
     m_ppItems.erase(m_ppItems.begin() + nIndex);
     --m_nCount;
-    return 0;
 }
 
-int CSyncItemList::RemoveAll() {
+void CSyncItemList::RemoveAll() {
     std::vector<std::unique_ptr<SYNCITEM>>().swap(m_ppItems);
     m_nCount = 0;
     m_nMaxCount = 0;
-    return 0;
 }
 
 int CSyncItemList::Swap(int nIndex1, int nIndex2) {

@@ -67,13 +67,14 @@ public:
     SYNCITEM* InsertAt(int nIndex, const char* lpszPath1, const char* lpszPath2,
                        const char* lpszPattern);
 
-    // Frees entry nIndex (0..count-1); later entries move down. Always 0; an
-    // index outside the list changes nothing.
-    int RemoveAt(int nIndex);
-    // Frees every record and the array; m_strDocLog stays. Always 0.
-    int RemoveAll();
-    // Exchanges two entries; -1 (and no change) when either index is out of range.
-    int Swap(int nIndex1, int nIndex2);
+    // Frees entry nIndex (0..count-1); later entries move down. An index
+    // outside the list changes nothing.
+    void RemoveAt(int nIndex);
+    // Frees every record and the array; m_strDocLog stays.
+    void RemoveAll();
+    // Exchanges two entries: 0, or -1 (and no change) when either index is out
+    // of range. Kept as a number, not a bool: callers test it against 0.
+    [[nodiscard]] int Swap(int nIndex1, int nIndex2);
 
     // Exchanges the items (records, count and capacity) with another list;
     // m_strDocLog stays with each list. A document is read into a list of its

@@ -292,18 +292,18 @@ std::vector<CPathPattern> ParsePathList(std::string_view strList) {
 }
 
 // MatchPath against a parsed directory part.
-int MatchPathParsed(std::string_view strRel, const std::vector<CNameList>& vecDir) noexcept {
+PathMatch MatchPathParsed(std::string_view strRel, const std::vector<CNameList>& vecDir) noexcept {
     std::size_t nPos = 0;
     std::size_t nComp = 0;
     while (nPos < strRel.size() && nComp < vecDir.size()) {
         if (!MatchList(NextComponent(strRel, nPos, IsRelSep), vecDir[nComp++]))
-            return -1;
+            return PathMatch::None;
     }
     const bool bPathLeft = nPos < strRel.size();
     const bool bPatternLeft = nComp < vecDir.size();
     if (!bPathLeft && !bPatternLeft)
-        return 0;
-    return bPathLeft ? 1 : 2;
+        return PathMatch::Same;
+    return bPathLeft ? PathMatch::Below : PathMatch::Above;
 }
 
 std::shared_ptr<const CCompiledPatterns> Compile(const CPatternSet& ps) {
@@ -340,8 +340,8 @@ const CCompiledPatterns& Compiled(const CPatternSet& ps) {
 struct CHolderMemo {
     std::uint64_t nId = 0;
     std::string strHolder;
-    std::vector<signed char> vecPaths;
-    std::vector<signed char> vecExPaths;
+    std::vector<PathMatch> vecPaths;
+    std::vector<PathMatch> vecExPaths;
 };
 
 const CHolderMemo& HolderResults(const CCompiledPatterns& pc, std::string_view strHolder) {
@@ -351,10 +351,10 @@ const CHolderMemo& HolderResults(const CCompiledPatterns& pc, std::string_view s
         m.nId = 0; // invalid until complete, should an allocation fail midway
         m.vecPaths.clear();
         for (const CPathPattern& pp : pc.vecPaths)
-            m.vecPaths.push_back(static_cast<signed char>(MatchPathParsed(strHolder, pp.vecDir)));
+            m.vecPaths.push_back(MatchPathParsed(strHolder, pp.vecDir));
         m.vecExPaths.clear();
         for (const CPathPattern& pp : pc.vecExPaths)
-            m.vecExPaths.push_back(static_cast<signed char>(MatchPathParsed(strHolder, pp.vecDir)));
+            m.vecExPaths.push_back(MatchPathParsed(strHolder, pp.vecDir));
         m.strHolder.assign(strHolder);
         m.nId = pc.nId;
     }
@@ -446,38 +446,16 @@ std::size_t NextPatternLine(std::string_view strList, std::size_t nPos, std::str
     return nEnd;
 }
 
-int MatchName(std::string_view strName, std::string_view strPattern) {
-    return GlobMatch(strName, strPattern) ? 0 : -1;
+bool MatchName(std::string_view strName, std::string_view strPattern) {
+    return GlobMatch(strName, strPattern);
 }
 
-int MatchNameList(std::string_view strName, std::string_view strList) {
-    std::size_t nPos = 0;
-    for (;;) {
-        std::size_t nEnd = strList.find_first_of("\n|", nPos);
-        if (nEnd == npos)
-            nEnd = strList.size();
-        if (MatchOne(strName, MakeNamePattern(strList.substr(nPos, nEnd - nPos))))
-            return 0;
-        if (nEnd == strList.size())
-            return -1;
-        nPos = nEnd + 1;
-    }
+bool MatchNameList(std::string_view strName, std::string_view strList) {
+    return MatchList(strName, ParseNameList(strList));
 }
 
-int MatchPath(std::string_view strRelPath, std::string_view strPatternDir) {
-    std::size_t nPos = 0;
-    std::size_t nPat = 0;
-    while (nPos < strRelPath.size() && nPat < strPatternDir.size()) {
-        const std::string_view strComp = NextComponent(strRelPath, nPos, IsRelSep);
-        const std::string_view strPatComp = NextComponent(strPatternDir, nPat, IsPatternSep);
-        if (MatchNameList(strComp, strPatComp) != 0)
-            return -1;
-    }
-    const bool bPathLeft = nPos < strRelPath.size();
-    const bool bPatternLeft = nPat < strPatternDir.size();
-    if (!bPathLeft && !bPatternLeft)
-        return 0;
-    return bPathLeft ? 1 : 2;
+PathMatch MatchPath(std::string_view strRelPath, std::string_view strPatternDir) {
+    return MatchPathParsed(strRelPath, ParseDirComponents(strPatternDir));
 }
 
 bool IsEntrySelected(std::string_view strHolderRel, std::string_view strName, bool bDir,
@@ -500,10 +478,11 @@ bool IsEntrySelected(std::string_view strHolderRel, std::string_view strName, bo
         if (!pc.vecPaths.empty()) {
             bool bAccepted = false;
             for (const CPathPattern& pp : pc.vecPaths) {
-                const int nRes = MatchPathParsed(strRel, pp.vecDir);
+                const PathMatch nRes = MatchPathParsed(strRel, pp.vecDir);
                 // Same depth, or on the way to it; below it only when the pattern
                 // takes whole trees (no file part).
-                if (nRes == 0 || nRes == 2 || (nRes == 1 && !pp.bHasFile)) {
+                if (nRes == PathMatch::Same || nRes == PathMatch::Above ||
+                    (nRes == PathMatch::Below && !pp.bHasFile)) {
                     bAccepted = true;
                     break;
                 }
@@ -514,8 +493,8 @@ bool IsEntrySelected(std::string_view strHolderRel, std::string_view strName, bo
         for (const CPathPattern& pp : pc.vecExPaths) {
             if (pp.bHasFile)
                 continue; // excludes files of a directory, never the directory
-            const int nRes = MatchPathParsed(strRel, pp.vecDir);
-            if (nRes == 0 || nRes == 1)
+            const PathMatch nRes = MatchPathParsed(strRel, pp.vecDir);
+            if (nRes == PathMatch::Same || nRes == PathMatch::Below)
                 return false;
         }
         return true;
@@ -528,13 +507,13 @@ bool IsEntrySelected(std::string_view strHolderRel, std::string_view strName, bo
         bool bAccepted = false;
         for (std::size_t i = 0; i < pc.vecPaths.size(); ++i) {
             const CPathPattern& pp = pc.vecPaths[i];
-            const int nRes = pMemo->vecPaths[i];
+            const PathMatch nRes = pMemo->vecPaths[i];
             if (pp.bHasFile) {
-                if (nRes == 0 && MatchList(strName, pp.listFile)) {
+                if (nRes == PathMatch::Same && MatchList(strName, pp.listFile)) {
                     bAccepted = true;
                     break;
                 }
-            } else if ((nRes == 0 || nRes == 1) &&
+            } else if ((nRes == PathMatch::Same || nRes == PathMatch::Below) &&
                        (!bHaveFiles || MatchList(strName, pc.listFiles))) {
                 // The plain include patterns serve as the file part of a path
                 // pattern that has none.
@@ -551,38 +530,39 @@ bool IsEntrySelected(std::string_view strHolderRel, std::string_view strName, bo
         return false;
     for (std::size_t i = 0; i < pc.vecExPaths.size(); ++i) {
         const CPathPattern& pp = pc.vecExPaths[i];
-        const int nRes = pMemo->vecExPaths[i];
-        if (pp.bHasFile ? (nRes == 0 && MatchList(strName, pp.listFile)) : nRes == 1)
+        const PathMatch nRes = pMemo->vecExPaths[i];
+        if (pp.bHasFile ? (nRes == PathMatch::Same && MatchList(strName, pp.listFile))
+                        : nRes == PathMatch::Below)
             return false;
     }
     return true;
 }
 
-int CanRemoveWholeDir(std::string_view strDirRel, const CPatternSet& ps) {
+bool CanRemoveWholeDir(std::string_view strDirRel, const CPatternSet& ps) {
     if (!ps.m_strExFiles.empty())
-        return 0; // some file inside might be excluded
+        return false; // some file inside might be excluded
     if (ps.m_strExPaths.empty())
-        return 1;
+        return true;
     const CCompiledPatterns& pc = Compiled(ps);
     for (const CPathPattern& pp : pc.vecExPaths) {
-        const int nRes = MatchPathParsed(strDirRel, pp.vecDir);
+        const PathMatch nRes = MatchPathParsed(strDirRel, pp.vecDir);
         if (pp.bHasFile) {
             // It holds, or leads to, the directory whose files are excluded.
-            if (nRes == 0 || nRes == 2)
-                return 0;
-        } else if (nRes != -1) {
+            if (nRes == PathMatch::Same || nRes == PathMatch::Above)
+                return false;
+        } else if (nRes != PathMatch::None) {
             // Excluded itself, inside an excluded directory, or leading to one.
-            return 0;
+            return false;
         }
     }
-    return 1;
+    return true;
 }
 
-int CompareNameNoCase(std::string_view a, std::string_view b) {
+bool CompareNameNoCase(std::string_view a, std::string_view b) {
     // Byte-wise folding is exact here: folding changes only a-z, no byte of a
     // multi-byte character is below 0x80, so equal folded bytes mean equal
     // characters, multi-byte ones compared exactly.
-    return text::EqualNoCase(a, b) ? 0 : -1;
+    return text::EqualNoCase(a, b);
 }
 
 std::string NormalizePatternText(std::string_view strEdited) {

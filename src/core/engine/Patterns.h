@@ -9,14 +9,17 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/Path.h"
+
 namespace kovrel {
 
-inline constexpr char kPathSep = '/';
+inline constexpr char kPathSep = platform::kPathSep;
 
 namespace detail {
 struct CCompiledPatterns;
@@ -66,13 +69,21 @@ void ParsePatternText(CPatternSet& ps, const char* pszText);
 std::size_t NextPatternLine(std::string_view strList, std::size_t nPos, std::string_view& strDir,
                             std::optional<std::string_view>& strFile);
 
-// 0 when the name matches the single pattern, -1 when not.
+// True when the name matches the single pattern.
 // Time O(|name| * |pattern|) at worst, no recursion.
-int MatchName(std::string_view strName, std::string_view strPattern);
-// 0 when any pattern of the list (line feeds or "|") matches, -1 when none does.
-int MatchNameList(std::string_view strName, std::string_view strList);
-// 0 same depth, 1 below, 2 above, -1 no match.
-int MatchPath(std::string_view strRelPath, std::string_view strPatternDir);
+bool MatchName(std::string_view strName, std::string_view strPattern);
+// True when any pattern of the list (line feeds or "|") matches.
+bool MatchNameList(std::string_view strName, std::string_view strList);
+
+// How a relative path stands to the directory part of a path pattern, each
+// component matched as a name list.
+enum class PathMatch : std::int8_t {
+    None,  // some component does not match
+    Same,  // every component matches, same depth
+    Below, // the pattern matches a leading part: the path lies below it
+    Above  // the path matches a leading part of the pattern: it leads there
+};
+PathMatch MatchPath(std::string_view strRelPath, std::string_view strPatternDir);
 
 // Whether an entry takes part. strHolderRel is the relative path of the directory
 // that holds it: empty for the item's top directory, else kPathSep-separated
@@ -80,11 +91,11 @@ int MatchPath(std::string_view strRelPath, std::string_view strPatternDir);
 bool IsEntrySelected(std::string_view strHolderRel, std::string_view strName, bool bDir,
                      const CPatternSet& ps);
 
-// 1 when a one-sided directory (relative path strDirRel) may be removed as a whole.
-int CanRemoveWholeDir(std::string_view strDirRel, const CPatternSet& ps);
+// True when a one-sided directory (relative path strDirRel) may be removed as a whole.
+bool CanRemoveWholeDir(std::string_view strDirRel, const CPatternSet& ps);
 
-// 0 when equal with ASCII letters folded, -1 when not.
-int CompareNameNoCase(std::string_view a, std::string_view b);
+// True when equal with ASCII letters folded.
+bool CompareNameNoCase(std::string_view a, std::string_view b);
 
 // The pattern text typed in the detailed settings made ready to store: a carriage
 // return directly before a line feed is removed, and a line that holds a separator

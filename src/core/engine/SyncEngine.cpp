@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <new>
 
+#include "platform/Path.h"
 #include "text/Utf8.h"
 
 namespace kovrel {
@@ -13,8 +14,10 @@ namespace {
 
 using platform::AttrStatus;
 using platform::DirEntry;
+using platform::DirPrefix;
 using platform::EntryType;
 using platform::FileAttr;
+using platform::IgnoreFailure;
 
 // The program's own texts; %s and %d are filled in order by FormatText.
 constexpr const char* kMsgAttrError =
@@ -84,22 +87,6 @@ bool Side2MayChange(std::uint32_t dwOption) {
     return dwOneWay == 0 || (dwOneWay & SIO_ONEWAY_1TO2) != 0;
 }
 
-// Names compared with a-z folded to A-Z and nothing else: names that differ only
-// in ASCII case compare equal. A listing sorted by text::CompareFolded is sorted by
-// this order as well, with such names next to each other.
-int CompareFoldOnly(std::string_view a, std::string_view b) noexcept {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto ca = static_cast<unsigned char>(text::FoldAscii(a[i]));
-        const auto cb = static_cast<unsigned char>(text::FoldAscii(b[i]));
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-    }
-    if (a.size() != b.size())
-        return a.size() < b.size() ? -1 : 1;
-    return 0;
-}
-
 // The pairing walks both sorted listings in step, so a flat directory costs
 // linear time. The file system already sorts; an unsorted listing would break the
 // merge, so it is checked and sorted here if need be.
@@ -120,7 +107,7 @@ void PairByFoldedName(const std::vector<DirEntry>& e1, const std::vector<DirEntr
     std::size_t i = 0;
     std::size_t j = 0;
     while (i < n1 && j < n2) {
-        const int nCmp = CompareFoldOnly(e1[i].strName, e2[j].strName);
+        const int nCmp = text::CompareFoldOnly(e1[i].strName, e2[j].strName);
         if (nCmp < 0) {
             ++i;
             continue;
@@ -130,10 +117,10 @@ void PairByFoldedName(const std::vector<DirEntry>& e1, const std::vector<DirEntr
             continue;
         }
         std::size_t iEnd = i + 1;
-        while (iEnd < n1 && CompareFoldOnly(e1[iEnd].strName, e1[i].strName) == 0)
+        while (iEnd < n1 && text::CompareFoldOnly(e1[iEnd].strName, e1[i].strName) == 0)
             ++iEnd;
         std::size_t jEnd = j + 1;
-        while (jEnd < n2 && CompareFoldOnly(e2[jEnd].strName, e2[j].strName) == 0)
+        while (jEnd < n2 && text::CompareFoldOnly(e2[jEnd].strName, e2[j].strName) == 0)
             ++jEnd;
         if (iEnd - i == 1 && jEnd - j == 1) {
             match1[i] = static_cast<int>(j);
@@ -165,24 +152,8 @@ void PairByFoldedName(const std::vector<DirEntry>& e1, const std::vector<DirEntr
     }
 }
 
-// The directory with the separator that entry names are appended to. A top
-// directory of "/" already ends in it.
-std::string DirPrefix(const std::string& strDir) {
-    std::string str;
-    str.reserve(strDir.size() + 64);
-    str = strDir;
-    if (str.empty() || str.back() != kPathSep)
-        str.push_back(kPathSep);
-    return str;
-}
-
-// True when strInner is strOuter or lies inside it, component-wise.
-bool IsSameOrInside(const std::string& strOuter, const std::string& strInner) {
-    if (strOuter.empty() || strInner.size() < strOuter.size() ||
-        strInner.compare(0, strOuter.size(), strOuter) != 0)
-        return false;
-    return strInner.size() == strOuter.size() || strOuter.back() == kPathSep ||
-           strInner[strOuter.size()] == kPathSep;
+RunFlow StopIf(bool bStop) noexcept {
+    return bStop ? RunFlow::Stop : RunFlow::GoOn;
 }
 
 std::tm LocalNow() {
@@ -246,7 +217,7 @@ RunResult CSyncEngine::Run(const CSyncItemList& list) {
         const std::string strItem2 = *pItem->lpszPath2;
         const std::uint32_t dwOption = pItem->dwOption;
         const std::string strPattern = pItem->lpszPattern.value_or(std::string());
-        if (RunItem(strItem1, strItem2, dwOption, strPattern) != 0) {
+        if (RunItem(strItem1, strItem2, dwOption, strPattern) == RunFlow::Stop) {
             WriteLog(kLineCanceled);
             bStopped = true;
             break;
@@ -267,21 +238,21 @@ RunResult CSyncEngine::Run(const CSyncItemList& list) {
     return m_stat.ErrorCount() > 0 ? RunResult::CompletedWithErrors : RunResult::Completed;
 }
 
-int CSyncEngine::RunItem(const std::string& strItem1, const std::string& strItem2,
-                         std::uint32_t dwOption, const std::string& strPattern) {
+RunFlow CSyncEngine::RunItem(const std::string& strItem1, const std::string& strItem2,
+                             std::uint32_t dwOption, const std::string& strPattern) {
     std::string strTop1;
     std::string strTop2;
     std::string strWild1 = SplitWildcardPath(strItem1, strTop1);
     std::string strWild2 = SplitWildcardPath(strItem2, strTop2);
     if (!strWild1.empty() && !strWild2.empty()) {
         ++m_stat.nOtherErrors;
-        return Ask(kMsgBothWildcards, strItem1, strItem2) ? 0 : 1;
+        return StopIf(!Ask(kMsgBothWildcards, strItem1, strItem2));
     }
     // A tree synchronised with itself or with a tree inside it would copy into
     // itself without end.
     if (TopsOverlap(strTop1, strTop2)) {
         ++m_stat.nOtherErrors;
-        return Ask(kMsgOverlap, strItem1, strItem2) ? 0 : 1;
+        return StopIf(!Ask(kMsgOverlap, strItem1, strItem2));
     }
 
     CPatternSet ps;
@@ -297,7 +268,8 @@ bool CSyncEngine::TopsOverlap(const std::string& strTop1, const std::string& str
     // A path that cannot even be resolved is reported by the pass itself.
     if (m_fs.RealPath(strTop1, strReal1) != 0 || m_fs.RealPath(strTop2, strReal2) != 0)
         return false;
-    return IsSameOrInside(strReal1, strReal2) || IsSameOrInside(strReal2, strReal1);
+    return platform::IsSameOrInside(strReal1, strReal2) ||
+           platform::IsSameOrInside(strReal2, strReal1);
 }
 
 void CSyncEngine::WriteSummary() {
@@ -341,13 +313,12 @@ void CSyncEngine::CloseLogFile() noexcept {
     m_pLogFile.reset();
 }
 
-int CSyncEngine::WriteLog(const std::string& strLine) {
+void CSyncEngine::WriteLog(const std::string& strLine) {
     m_host.AppendLogLine(strLine);
     if (m_pLogFile) {
         std::fwrite(strLine.data(), 1, strLine.size(), m_pLogFile.get());
         std::fwrite("\r\n", 1, 2, m_pLogFile.get());
     }
-    return 0;
 }
 
 bool CSyncEngine::CheckCancel() {
@@ -384,8 +355,8 @@ AttrStatus CSyncEngine::GetTopAttr(const std::string& strPath, FileAttr& attr, i
     return st;
 }
 
-int CSyncEngine::SyncPair(const std::string& strPath1, const std::string& strPath2,
-                          const CPatternSet& ps, std::uint32_t dwOption) {
+RunFlow CSyncEngine::SyncPair(const std::string& strPath1, const std::string& strPath2,
+                              const CPatternSet& ps, std::uint32_t dwOption) {
     FileAttr attr1;
     FileAttr attr2;
     int nError1 = 0;
@@ -393,12 +364,12 @@ int CSyncEngine::SyncPair(const std::string& strPath1, const std::string& strPat
     const AttrStatus st1 = GetTopAttr(strPath1, attr1, nError1);
     if (st1 == AttrStatus::Error) {
         ++m_stat.nOtherErrors;
-        return m_host.AskYesNo(FormatText(kMsgAttrError, {Num(nError1), strPath1})) ? 0 : 1;
+        return StopIf(!m_host.AskYesNo(FormatText(kMsgAttrError, {Num(nError1), strPath1})));
     }
     const AttrStatus st2 = GetTopAttr(strPath2, attr2, nError2);
     if (st2 == AttrStatus::Error) {
         ++m_stat.nOtherErrors;
-        return m_host.AskYesNo(FormatText(kMsgAttrError, {Num(nError2), strPath2})) ? 0 : 1;
+        return StopIf(!m_host.AskYesNo(FormatText(kMsgAttrError, {Num(nError2), strPath2})));
     }
     return SyncPairKnown(strPath1, st1 == AttrStatus::Ok ? &attr1 : nullptr, strPath2,
                          st2 == AttrStatus::Ok ? &attr2 : nullptr, std::string_view(), ps, dwOption,
@@ -407,31 +378,31 @@ int CSyncEngine::SyncPair(const std::string& strPath1, const std::string& strPat
 
 // One pair whose attributes are known (null: absent). Below the top they come
 // from the listing, so every entry is looked at once per side.
-int CSyncEngine::SyncPairKnown(const std::string& strPath1, const FileAttr* pAttr1,
-                               const std::string& strPath2, const FileAttr* pAttr2,
-                               std::string_view strRel, const CPatternSet& ps,
-                               std::uint32_t dwOption, bool bTopLevel) {
+RunFlow CSyncEngine::SyncPairKnown(const std::string& strPath1, const FileAttr* pAttr1,
+                                   const std::string& strPath2, const FileAttr* pAttr2,
+                                   std::string_view strRel, const CPatternSet& ps,
+                                   std::uint32_t dwOption, bool bTopLevel) {
     if (!pAttr1 && !pAttr2)
-        return 0;
+        return RunFlow::GoOn;
     const bool bDir1 = pAttr1 && pAttr1->IsDirectory();
     const bool bDir2 = pAttr2 && pAttr2->IsDirectory();
     if (pAttr1 && pAttr2 && bDir1 != bDir2) {
         ++m_stat.nOtherErrors;
-        return Ask(bTopLevel ? kMsgFileAndDir : kMsgSameName, strPath1, strPath2) ? 0 : 1;
+        return StopIf(!Ask(bTopLevel ? kMsgFileAndDir : kMsgSameName, strPath1, strPath2));
     }
     if (bDir1 || bDir2) {
         if (!bTopLevel && (dwOption & SIO_NO_SUBDIRS) != 0)
-            return 0;
+            return RunFlow::GoOn;
         return SyncDirectory(strPath1, strPath2, strRel, ps, pAttr1, pAttr2, dwOption);
     }
-    if (SyncFiles(strPath1, pAttr1, strPath2, pAttr2, dwOption) != 0)
-        return 1;
-    return CheckCancel() ? 1 : 0;
+    if (SyncFiles(strPath1, pAttr1, strPath2, pAttr2, dwOption) == RunFlow::Stop)
+        return RunFlow::Stop;
+    return StopIf(CheckCancel());
 }
 
-int CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAttr1,
-                           const std::string& strPath2, const FileAttr* pAttr2,
-                           std::uint32_t dwOption) {
+RunFlow CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAttr1,
+                               const std::string& strPath2, const FileAttr* pAttr2,
+                               std::uint32_t dwOption) {
     const bool b1May = Side1MayChange(dwOption);
     const bool b2May = Side2MayChange(dwOption);
 
@@ -453,18 +424,18 @@ int CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAttr1,
             const bool bReadOnly = attrHave.IsReadOnly();
             if (bReadOnly && !bForce) {
                 WriteLog("Delete skipped " + strHave);
-                return 0;
+                return RunFlow::GoOn;
             }
+            // Without its write bit the file could not be deleted on every system.
             if (bReadOnly)
-                m_fs.SetMode(strHave, attrHave.dwMode | kOwnerWrite);
-            bool bDone = false;
-            const int nResult = DeleteFileImpl(strHave, nSide, bDone);
+                IgnoreFailure(m_fs.SetMode(strHave, attrHave.dwMode | kOwnerWrite));
+            const OpOutcome outcome = DeleteFileImpl(strHave, nSide);
             // A file that stays keeps its read-only attribute.
-            if (bReadOnly && !bDone)
-                m_fs.SetMode(strHave, attrHave.dwMode);
-            return nResult;
+            if (bReadOnly && outcome != OpOutcome::Done)
+                RestoreMode(strHave, attrHave.dwMode);
+            return StopIf(outcome == OpOutcome::Aborted);
         }
-        return 0;
+        return RunFlow::GoOn;
     }
 
     // Both are files: the newer one wins, within the allowed direction.
@@ -485,39 +456,38 @@ int CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAttr1,
     if (b1to2) {
         if (pAttr2->IsReadOnly() && (dwOption & SIO_FORCE_RO2) == 0) {
             WriteLog("Copy skipped " + strPath1 + " -> " + strPath2);
-            return 0;
+            return RunFlow::GoOn;
         }
         return CopyOver(strPath1, strPath2, *pAttr2, false);
     }
     if (b2to1) {
         if (pAttr1->IsReadOnly() && (dwOption & SIO_FORCE_RO1) == 0) {
             WriteLog("Copy skipped " + strPath1 + " <- " + strPath2);
-            return 0;
+            return RunFlow::GoOn;
         }
         return CopyOver(strPath2, strPath1, *pAttr1, true);
     }
-    return 0;
+    return RunFlow::GoOn;
 }
 
 // Copies over an existing target. A read-only target only loses its read-only
 // bit; the copy's atomic replace takes its place, so until the new file is
 // complete the old one stays, and a failed copy leaves it as it was.
-int CSyncEngine::CopyOver(const std::string& strFrom, const std::string& strTo,
-                          const FileAttr& attrTo, bool bToSide1) {
+RunFlow CSyncEngine::CopyOver(const std::string& strFrom, const std::string& strTo,
+                              const FileAttr& attrTo, bool bToSide1) {
     const bool bReadOnly = attrTo.IsReadOnly();
     if (bReadOnly)
-        m_fs.SetMode(strTo, attrTo.dwMode | kOwnerWrite);
-    bool bDone = false;
-    const int nResult = CopyFileImpl(strFrom, strTo, bToSide1, bDone);
-    if (bReadOnly && !bDone)
-        m_fs.SetMode(strTo, attrTo.dwMode);
-    return nResult;
+        IgnoreFailure(m_fs.SetMode(strTo, attrTo.dwMode | kOwnerWrite)); // the copy tells
+    const OpOutcome outcome = CopyFileImpl(strFrom, strTo, bToSide1);
+    if (bReadOnly && outcome != OpOutcome::Done)
+        RestoreMode(strTo, attrTo.dwMode);
+    return StopIf(outcome == OpOutcome::Aborted);
 }
 
-int CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string& strDir2,
-                               std::string_view strRel, const CPatternSet& ps,
-                               const FileAttr* pAttr1, const FileAttr* pAttr2,
-                               std::uint32_t dwOption) {
+RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string& strDir2,
+                                   std::string_view strRel, const CPatternSet& ps,
+                                   const FileAttr* pAttr1, const FileAttr* pAttr2,
+                                   std::uint32_t dwOption) {
     const std::string* pModel = nullptr;   // the model of a directory created here
     const std::string* pCreated = nullptr; // and the new directory
 
@@ -530,64 +500,65 @@ int CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string& st
         const std::string& strHave = bMissing1 ? strDir2 : strDir1;
         const std::string& strLack = bMissing1 ? strDir1 : strDir2;
         if (dwNoFile == SIO_NOFILE1_COPY && bCreateMay) {
-            const int nResult = SyncCreateDir(strHave, strLack);
-            if (nResult == -1)
-                return 1;
-            if (nResult == 1)
-                return 0;
+            switch (SyncCreateDir(strHave, strLack)) {
+            case CreateDirResult::Stop:
+                return RunFlow::Stop;
+            case CreateDirResult::Skipped:
+                return RunFlow::GoOn;
+            case CreateDirResult::Created:
+                break;
+            }
             pModel = &strHave;
             pCreated = &strLack;
         } else if (dwNoFile == SIO_NOFILE1_DELETE && bRemoveMay) {
-            if (CanRemoveWholeDir(strRel, ps) != 0) {
+            if (CanRemoveWholeDir(strRel, ps)) {
                 const FileAttr& attrHave = bMissing1 ? *pAttr2 : *pAttr1;
                 const bool bForce = (dwOption & (bMissing1 ? SIO_FORCE_RO2 : SIO_FORCE_RO1)) != 0;
                 if (attrHave.IsReadOnly() && !bForce) {
                     WriteLog("Directory remove skipped " + strHave);
-                    return CheckCancel() ? 1 : 0;
+                    return StopIf(CheckCancel());
                 }
                 return RemoveTree(strHave, bMissing1 ? 2 : 1);
             }
             // Exclusions forbid removing it whole: walk it, deleting what the
             // patterns select; the directory itself stays.
         } else {
-            return 0;
+            return RunFlow::GoOn;
         }
     }
 
-    int nResult = 0;
+    RunFlow flow = RunFlow::GoOn;
     if (pCreated && CheckCancel())
-        nResult = 1;
-    if (nResult == 0) {
+        flow = RunFlow::Stop;
+    if (flow == RunFlow::GoOn) {
         // A directory just created is empty: no need to list it.
-        nResult = WalkDirectory(strDir1, pAttr1 != nullptr, strDir2, pAttr2 != nullptr, strRel, ps,
-                                dwOption);
+        flow = WalkDirectory(strDir1, pAttr1 != nullptr, strDir2, pAttr2 != nullptr, strRel, ps,
+                             dwOption);
     }
     if (pCreated)
         FinishCreatedDir(*pModel, *pCreated);
-    return nResult;
+    return flow;
 }
 
-int CSyncEngine::WalkDirectory(const std::string& strDir1, bool bList1, const std::string& strDir2,
-                               bool bList2, std::string_view strRel, const CPatternSet& ps,
-                               std::uint32_t dwOption) {
+RunFlow CSyncEngine::WalkDirectory(const std::string& strDir1, bool bList1,
+                                   const std::string& strDir2, bool bList2, std::string_view strRel,
+                                   const CPatternSet& ps, std::uint32_t dwOption) {
     std::vector<DirEntry> entries1;
     std::vector<DirEntry> entries2;
     std::vector<int> match1;
     std::vector<int> match2;
     std::vector<char> selected1;
     try {
-        if (bList1 && ListSide(strDir1, entries1) != 0)
-            return -1;
-        if (bList2 && ListSide(strDir2, entries2) != 0)
-            return -1;
+        if (bList1 && !ListSide(strDir1, entries1))
+            return RunFlow::Stop;
+        if (bList2 && !ListSide(strDir2, entries2))
+            return RunFlow::Stop;
         EnsureSorted(entries1);
         EnsureSorted(entries2);
         PairByFoldedName(entries1, entries2, match1, match2);
         selected1.resize(entries1.size());
     } catch (const std::bad_alloc&) {
-        ++m_stat.nOtherErrors;
-        m_host.ShowError(kMsgNoMemory);
-        return -1;
+        return OutOfMemory();
     }
 
     // Path buffers reused for every entry of this directory.
@@ -600,7 +571,7 @@ int CSyncEngine::WalkDirectory(const std::string& strDir1, bool bList1, const st
     const std::size_t nBaseRel = strEntryRel.size();
 
     // Each side's path carries the name that side actually has.
-    auto visit = [&](int i1, int i2) -> int {
+    auto visit = [&](int i1, int i2) -> RunFlow {
         const DirEntry* p1 = i1 >= 0 ? &entries1[static_cast<std::size_t>(i1)] : nullptr;
         const DirEntry* p2 = i2 >= 0 ? &entries2[static_cast<std::size_t>(i2)] : nullptr;
         const std::string& strName1 = p1 ? p1->strName : p2->strName;
@@ -622,9 +593,8 @@ int CSyncEngine::WalkDirectory(const std::string& strDir1, bool bList1, const st
     for (std::size_t i = 0; i < entries1.size(); ++i) {
         if (!selected1[i])
             continue;
-        const int nResult = visit(static_cast<int>(i), match1[i]);
-        if (nResult != 0)
-            return nResult;
+        if (visit(static_cast<int>(i), match1[i]) == RunFlow::Stop)
+            return RunFlow::Stop;
     }
     // ...then side 2's names that no selected side-1 name has taken, filtered
     // with side 2's flag.
@@ -634,33 +604,39 @@ int CSyncEngine::WalkDirectory(const std::string& strDir1, bool bList1, const st
             continue;
         if (!IsEntrySelected(strRel, entries2[j].strName, entries2[j].attr.IsDirectory(), ps))
             continue;
-        const int nResult = visit(i, static_cast<int>(j));
-        if (nResult != 0)
-            return nResult;
+        if (visit(i, static_cast<int>(j)) == RunFlow::Stop)
+            return RunFlow::Stop;
     }
-    return 0;
+    return RunFlow::GoOn;
 }
 
-int CSyncEngine::ListSide(const std::string& strDir, std::vector<DirEntry>& entries) {
+RunFlow CSyncEngine::OutOfMemory() {
+    ++m_stat.nOtherErrors;
+    m_host.ShowError(kMsgNoMemory);
+    return RunFlow::Stop;
+}
+
+bool CSyncEngine::ListSide(const std::string& strDir, std::vector<DirEntry>& entries) {
     m_staleTemps.clear();
     const int nError = m_fs.ListDir(strDir, entries, &m_staleTemps);
     if (nError == ENOENT) {
         entries.clear();
-        return 0;
+        return true;
     }
     if (nError != 0) {
         ++m_stat.nOtherErrors;
         m_host.ShowError(FormatText(kMsgListError, {Num(nError), strDir}));
-        return -1;
+        return false;
     }
-    // What an interrupted copy left behind is ours to clear away, unannounced.
+    // What an interrupted copy left behind is ours to clear away, unannounced:
+    // one that cannot go now is tried again by the next run.
     if (!m_staleTemps.empty()) {
         const std::string strPrefix = DirPrefix(strDir);
         for (const std::string& strName : m_staleTemps)
-            m_fs.DeleteFile(strPrefix + strName);
+            IgnoreFailure(m_fs.DeleteFile(strPrefix + strName));
         m_staleTemps.clear();
     }
-    return 0;
+    return true;
 }
 
 void CSyncEngine::FinishCreatedDir(const std::string& strModel, const std::string& strNew) {
@@ -669,140 +645,127 @@ void CSyncEngine::FinishCreatedDir(const std::string& strModel, const std::strin
     int nError = 0;
     if (m_fs.GetAttr(strModel, attr, nError) != AttrStatus::Ok)
         return;
-    SetFileTimes(strNew, &attr.ftAccess, &attr.ftWrite);
-    m_fs.SetMode(strNew, attr.dwMode);
+    IgnoreFailure(m_fs.SetTimes(strNew, &attr.ftAccess, &attr.ftWrite));
+    IgnoreFailure(m_fs.SetMode(strNew, attr.dwMode));
 }
 
-int CSyncEngine::RemoveTree(const std::string& strDir, int nSide) {
+RunFlow CSyncEngine::RemoveTree(const std::string& strDir, int nSide) {
     std::vector<DirEntry> entries;
     try {
-        if (ListSide(strDir, entries) != 0)
-            return -1;
+        if (!ListSide(strDir, entries))
+            return RunFlow::Stop;
     } catch (const std::bad_alloc&) {
-        ++m_stat.nOtherErrors;
-        m_host.ShowError(kMsgNoMemory);
-        return -1;
+        return OutOfMemory();
     }
     std::string strPath = DirPrefix(strDir);
     const std::size_t nBase = strPath.size();
     for (const DirEntry& entry : entries) {
         strPath.resize(nBase);
         strPath += entry.strName;
-        int nResult = 0;
+        RunFlow flow = RunFlow::GoOn;
         if (entry.attr.IsDirectory()) {
-            nResult = RemoveTree(strPath, nSide);
+            flow = RemoveTree(strPath, nSide);
         } else {
-            // Everything inside goes, read-only or not.
+            // Everything inside goes, read-only or not; the delete reports a
+            // file that stays.
             if (entry.attr.IsReadOnly())
-                m_fs.SetMode(strPath, entry.attr.dwMode | kOwnerWrite);
-            nResult = SyncDeleteFile(strPath, nSide);
-            if (nResult == 0 && CheckCancel())
-                nResult = 1;
+                IgnoreFailure(m_fs.SetMode(strPath, entry.attr.dwMode | kOwnerWrite));
+            flow = SyncDeleteFile(strPath, nSide);
+            if (flow == RunFlow::GoOn && CheckCancel())
+                flow = RunFlow::Stop;
         }
-        if (nResult != 0)
-            return nResult;
+        if (flow == RunFlow::Stop)
+            return RunFlow::Stop;
     }
-    const int nResult = SyncRemoveDir(strDir);
-    if (nResult != 0)
-        return nResult;
-    return CheckCancel() ? 1 : 0;
+    if (SyncRemoveDir(strDir) == RunFlow::Stop)
+        return RunFlow::Stop;
+    return StopIf(CheckCancel());
 }
 
 // ---------------------------------------------------------------------------
 // File operations
 
-int CSyncEngine::SyncCopyFile(const std::string& strExisting, const std::string& strNew,
-                              bool bToSide1) {
-    bool bDone = false;
-    return CopyFileImpl(strExisting, strNew, bToSide1, bDone);
-}
-
-int CSyncEngine::CopyFileImpl(const std::string& strExisting, const std::string& strNew,
-                              bool bToSide1, bool& bDone) {
-    // The side-1 path stands on the left, the arrow points at the target.
-    const std::string strLine =
-        bToSide1 ? strNew + " <- " + strExisting : strExisting + " -> " + strNew;
-    bDone = false;
-    while (m_fs.CopyFile(strExisting, strNew) != 0) {
-        const std::string strFailure = "Copy failed !! " + strLine;
+template <class F>
+CSyncEngine::OpOutcome CSyncEngine::TryOperation(F&& fnOperation, std::string_view strFailurePrefix,
+                                                 const std::string& strSubject,
+                                                 std::int32_t& nErrors) {
+    while (fnOperation() != 0) {
+        std::string strFailure(strFailurePrefix);
+        strFailure += strSubject;
         const AbortRetryIgnore answer = m_host.AskAbortRetryIgnore(strFailure);
         if (answer == AbortRetryIgnore::Retry)
             continue;
-        ++m_stat.nCopyErrors;
+        ++nErrors;
         WriteLog(strFailure);
-        return answer == AbortRetryIgnore::Abort ? 1 : 0;
+        return answer == AbortRetryIgnore::Abort ? OpOutcome::Aborted : OpOutcome::Ignored;
     }
-    bDone = true;
+    return OpOutcome::Done;
+}
+
+void CSyncEngine::RestoreMode(const std::string& strPath, std::uint32_t dwMode) {
+    IgnoreFailure(m_fs.SetMode(strPath, dwMode));
+}
+
+RunFlow CSyncEngine::SyncCopyFile(const std::string& strExisting, const std::string& strNew,
+                                  bool bToSide1) {
+    return StopIf(CopyFileImpl(strExisting, strNew, bToSide1) == OpOutcome::Aborted);
+}
+
+CSyncEngine::OpOutcome CSyncEngine::CopyFileImpl(const std::string& strExisting,
+                                                 const std::string& strNew, bool bToSide1) {
+    // The side-1 path stands on the left, the arrow points at the target.
+    const std::string strLine =
+        bToSide1 ? strNew + " <- " + strExisting : strExisting + " -> " + strNew;
+    const OpOutcome outcome = TryOperation([&] { return m_fs.CopyFile(strExisting, strNew); },
+                                           "Copy failed !! ", strLine, m_stat.nCopyErrors);
+    if (outcome != OpOutcome::Done)
+        return outcome;
     if (bToSide1)
         ++m_stat.nCopied2to1;
     else
         ++m_stat.nCopied1to2;
     WriteLog(strLine);
-    return 0;
+    return outcome;
 }
 
-int CSyncEngine::SyncDeleteFile(const std::string& strPath, int nSide) {
-    bool bDone = false;
-    return DeleteFileImpl(strPath, nSide, bDone);
+RunFlow CSyncEngine::SyncDeleteFile(const std::string& strPath, int nSide) {
+    return StopIf(DeleteFileImpl(strPath, nSide) == OpOutcome::Aborted);
 }
 
-int CSyncEngine::DeleteFileImpl(const std::string& strPath, int nSide, bool& bDone) {
-    bDone = false;
-    while (m_fs.DeleteFile(strPath) != 0) {
-        const std::string strFailure = "Delete failed !! " + strPath;
-        const AbortRetryIgnore answer = m_host.AskAbortRetryIgnore(strFailure);
-        if (answer == AbortRetryIgnore::Retry)
-            continue;
-        ++m_stat.nDeleteErrors;
-        WriteLog(strFailure);
-        return answer == AbortRetryIgnore::Abort ? 1 : 0;
-    }
-    bDone = true;
+CSyncEngine::OpOutcome CSyncEngine::DeleteFileImpl(const std::string& strPath, int nSide) {
+    const OpOutcome outcome = TryOperation([&] { return m_fs.DeleteFile(strPath); },
+                                           "Delete failed !! ", strPath, m_stat.nDeleteErrors);
+    if (outcome != OpOutcome::Done)
+        return outcome;
     if (nSide == 1)
         ++m_stat.nDeleted1;
     else
         ++m_stat.nDeleted2;
     WriteLog(strPath + " Deleted");
-    return 0;
+    return outcome;
 }
 
-int CSyncEngine::SyncRemoveDir(const std::string& strPath) {
-    while (m_fs.RemoveDir(strPath) != 0) {
-        const std::string strFailure = "Remove Dir. failed !! " + strPath;
-        const AbortRetryIgnore answer = m_host.AskAbortRetryIgnore(strFailure);
-        if (answer == AbortRetryIgnore::Retry)
-            continue;
-        ++m_stat.nRmdirErrors;
-        WriteLog(strFailure);
-        return answer == AbortRetryIgnore::Abort ? 1 : 0;
-    }
-    WriteLog("Directory " + strPath + " Removed");
-    return 0;
+RunFlow CSyncEngine::SyncRemoveDir(const std::string& strPath) {
+    const OpOutcome outcome = TryOperation([&] { return m_fs.RemoveDir(strPath); },
+                                           "Remove Dir. failed !! ", strPath, m_stat.nRmdirErrors);
+    if (outcome == OpOutcome::Done)
+        WriteLog("Directory " + strPath + " Removed");
+    return StopIf(outcome == OpOutcome::Aborted);
 }
 
-int CSyncEngine::SyncCreateDir(const std::string& strModel, const std::string& strNew) {
+CreateDirResult CSyncEngine::SyncCreateDir(const std::string& strModel, const std::string& strNew) {
     (void)strModel; // its bits and times follow once the pass has filled the new one
-    while (m_fs.CreateDir(strNew) != 0) {
-        const std::string strFailure = "Create Dir. failed !! " + strNew;
-        const AbortRetryIgnore answer = m_host.AskAbortRetryIgnore(strFailure);
-        if (answer == AbortRetryIgnore::Retry)
-            continue;
-        ++m_stat.nMkdirErrors;
-        WriteLog(strFailure);
-        return answer == AbortRetryIgnore::Abort ? -1 : 1;
+    switch (TryOperation([&] { return m_fs.CreateDir(strNew); }, "Create Dir. failed !! ", strNew,
+                         m_stat.nMkdirErrors)) {
+    case OpOutcome::Aborted:
+        return CreateDirResult::Stop;
+    case OpOutcome::Ignored:
+        return CreateDirResult::Skipped;
+    case OpOutcome::Done:
+        break;
     }
     WriteLog("Directory " + strNew + " created");
-    return 0;
-}
-
-int CSyncEngine::GetFileTimes(const std::string& strPath, platform::FileTime* pAccess,
-                              platform::FileTime* pWrite) {
-    return m_fs.GetTimes(strPath, pAccess, pWrite);
-}
-
-int CSyncEngine::SetFileTimes(const std::string& strPath, const platform::FileTime* pAccess,
-                              const platform::FileTime* pWrite) {
-    return m_fs.SetTimes(strPath, pAccess, pWrite);
+    return CreateDirResult::Created;
 }
 
 } // namespace kovrel

@@ -13,9 +13,9 @@
 // flag; after Run it turns its button back into "OK". Run is synchronous; it
 // yields only through the host (CheckCancel and the questions).
 //
-// Result convention of the pass and the operations: 0 go on with the run, 1 stop
-// (No, Abort or Cancel), -1 stop after an error already reported; SyncCreateDir
-// has its own (see there).
+// The pass and the file operations answer with a RunFlow: go on with the run, or
+// stop it (No, Abort, Cancel, or a fatal error already reported). SyncCreateDir
+// has a third outcome and its own CreateDirResult.
 #pragma once
 
 #include <cstdint>
@@ -63,6 +63,19 @@ enum class RunResult {
     Stopped              // stopped early: No, Abort, Cancel or a fatal error
 };
 
+// What the run does after a step of the pass or a file operation.
+enum class [[nodiscard]] RunFlow : std::uint8_t{
+    GoOn, // on with the next entry (also after Yes or Ignore)
+    Stop  // end the run here: No, Abort, Cancel, or a fatal error already shown
+};
+
+// The outcome of creating a directory the other side has.
+enum class [[nodiscard]] CreateDirResult : std::uint8_t{
+    Created, // made; the pass fills it
+    Skipped, // not made, the run goes on without it (Ignore)
+    Stop     // not made, the run stops (Abort)
+};
+
 class CSyncEngine {
 public:
     // Local broken-down time for the start and completed lines.
@@ -85,7 +98,7 @@ public:
     // while it waits); nothing is kept pointing into the list across a yield.
     // A call made while a run is going on (through the host) does nothing and
     // returns Stopped: the two would share counters and log file.
-    RunResult Run(const CSyncItemList& list);
+    [[nodiscard]] RunResult Run(const CSyncItemList& list);
 
     const SYNCSTAT& GetStat() const noexcept { return m_stat; }
     bool IsRunning() const noexcept { return m_bRunning; }
@@ -93,78 +106,84 @@ public:
     // summary, and an unattended GUI run does not end the program then.
     bool StoppedBeforeFirstItem() const noexcept { return m_bStoppedBeforeFirstItem; }
 
-    // ---- The pass (result 0, 1 or -1) ----
-
-    // The item's own two top paths.
-    int SyncPair(const std::string& strPath1, const std::string& strPath2, const CPatternSet& ps,
-                 std::uint32_t dwOption);
-    // Deletes a directory that exists on one side only, with everything in it.
-    int RemoveTree(const std::string& strDir, int nSide);
-
-    // ---- The file operations; each writes one log line per outcome ----
-
-    // bToSide1: the copy goes from side 2 to side 1 (strNew is the side-1 path).
-    // 0 go on (also after Ignore), 1 stop (Abort).
-    int SyncCopyFile(const std::string& strExisting, const std::string& strNew, bool bToSide1);
-    // nSide: 1 or 2, the side the file lies on. 0 go on, 1 stop.
-    int SyncDeleteFile(const std::string& strPath, int nSide);
-    // An empty directory. 0 go on, 1 stop.
-    int SyncRemoveDir(const std::string& strPath);
-    // Creates strNew (its parent must exist), writable. 0 created, 1 not created
-    // but go on without it (Ignore), -1 stop (Abort). The pass gives the new
-    // directory the model's permission bits and times once it has filled it.
-    int SyncCreateDir(const std::string& strModel, const std::string& strNew);
-
-    // Times of the entry itself; a null pointer is not read or not set.
-    // 0 or an error number.
-    int GetFileTimes(const std::string& strPath, platform::FileTime* pAccess,
-                     platform::FileTime* pWrite);
-    int SetFileTimes(const std::string& strPath, const platform::FileTime* pAccess,
-                     const platform::FileTime* pWrite);
-
-    // One line to the host's window, then to the log file when one is open.
-    int WriteLog(const std::string& strLine);
-    // The host's cancel flag, after letting waiting events through.
-    bool CheckCancel();
+    // The pass over one pair of paths as an item names them (the item's own two
+    // top paths, after the wildcard list has been cut off): files, or trees.
+    RunFlow SyncPair(const std::string& strPath1, const std::string& strPath2,
+                     const CPatternSet& ps, std::uint32_t dwOption);
 
 private:
     struct FileCloser {
         void operator()(std::FILE* pFile) const noexcept;
     };
 
-    int RunItem(const std::string& strItem1, const std::string& strItem2, std::uint32_t dwOption,
-                const std::string& strPattern);
+    // How a file operation ended after its Abort/Retry/Ignore questions.
+    enum class OpOutcome : std::uint8_t { Done, Ignored, Aborted };
+
+    RunFlow RunItem(const std::string& strItem1, const std::string& strItem2,
+                    std::uint32_t dwOption, const std::string& strPattern);
     bool TopsOverlap(const std::string& strTop1, const std::string& strTop2);
 
     // Attributes of an item's own path: a link to a directory counts as that
     // directory; a device, FIFO or socket is an error (EINVAL).
     platform::AttrStatus GetTopAttr(const std::string& strPath, platform::FileAttr& attr,
                                     int& nError);
-    int SyncPairKnown(const std::string& strPath1, const platform::FileAttr* pAttr1,
+    RunFlow SyncPairKnown(const std::string& strPath1, const platform::FileAttr* pAttr1,
+                          const std::string& strPath2, const platform::FileAttr* pAttr2,
+                          std::string_view strRel, const CPatternSet& ps, std::uint32_t dwOption,
+                          bool bTopLevel);
+    RunFlow SyncFiles(const std::string& strPath1, const platform::FileAttr* pAttr1,
                       const std::string& strPath2, const platform::FileAttr* pAttr2,
-                      std::string_view strRel, const CPatternSet& ps, std::uint32_t dwOption,
-                      bool bTopLevel);
-    int SyncFiles(const std::string& strPath1, const platform::FileAttr* pAttr1,
-                  const std::string& strPath2, const platform::FileAttr* pAttr2,
-                  std::uint32_t dwOption);
-    int CopyOver(const std::string& strFrom, const std::string& strTo,
-                 const platform::FileAttr& attrTo, bool bToSide1);
-    int SyncDirectory(const std::string& strDir1, const std::string& strDir2,
-                      std::string_view strRel, const CPatternSet& ps,
-                      const platform::FileAttr* pAttr1, const platform::FileAttr* pAttr2,
                       std::uint32_t dwOption);
-    int WalkDirectory(const std::string& strDir1, bool bList1, const std::string& strDir2,
-                      bool bList2, std::string_view strRel, const CPatternSet& ps,
-                      std::uint32_t dwOption);
+    RunFlow SyncDirectory(const std::string& strDir1, const std::string& strDir2,
+                          std::string_view strRel, const CPatternSet& ps,
+                          const platform::FileAttr* pAttr1, const platform::FileAttr* pAttr2,
+                          std::uint32_t dwOption);
+    RunFlow WalkDirectory(const std::string& strDir1, bool bList1, const std::string& strDir2,
+                          bool bList2, std::string_view strRel, const CPatternSet& ps,
+                          std::uint32_t dwOption);
+    // Deletes a directory that exists on one side only, with everything in it.
+    RunFlow RemoveTree(const std::string& strDir, int nSide);
     void FinishCreatedDir(const std::string& strModel, const std::string& strNew);
-    // Lists one side of a walk; ENOENT gives an empty list. 0, or -1 after the
+    // Counts and shows a listing that did not fit in memory; the run stops.
+    RunFlow OutOfMemory();
+    // Lists one side of a walk; ENOENT gives an empty list. False after the
     // fatal message has been shown.
-    int ListSide(const std::string& strDir, std::vector<platform::DirEntry>& entries);
-    // The operations, telling also whether the change was made (false after Ignore
-    // or Abort).
-    int CopyFileImpl(const std::string& strExisting, const std::string& strNew, bool bToSide1,
-                     bool& bDone);
-    int DeleteFileImpl(const std::string& strPath, int nSide, bool& bDone);
+    [[nodiscard]] bool ListSide(const std::string& strDir,
+                                std::vector<platform::DirEntry>& entries);
+
+    // ---- The file operations; each writes one log line per outcome ----
+
+    // bToSide1: the copy goes from side 2 to side 1 (strNew is the side-1 path).
+    RunFlow SyncCopyFile(const std::string& strExisting, const std::string& strNew, bool bToSide1);
+    // nSide: 1 or 2, the side the file lies on.
+    RunFlow SyncDeleteFile(const std::string& strPath, int nSide);
+    // An empty directory.
+    RunFlow SyncRemoveDir(const std::string& strPath);
+    // Creates strNew (its parent must exist), writable. The pass gives the new
+    // directory the model's permission bits and times once it has filled it.
+    CreateDirResult SyncCreateDir(const std::string& strModel, const std::string& strNew);
+
+    // Copies over an existing target, lending a read-only one its write bit.
+    RunFlow CopyOver(const std::string& strFrom, const std::string& strTo,
+                     const platform::FileAttr& attrTo, bool bToSide1);
+    // The operations, telling also whether the change was made.
+    [[nodiscard]] OpOutcome CopyFileImpl(const std::string& strExisting, const std::string& strNew,
+                                         bool bToSide1);
+    [[nodiscard]] OpOutcome DeleteFileImpl(const std::string& strPath, int nSide);
+    // Makes fnOperation (0 or errno) until it succeeds, asking Abort, Retry or
+    // Ignore after each failure; Abort and Ignore count the error in nErrors and
+    // log the failure line, strFailurePrefix followed by strSubject.
+    template <class F>
+    OpOutcome TryOperation(F&& fnOperation, std::string_view strFailurePrefix,
+                           const std::string& strSubject, std::int32_t& nErrors);
+    // Puts back the permission bits of an entry the operation did not replace.
+    // Best effort: the failure of the operation itself is already reported.
+    void RestoreMode(const std::string& strPath, std::uint32_t dwMode);
+
+    // One line to the host's window, then to the log file when one is open.
+    void WriteLog(const std::string& strLine);
+    // The host's cancel flag, after letting waiting events through.
+    bool CheckCancel();
 
     bool Ask(const char* pszFormat, const std::string& str1, const std::string& str2);
     void OpenLogFile(const CSyncItemList& list);

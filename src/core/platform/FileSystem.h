@@ -1,7 +1,11 @@
-// The engine touches the disk only through this interface: the POSIX
-// implementation does the real work, the fault-injecting one makes failures that
-// root cannot provoke with permission bits, and the overlay one lets a dry run see
-// its own earlier actions without changing anything.
+// The engine and the document touch the disk only through this interface: the
+// POSIX implementation does the real work, the overlay one lets a dry run see its
+// own earlier actions without changing anything, and the tests' fault-injecting
+// one makes failures that root cannot provoke with permission bits.
+//
+// Every call reports its result and none may be dropped unseen; where a caller
+// goes on whatever happens (putting a mode or a time back after a failure), it
+// says so with IgnoreFailure.
 #pragma once
 
 #include "text/Utf8.h"
@@ -38,6 +42,14 @@ struct FileAttr {
     bool IsReadOnly() const noexcept { return (dwMode & 0200u) == 0; }
 };
 
+// Copies the entry's times to where the pointers point; a null one is skipped.
+inline void TakeTimes(const FileAttr& attr, FileTime* pAccess, FileTime* pWrite) noexcept {
+    if (pAccess)
+        *pAccess = attr.ftAccess;
+    if (pWrite)
+        *pWrite = attr.ftWrite;
+}
+
 struct DirEntry {
     std::string strName;
     FileAttr attr;
@@ -51,6 +63,23 @@ inline bool IsCopyTempName(std::string_view strName) noexcept {
     return strName.substr(0, kCopyTempPrefix.size()) == kCopyTempPrefix;
 }
 
+// Where a whole-file read or write stopped.
+enum class FileStage : std::uint8_t {
+    Done,     // nothing failed
+    Open,     // the file could not be opened (errno)
+    NotAFile, // a device or socket: never read (errno 0)
+    Read,     // reading failed (errno; EISDIR for a directory)
+    Create,   // the temporary beside the file could not be made (errno)
+    Write,    // writing, flushing or closing the temporary failed (errno)
+    Rename,   // the temporary could not take the file's place (errno)
+};
+
+struct FileResult {
+    FileStage eStage = FileStage::Done;
+    int nError = 0;
+    bool Ok() const noexcept { return eStage == FileStage::Done; }
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -58,7 +87,8 @@ public:
     // Attributes of the entry itself (symbolic links are not followed).
     // Absent: ENOENT while the parent directory exists. ENOENT because a parent is
     // missing, ENOTDIR and every other failure: Error, with errno in nError.
-    virtual AttrStatus GetAttr(const std::string& strPath, FileAttr& attr, int& nError) = 0;
+    [[nodiscard]] virtual AttrStatus GetAttr(const std::string& strPath, FileAttr& attr,
+                                             int& nError) = 0;
 
     // Every entry of a directory except "." and "..", with its lstat attributes,
     // sorted by text::CompareFolded. FIFOs, sockets and devices are left out.
@@ -66,43 +96,65 @@ public:
     // *pStaleTemps when it is given, so the caller can clear them away. Both
     // vectors are filled afresh (emptied first, also on failure).
     // Returns 0 or errno.
-    virtual int ListDir(const std::string& strPath, std::vector<DirEntry>& entries,
-                        std::vector<std::string>* pStaleTemps = nullptr) = 0;
+    [[nodiscard]] virtual int ListDir(const std::string& strPath, std::vector<DirEntry>& entries,
+                                      std::vector<std::string>* pStaleTemps = nullptr) = 0;
 
     // Whole-file copy that overwrites strTo: contents (or, for a symbolic link,
     // the link itself), permission bits, access and write times. Written to a
     // temporary file beside strTo and renamed over it, so a failure leaves the old
     // target untouched and no temporary behind. Returns 0 or errno.
-    virtual int CopyFile(const std::string& strFrom, const std::string& strTo) = 0;
+    [[nodiscard]] virtual int CopyFile(const std::string& strFrom, const std::string& strTo) = 0;
 
-    virtual int DeleteFile(const std::string& strPath) = 0;
+    [[nodiscard]] virtual int DeleteFile(const std::string& strPath) = 0;
     // Creates one directory (the parent must exist), writable by its owner.
-    virtual int CreateDir(const std::string& strPath) = 0;
+    [[nodiscard]] virtual int CreateDir(const std::string& strPath) = 0;
     // Removes one empty directory.
-    virtual int RemoveDir(const std::string& strPath) = 0;
+    [[nodiscard]] virtual int RemoveDir(const std::string& strPath) = 0;
 
     // Times of the entry itself; a null pointer is not read or not changed.
-    virtual int GetTimes(const std::string& strPath, FileTime* pAccess, FileTime* pWrite) = 0;
-    virtual int SetTimes(const std::string& strPath, const FileTime* pAccess,
-                         const FileTime* pWrite) = 0;
+    [[nodiscard]] virtual int GetTimes(const std::string& strPath, FileTime* pAccess,
+                                       FileTime* pWrite) = 0;
+    [[nodiscard]] virtual int SetTimes(const std::string& strPath, const FileTime* pAccess,
+                                       const FileTime* pWrite) = 0;
 
     // Sets the permission bits (07777). A symbolic link has none: succeeds, does nothing.
-    virtual int SetMode(const std::string& strPath, std::uint32_t dwMode) = 0;
+    [[nodiscard]] virtual int SetMode(const std::string& strPath, std::uint32_t dwMode) = 0;
 
     // The path with every existing leading part resolved (symbolic links, "." and
     // ".."), the rest appended as written. Returns 0 or errno.
-    virtual int RealPath(const std::string& strPath, std::string& strOut) = 0;
+    [[nodiscard]] virtual int RealPath(const std::string& strPath, std::string& strOut) = 0;
 
     // How many entries of a directory ListDir leaves out as FIFOs, sockets or
     // devices (temporary copy files are not counted: ListDir reports those). They
     // keep a directory from being removed, so a dry run needs to know of them.
     // Implementations without such entries keep this default. Returns 0 or errno.
-    virtual int CountUnlisted(const std::string& strDir, std::size_t& nCount) {
+    [[nodiscard]] virtual int CountUnlisted(const std::string& strDir, std::size_t& nCount) {
         (void)strDir;
         nCount = 0;
         return 0;
     }
+
+    // The whole contents of a file (a symbolic link is followed). A FIFO is read
+    // like a file; a device or socket is not read at all (NotAFile). On failure
+    // data is left as it was.
+    [[nodiscard]] virtual FileResult ReadFile(const std::string& strPath, std::string& data) = 0;
+
+    // Replaces the contents of a file with data, as a careful save does: written
+    // to a temporary beside the file, flushed to the disk, then renamed over it,
+    // so a failure leaves the old file as it was and no temporary behind. An
+    // existing file keeps its permission bits, a new one gets 0666 less the
+    // umask; a symbolic link keeps pointing at the file, which is replaced where
+    // it lies.
+    [[nodiscard]] virtual FileResult WriteFile(const std::string& strPath,
+                                               std::string_view data) = 0;
 };
+
+// Marks a result that is dropped on purpose: a step taken for good measure whose
+// failure changes nothing for the caller (putting back a mode or a time after the
+// real operation has already succeeded or failed).
+template <class T> constexpr void IgnoreFailure(const T& result) noexcept {
+    (void)result;
+}
 
 // The listing order: text::CompareFolded on the names.
 inline bool EntryLess(const DirEntry& a, const DirEntry& b) noexcept {

@@ -1,5 +1,6 @@
 #include "platform/OverlayFileSystem.h"
 
+#include "platform/Path.h"
 #include "platform/PosixFileSystem.h"
 
 #include <algorithm>
@@ -37,44 +38,25 @@ std::size_t FindSorted(const std::vector<DirEntry>& entries, std::size_t nCount,
 OverlayFileSystem::OverlayFileSystem(FileSystem& lower)
     : m_lower(lower), m_dwNewDirMode((0777u & ~ProcessUmask()) | 0700u) {}
 
-std::string OverlayFileSystem::Normalize(std::string_view strPath) {
-    if (strPath.empty())
-        return {};
-    std::string strOut;
-    strOut.reserve(strPath.size());
-    const bool bAbsolute = strPath.front() == '/';
-    std::size_t nPos = 0;
-    while (nPos < strPath.size()) {
-        std::size_t nEnd = strPath.find('/', nPos);
-        if (nEnd == std::string_view::npos)
-            nEnd = strPath.size();
-        const std::string_view strPart = strPath.substr(nPos, nEnd - nPos);
-        if (!strPart.empty() && strPart != ".") {
-            if (bAbsolute || !strOut.empty())
-                strOut += '/';
-            strOut += strPart;
-        }
-        nPos = nEnd + 1;
-    }
-    if (strOut.empty())
-        strOut = bAbsolute ? "/" : ".";
-    return strOut;
-}
-
 bool OverlayFileSystem::IsRoot(const std::string& strNorm) noexcept {
     return strNorm == "/" || strNorm == ".";
 }
 
 void OverlayFileSystem::Split(const std::string& strNorm, std::string& strParent,
                               std::string& strName) {
-    const std::size_t nSlash = strNorm.rfind('/');
-    if (nSlash == std::string::npos) {
-        strParent = ".";
-        strName = strNorm;
-    } else {
-        strParent = nSlash == 0 ? std::string("/") : strNorm.substr(0, nSlash);
-        strName = strNorm.substr(nSlash + 1);
-    }
+    const PathParts parts = SplitPath(strNorm);
+    strParent = parts.strParent;
+    strName = parts.strName;
+}
+
+bool OverlayFileSystem::IsRecorded(const std::string& strNorm) const {
+    if (IsRoot(strNorm))
+        return false;
+    std::string strParent, strName;
+    Split(strNorm, strParent, strName);
+    const auto itDir = m_dirs.find(strParent);
+    return itDir != m_dirs.end() &&
+           (itDir->second.bWhole || itDir->second.entries.count(strName) != 0);
 }
 
 std::size_t OverlayFileSystem::RecordCount() const noexcept {
@@ -148,7 +130,7 @@ AttrStatus OverlayFileSystem::FollowLink(const std::string& strNorm, FileAttr& a
     // copied here has no target known to the overlay and reads as dangling).
     std::string strReal;
     if (m_lower.RealPath(strNorm, strReal) == 0) {
-        strReal = Normalize(strReal);
+        strReal = NormalizePath(strReal);
         if (strReal != strNorm) {
             const AttrStatus status = Lookup(strReal, attr, nError);
             if (status == AttrStatus::Ok && attr.type != EntryType::Symlink)
@@ -165,7 +147,7 @@ bool OverlayFileSystem::NamesDirectory(std::string_view strPath) noexcept {
 
 AttrStatus OverlayFileSystem::LookupPath(const std::string& strPath, std::string& strNorm,
                                          FileAttr& attr, int& nError) {
-    strNorm = Normalize(strPath);
+    strNorm = NormalizePath(strPath);
     AttrStatus status = Lookup(strNorm, attr, nError);
     if (status != AttrStatus::Ok || !NamesDirectory(strPath) || attr.IsDirectory())
         return status;
@@ -177,6 +159,27 @@ AttrStatus OverlayFileSystem::LookupPath(const std::string& strPath, std::string
     }
     nError = ENOTDIR;
     return AttrStatus::Error;
+}
+
+int OverlayFileSystem::LookupExisting(const std::string& strPath, bool bAsWritten,
+                                      std::string& strNorm, FileAttr& attr) {
+    int nError = 0;
+    AttrStatus status;
+    if (bAsWritten) {
+        status = LookupPath(strPath, strNorm, attr, nError);
+    } else {
+        strNorm = NormalizePath(strPath);
+        status = Lookup(strNorm, attr, nError);
+    }
+    switch (status) {
+    case AttrStatus::Ok:
+        return 0;
+    case AttrStatus::Absent:
+        return ENOENT;
+    case AttrStatus::Error:
+        break;
+    }
+    return nError;
 }
 
 AttrStatus OverlayFileSystem::GetAttr(const std::string& strPath, FileAttr& attr, int& nError) {
@@ -267,7 +270,7 @@ int OverlayFileSystem::ListNormalized(const std::string& strNorm, std::vector<Di
 
 int OverlayFileSystem::ListDir(const std::string& strPath, std::vector<DirEntry>& entries,
                                std::vector<std::string>* pStaleTemps) {
-    return ListNormalized(Normalize(strPath), entries, pStaleTemps);
+    return ListNormalized(NormalizePath(strPath), entries, pStaleTemps);
 }
 
 void OverlayFileSystem::Record(const std::string& strNorm, const FileAttr& attr) {
@@ -291,22 +294,16 @@ void OverlayFileSystem::Forget(const std::string& strNorm) {
 int OverlayFileSystem::CopyFile(const std::string& strFrom, const std::string& strTo) {
     std::string strNormFrom;
     FileAttr attrFrom;
-    int nErr = 0;
-    switch (LookupPath(strFrom, strNormFrom, attrFrom, nErr)) {
-    case AttrStatus::Absent:
-        return ENOENT;
-    case AttrStatus::Error:
+    if (const int nErr = LookupExisting(strFrom, true, strNormFrom, attrFrom))
         return nErr;
-    case AttrStatus::Ok:
-        break;
-    }
     if (attrFrom.IsDirectory())
         return EISDIR;
     if (attrFrom.type == EntryType::Other)
         return EINVAL;
 
-    const std::string strNormTo = Normalize(strTo);
+    const std::string strNormTo = NormalizePath(strTo);
     FileAttr attrTo;
+    int nErr = 0;
     const AttrStatus status = Lookup(strNormTo, attrTo, nErr);
     if (status == AttrStatus::Error)
         return nErr;
@@ -323,15 +320,8 @@ int OverlayFileSystem::CopyFile(const std::string& strFrom, const std::string& s
 int OverlayFileSystem::DeleteFile(const std::string& strPath) {
     std::string strNorm;
     FileAttr attr;
-    int nErr = 0;
-    switch (LookupPath(strPath, strNorm, attr, nErr)) {
-    case AttrStatus::Absent:
-        return ENOENT;
-    case AttrStatus::Error:
+    if (const int nErr = LookupExisting(strPath, true, strNorm, attr))
         return nErr;
-    case AttrStatus::Ok:
-        break;
-    }
     if (attr.IsDirectory())
         return EISDIR;
     Forget(strNorm);
@@ -339,7 +329,7 @@ int OverlayFileSystem::DeleteFile(const std::string& strPath) {
 }
 
 int OverlayFileSystem::CreateDir(const std::string& strPath) {
-    const std::string strNorm = Normalize(strPath);
+    const std::string strNorm = NormalizePath(strPath);
     FileAttr attr;
     int nErr = 0;
     switch (Lookup(strNorm, attr, nErr)) {
@@ -364,17 +354,10 @@ int OverlayFileSystem::CreateDir(const std::string& strPath) {
 }
 
 int OverlayFileSystem::RemoveDir(const std::string& strPath) {
-    const std::string strNorm = Normalize(strPath);
+    std::string strNorm;
     FileAttr attr;
-    int nErr = 0;
-    switch (Lookup(strNorm, attr, nErr)) {
-    case AttrStatus::Absent:
-        return ENOENT;
-    case AttrStatus::Error:
+    if (const int nErr = LookupExisting(strPath, false, strNorm, attr))
         return nErr;
-    case AttrStatus::Ok:
-        break;
-    }
     if (!attr.IsDirectory())
         return ENOTDIR;
     if (IsRoot(strNorm))
@@ -405,19 +388,9 @@ int OverlayFileSystem::RemoveDir(const std::string& strPath) {
 int OverlayFileSystem::GetTimes(const std::string& strPath, FileTime* pAccess, FileTime* pWrite) {
     std::string strNorm;
     FileAttr attr;
-    int nErr = 0;
-    switch (LookupPath(strPath, strNorm, attr, nErr)) {
-    case AttrStatus::Absent:
-        return ENOENT;
-    case AttrStatus::Error:
+    if (const int nErr = LookupExisting(strPath, true, strNorm, attr))
         return nErr;
-    case AttrStatus::Ok:
-        break;
-    }
-    if (pAccess)
-        *pAccess = attr.ftAccess;
-    if (pWrite)
-        *pWrite = attr.ftWrite;
+    TakeTimes(attr, pAccess, pWrite);
     return 0;
 }
 
@@ -425,15 +398,8 @@ int OverlayFileSystem::SetTimes(const std::string& strPath, const FileTime* pAcc
                                 const FileTime* pWrite) {
     std::string strNorm;
     FileAttr attr;
-    int nErr = 0;
-    switch (LookupPath(strPath, strNorm, attr, nErr)) {
-    case AttrStatus::Absent:
-        return ENOENT;
-    case AttrStatus::Error:
+    if (const int nErr = LookupExisting(strPath, true, strNorm, attr))
         return nErr;
-    case AttrStatus::Ok:
-        break;
-    }
     if (!pAccess && !pWrite)
         return 0;
     if (pAccess)
@@ -448,15 +414,8 @@ int OverlayFileSystem::SetTimes(const std::string& strPath, const FileTime* pAcc
 int OverlayFileSystem::SetMode(const std::string& strPath, std::uint32_t dwMode) {
     std::string strNorm;
     FileAttr attr;
-    int nErr = 0;
-    switch (LookupPath(strPath, strNorm, attr, nErr)) {
-    case AttrStatus::Absent:
-        return ENOENT;
-    case AttrStatus::Error:
+    if (const int nErr = LookupExisting(strPath, true, strNorm, attr))
         return nErr;
-    case AttrStatus::Ok:
-        break;
-    }
     if (attr.type == EntryType::Symlink || attr.dwMode == (dwMode & 07777u))
         return 0;
     attr.dwMode = dwMode & 07777u;
@@ -473,22 +432,36 @@ int OverlayFileSystem::RealPath(const std::string& strPath, std::string& strOut)
 
 int OverlayFileSystem::CountUnlisted(const std::string& strDir, std::size_t& nCount) {
     nCount = 0;
-    const std::string strNorm = Normalize(strDir);
+    std::string strNorm;
     FileAttr attr;
-    int nErr = 0;
-    switch (Lookup(strNorm, attr, nErr)) {
-    case AttrStatus::Absent:
-        return ENOENT;
-    case AttrStatus::Error:
+    if (const int nErr = LookupExisting(strDir, false, strNorm, attr))
         return nErr;
-    case AttrStatus::Ok:
-        break;
-    }
     if (!attr.IsDirectory())
         return ENOTDIR;
     if (const auto it = m_dirs.find(strNorm); it != m_dirs.end() && it->second.bWhole)
         return 0;
     return m_lower.CountUnlisted(strNorm, nCount);
+}
+
+FileResult OverlayFileSystem::ReadFile(const std::string& strPath, std::string& data) {
+    std::string strNorm;
+    FileAttr attr;
+    if (const int nErr = LookupExisting(strPath, true, strNorm, attr))
+        return {FileStage::Open, nErr};
+    if (attr.IsDirectory())
+        return {FileStage::Read, EISDIR};
+    // The overlay keeps no contents: a file it has not touched is read from the
+    // disk; one the run has replaced or made cannot be read before it exists.
+    if (IsRecorded(strNorm))
+        return {FileStage::Read, EIO};
+    return m_lower.ReadFile(strPath, data);
+}
+
+FileResult OverlayFileSystem::WriteFile(const std::string& strPath, std::string_view data) {
+    // A dry run writes no file of its own, and nothing else writes through it.
+    (void)strPath;
+    (void)data;
+    return {FileStage::Create, EROFS};
 }
 
 } // namespace kovrel::platform

@@ -27,28 +27,27 @@ public:
     OverlayFileSystem(const OverlayFileSystem&) = delete;
     OverlayFileSystem& operator=(const OverlayFileSystem&) = delete;
 
-    AttrStatus GetAttr(const std::string& strPath, FileAttr& attr, int& nError) override;
-    int ListDir(const std::string& strPath, std::vector<DirEntry>& entries,
-                std::vector<std::string>* pStaleTemps = nullptr) override;
-    int CopyFile(const std::string& strFrom, const std::string& strTo) override;
-    int DeleteFile(const std::string& strPath) override;
-    int CreateDir(const std::string& strPath) override;
-    int RemoveDir(const std::string& strPath) override;
-    int GetTimes(const std::string& strPath, FileTime* pAccess, FileTime* pWrite) override;
-    int SetTimes(const std::string& strPath, const FileTime* pAccess,
-                 const FileTime* pWrite) override;
-    int SetMode(const std::string& strPath, std::uint32_t dwMode) override;
-    int RealPath(const std::string& strPath, std::string& strOut) override;
-    int CountUnlisted(const std::string& strDir, std::size_t& nCount) override;
+    [[nodiscard]] AttrStatus GetAttr(const std::string& strPath, FileAttr& attr,
+                                     int& nError) override;
+    [[nodiscard]] int ListDir(const std::string& strPath, std::vector<DirEntry>& entries,
+                              std::vector<std::string>* pStaleTemps = nullptr) override;
+    [[nodiscard]] int CopyFile(const std::string& strFrom, const std::string& strTo) override;
+    [[nodiscard]] int DeleteFile(const std::string& strPath) override;
+    [[nodiscard]] int CreateDir(const std::string& strPath) override;
+    [[nodiscard]] int RemoveDir(const std::string& strPath) override;
+    [[nodiscard]] int GetTimes(const std::string& strPath, FileTime* pAccess,
+                               FileTime* pWrite) override;
+    [[nodiscard]] int SetTimes(const std::string& strPath, const FileTime* pAccess,
+                               const FileTime* pWrite) override;
+    [[nodiscard]] int SetMode(const std::string& strPath, std::uint32_t dwMode) override;
+    [[nodiscard]] int RealPath(const std::string& strPath, std::string& strOut) override;
+    [[nodiscard]] int CountUnlisted(const std::string& strDir, std::size_t& nCount) override;
+    [[nodiscard]] FileResult ReadFile(const std::string& strPath, std::string& data) override;
+    [[nodiscard]] FileResult WriteFile(const std::string& strPath, std::string_view data) override;
 
     // Number of recorded entries (changed, created or deleted paths and removed
     // directories): what the overlay costs in memory.
     std::size_t RecordCount() const noexcept;
-
-    // The same path written in one way: repeated and trailing slashes and "."
-    // components dropped ("a//b/./c/" is "a/b/c"); ".." is kept, since it cannot
-    // be taken back lexically past a symbolic link.
-    static std::string Normalize(std::string_view strPath);
 
 private:
     // What the overlay knows of one entry: there with these attributes, or gone.
@@ -70,18 +69,26 @@ private:
     // "name/" names a directory (the kernel refuses it for anything else).
     static bool NamesDirectory(std::string_view strPath) noexcept;
 
+    // True when the overlay has a word of its own about the entry at strNorm
+    // (changed, made or gone here), so the disk's answer no longer holds.
+    bool IsRecorded(const std::string& strNorm) const;
     // The entry at a normalized path as the overlay sees it.
     AttrStatus Lookup(const std::string& strNorm, FileAttr& attr, int& nError);
     // The same for a path as given, with its trailing slash respected.
     AttrStatus LookupPath(const std::string& strPath, std::string& strNorm, FileAttr& attr,
                           int& nError);
+    // An entry that must exist for an operation: 0, ENOENT when it is absent,
+    // or the lookup's error. bAsWritten: as LookupPath (a trailing slash
+    // respected), else as Lookup of the normalized path.
+    int LookupExisting(const std::string& strPath, bool bAsWritten, std::string& strNorm,
+                       FileAttr& attr);
     // How a missing entry whose parent is strParent reads: Absent when the
     // parent is a directory, else the error that the parent's state gives.
     AttrStatus MissingIn(const std::string& strParent, int& nError);
     // What the symbolic link at strNorm leads to.
     AttrStatus FollowLink(const std::string& strNorm, FileAttr& attr, int& nError);
-    int ListNormalized(const std::string& strNorm, std::vector<DirEntry>& entries,
-                       std::vector<std::string>* pStaleTemps);
+    [[nodiscard]] int ListNormalized(const std::string& strNorm, std::vector<DirEntry>& entries,
+                                     std::vector<std::string>* pStaleTemps);
     void Merge(const DirState& dir, std::vector<DirEntry>& entries,
                std::vector<std::string>* pStaleTemps) const;
     void Record(const std::string& strNorm, const FileAttr& attr);

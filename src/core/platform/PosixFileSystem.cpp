@@ -1,5 +1,8 @@
 #include "platform/PosixFileSystem.h"
 
+#include "platform/Path.h"
+#include "platform/PosixFile.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -19,16 +22,6 @@
 namespace kovrel::platform {
 
 namespace {
-
-// A signal (Ctrl+C lets the current operation finish) must not turn into a
-// failed copy: every call that can be interrupted is simply made again.
-template <class F> auto RetryEintr(F&& fn) {
-    decltype(fn()) r;
-    do {
-        r = fn();
-    } while (r == -1 && errno == EINTR);
-    return r;
-}
 
 FileTime ToFileTime(const timespec& ts) noexcept {
     return FileTime{static_cast<std::int64_t>(ts.tv_sec), static_cast<std::int32_t>(ts.tv_nsec)};
@@ -62,33 +55,6 @@ void FillAttr(const struct stat& st, FileAttr& attr) noexcept {
 int LStat(const std::string& strPath, struct stat& st) noexcept {
     return RetryEintr([&] { return ::lstat(strPath.c_str(), &st); }) == 0 ? 0 : errno;
 }
-
-// Owns a descriptor; Close() reports the error that a plain close would swallow
-// (on some file systems the last data only fails to arrive at close).
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) noexcept : m_fd(fd) {}
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int Get() const noexcept { return m_fd; }
-    void Reset(int fd) noexcept {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-    int Close() noexcept {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0 ? 0 : errno;
-    }
-
-private:
-    int m_fd;
-};
 
 class UniqueDir {
 public:
@@ -126,47 +92,28 @@ bool IsDotOrDotDot(const char* lpszName) noexcept {
            (lpszName[1] == '\0' || (lpszName[1] == '.' && lpszName[2] == '\0'));
 }
 
+// Calls fnEntry(const dirent&) for every entry of an open directory except "."
+// and ".."; fnEntry returns 0 to go on or an errno that ends the listing.
+// 0, that errno, or the error readdir gave.
+template <class F> int ReadEntries(DIR* pDir, F&& fnEntry) {
+    for (;;) {
+        errno = 0;
+        const dirent* pEnt = ::readdir(pDir);
+        if (!pEnt) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (IsDotOrDotDot(pEnt->d_name))
+            continue;
+        if (const int nErr = fnEntry(*pEnt))
+            return nErr;
+    }
+}
+
 bool IsSpecialDType(unsigned char nType) noexcept {
     return nType == DT_FIFO || nType == DT_SOCK || nType == DT_CHR || nType == DT_BLK;
 }
-
-// Windows lets a program change a directory's entries whatever the directory's
-// own read-only flag says; POSIX wants write and search permission on it. Where
-// they are missing the owner gets them for the one change, and the previous bits
-// come back as soon as the change is done.
-class DirWriteGrant {
-public:
-    explicit DirWriteGrant(std::string strDir) : m_strDir(std::move(strDir)) {}
-    DirWriteGrant(const DirWriteGrant&) = delete;
-    DirWriteGrant& operator=(const DirWriteGrant&) = delete;
-    ~DirWriteGrant() {
-        if (m_bGranted) {
-            const int nSaved = errno;
-            ::chmod(m_strDir.c_str(), m_mode);
-            errno = nSaved;
-        }
-    }
-
-    // True when the bits were missing and have been added, so that the denied
-    // change is worth another try.
-    bool Grant() {
-        struct stat st {};
-        if (::stat(m_strDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-            return false;
-        const mode_t oldMode = st.st_mode & 07777;
-        const mode_t newMode = oldMode | S_IWUSR | S_IXUSR;
-        if (newMode == oldMode || ::chmod(m_strDir.c_str(), newMode) != 0)
-            return false;
-        m_mode = oldMode;
-        m_bGranted = true;
-        return true;
-    }
-
-private:
-    std::string m_strDir;
-    mode_t m_mode = 0;
-    bool m_bGranted = false;
-};
 
 // Runs a change of one directory entry (fn returns 0 or errno); when it is
 // refused for want of permission on the parent, grants that for one more try.
@@ -180,57 +127,52 @@ template <class F> int WithParentWritable(const std::string& strPath, F&& fn) {
     return fn();
 }
 
-std::string JoinPath(const std::string& strDir, std::string_view strName) {
-    std::string s;
-    s.reserve(strDir.size() + 1 + strName.size());
-    s = strDir;
-    if (s.empty() || s.back() != '/')
-        s += '/';
-    s += strName;
-    return s;
-}
-
-// Creates a new, unused temporary name beside the target by the given maker
-// (open with O_EXCL, symlink): tries fresh suffixes while the name is taken.
-template <class F> int MakeTemp(const std::string& strDir, std::string& strTemp, F&& make) {
-    static std::atomic<std::uint64_t> s_nCounter{0};
-    const std::string strPid = std::to_string(static_cast<long long>(::getpid()));
-    for (int nTry = 0; nTry < 1000; ++nTry) {
-        std::string strName(kCopyTempPrefix);
-        strName += strPid;
-        strName += '-';
-        strName += std::to_string(s_nCounter.fetch_add(1, std::memory_order_relaxed));
-        strTemp = JoinPath(strDir, strName);
-        const int nErr = make(strTemp);
-        if (nErr != EEXIST)
-            return nErr;
-    }
-    return EEXIST;
-}
-
 bool IsRangeCopyUnsupported(int nErr) noexcept {
     return nErr == EXDEV || nErr == ENOSYS || nErr == EINVAL || nErr == EOPNOTSUPP ||
            nErr == EBADF || nErr == EPERM || nErr == ETXTBSY;
 }
 
-} // namespace
-
-std::string ParentPath(const std::string& strPath) {
-    std::size_t n = strPath.size();
-    while (n > 1 && strPath[n - 1] == '/')
-        --n;
-    if (n == 0)
-        return ".";
-    const std::size_t nSlash = strPath.rfind('/', n - 1);
-    if (nSlash == std::string::npos)
-        return ".";
-    std::size_t nEnd = nSlash;
-    while (nEnd > 0 && strPath[nEnd - 1] == '/')
-        --nEnd;
-    if (nEnd == 0)
-        return "/";
-    return strPath.substr(0, nEnd);
+// Copies the data the plain way, from where both offsets stand now.
+int CopyDataReadWrite(int fdIn, int fdOut) {
+    constexpr std::size_t kBufSize = 256 * 1024;
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kBufSize);
+    for (;;) {
+        const ssize_t nRead = RetryEintr([&] { return ::read(fdIn, buffer.get(), kBufSize); });
+        if (nRead < 0)
+            return errno;
+        if (nRead == 0)
+            return 0;
+        if (const int nErr =
+                WriteAll(fdOut, std::string_view(buffer.get(), static_cast<std::size_t>(nRead))))
+            return nErr;
+    }
 }
+
+// The data of a regular file, in the kernel where it can be done there.
+int CopyData(int fdIn, int fdOut) {
+    constexpr std::size_t kRangeChunk = std::size_t{1} << 30;
+    std::uint64_t nDone = 0;
+    for (;;) {
+        const ssize_t n = ::copy_file_range(fdIn, nullptr, fdOut, nullptr, kRangeChunk, 0);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (IsRangeCopyUnsupported(errno))
+                return CopyDataReadWrite(fdIn, fdOut); // offsets moved together
+            return errno;
+        }
+        if (n == 0)
+            break;
+        nDone += static_cast<std::uint64_t>(n);
+    }
+    // Some file systems (proc, sys, some FUSE ones) answer copy_file_range with an
+    // immediate end of file although the file has data: read it the plain way.
+    if (nDone == 0)
+        return CopyDataReadWrite(fdIn, fdOut);
+    return 0;
+}
+
+} // namespace
 
 std::uint32_t ProcessUmask() {
     // /proc shows the mask without the set-and-restore dance of umask(), which
@@ -284,52 +226,38 @@ int PosixFileSystem::ListDir(const std::string& strPath, std::vector<DirEntry>& 
         return nErr;
     const int fdDir = ::dirfd(dir->Get());
 
-    for (;;) {
-        errno = 0;
-        const dirent* pEnt = ::readdir(dir->Get());
-        if (!pEnt) {
-            if (errno == EINTR)
-                continue;
-            if (errno != 0) {
-                const int nErr = errno;
-                entries.clear();
-                if (pStaleTemps)
-                    pStaleTemps->clear();
-                return nErr;
-            }
-            break;
-        }
-        const char* lpszName = pEnt->d_name;
-        if (IsDotOrDotDot(lpszName) || IsSpecialDType(pEnt->d_type))
-            continue;
+    const int nErr = ReadEntries(dir->Get(), [&](const dirent& ent) {
+        const char* lpszName = ent.d_name;
+        if (IsSpecialDType(ent.d_type))
+            return 0;
         const std::string_view strName(lpszName);
-        if (pEnt->d_type != DT_UNKNOWN && pEnt->d_type != DT_DIR && IsCopyTempName(strName)) {
+        if (ent.d_type != DT_UNKNOWN && ent.d_type != DT_DIR && IsCopyTempName(strName)) {
             if (pStaleTemps)
                 pStaleTemps->emplace_back(strName);
-            continue;
+            return 0;
         }
 
         struct stat st {};
-        if (RetryEintr([&] { return ::fstatat(fdDir, lpszName, &st, AT_SYMLINK_NOFOLLOW); }) != 0) {
-            if (errno == ENOENT)
-                continue; // gone since readdir: another program removed it
-            const int nErr = errno;
-            entries.clear();
-            if (pStaleTemps)
-                pStaleTemps->clear();
-            return nErr;
-        }
+        if (RetryEintr([&] { return ::fstatat(fdDir, lpszName, &st, AT_SYMLINK_NOFOLLOW); }) != 0)
+            return errno == ENOENT ? 0 : errno; // ENOENT: gone since readdir, removed by another
         const EntryType type = TypeOfMode(st.st_mode);
         if (type == EntryType::Other)
-            continue;
+            return 0;
         if (type != EntryType::Directory && IsCopyTempName(strName)) {
             if (pStaleTemps)
                 pStaleTemps->emplace_back(strName);
-            continue;
+            return 0;
         }
         DirEntry& entry = entries.emplace_back();
         entry.strName.assign(strName);
         FillAttr(st, entry.attr);
+        return 0;
+    });
+    if (nErr != 0) {
+        entries.clear();
+        if (pStaleTemps)
+            pStaleTemps->clear();
+        return nErr;
     }
     SortEntries(entries);
     return 0;
@@ -340,25 +268,18 @@ int PosixFileSystem::CountUnlisted(const std::string& strDir, std::size_t& nCoun
     std::optional<UniqueDir> dir;
     if (const int nErr = OpenDir(strDir, dir))
         return nErr;
-    for (;;) {
-        errno = 0;
-        const dirent* pEnt = ::readdir(dir->Get());
-        if (!pEnt) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (IsDotOrDotDot(pEnt->d_name))
-            continue;
-        if (IsSpecialDType(pEnt->d_type)) {
+    const int fdDir = ::dirfd(dir->Get());
+    return ReadEntries(dir->Get(), [&](const dirent& ent) {
+        if (IsSpecialDType(ent.d_type)) {
             ++nCount;
-        } else if (pEnt->d_type == DT_UNKNOWN) {
+        } else if (ent.d_type == DT_UNKNOWN) {
             struct stat st {};
-            if (::fstatat(::dirfd(dir->Get()), pEnt->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            if (::fstatat(fdDir, ent.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
                 TypeOfMode(st.st_mode) == EntryType::Other)
                 ++nCount;
         }
-    }
+        return 0;
+    });
 }
 
 int PosixFileSystem::CopyFile(const std::string& strFrom, const std::string& strTo) {
@@ -389,108 +310,20 @@ int PosixFileSystem::CopyRegular(const std::string& strFrom, const std::string& 
     if (!S_ISREG(st.st_mode))
         return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
 
-    const std::string strDir = ParentPath(strTo);
-    std::string strTemp;
-    UniqueFd fdOut;
-    const auto makeFile = [&](const std::string& strName) {
-        const int fd = RetryEintr([&] {
-            return ::open(strName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          0600);
-        });
-        if (fd < 0)
-            return errno;
-        fdOut.Reset(fd);
-        return 0;
-    };
-    std::optional<DirWriteGrant> grant; // held until the rename or the clean-up is done
-    int nErr = MakeTemp(strDir, strTemp, makeFile);
-    if (nErr == EACCES) {
-        grant.emplace(strDir);
-        if (grant->Grant())
-            nErr = MakeTemp(strDir, strTemp, makeFile);
-    }
-    if (nErr != 0)
+    CReplaceFile temp(strTo, kCopyTempPrefix, true);
+    if (const int nErr = temp.CreateFile(0600))
         return nErr;
-
-    nErr = CopyData(fdIn.Get(), fdOut.Get(), strTo);
-    if (nErr == 0 && RetryEintr([&] { return ::fchmod(fdOut.Get(), st.st_mode & 07777); }) != 0)
-        nErr = errno;
-    if (nErr == 0) {
-        const timespec times[2] = {st.st_atim, st.st_mtim};
-        if (RetryEintr([&] { return ::futimens(fdOut.Get(), times); }) != 0)
-            nErr = errno;
-    }
-    // The close is checked as well: only a temporary whose every byte arrived
-    // may take the target's place.
-    if (const int nCloseErr = fdOut.Close(); nErr == 0)
-        nErr = nCloseErr;
-    if (nErr == 0 && RetryEintr([&] { return ::rename(strTemp.c_str(), strTo.c_str()); }) != 0)
-        nErr = errno;
-    if (nErr != 0)
-        ::unlink(strTemp.c_str());
-    return nErr;
-}
-
-int PosixFileSystem::CopyData(int fdIn, int fdOut, const std::string& strTo) {
-    constexpr std::size_t kRangeChunk = std::size_t{1} << 30;
-    std::uint64_t nDone = 0;
-    for (;;) {
-        std::size_t nChunk = kRangeChunk;
-        if (m_copyChunkHook) {
-            if (const int nErr = m_copyChunkHook(strTo, nDone, nChunk))
-                return nErr;
-            nChunk = std::clamp<std::size_t>(nChunk, 1, kRangeChunk);
-        }
-        const ssize_t n = ::copy_file_range(fdIn, nullptr, fdOut, nullptr, nChunk, 0);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            if (IsRangeCopyUnsupported(errno))
-                return CopyDataReadWrite(fdIn, fdOut, strTo, nDone); // offsets moved together
-            return errno;
-        }
-        if (n == 0)
-            break;
-        nDone += static_cast<std::uint64_t>(n);
-    }
-    // Some file systems (proc, sys, some FUSE ones) answer copy_file_range with an
-    // immediate end of file although the file has data: read it the plain way.
-    if (nDone == 0)
-        return CopyDataReadWrite(fdIn, fdOut, strTo, nDone);
-    return 0;
-}
-
-int PosixFileSystem::CopyDataReadWrite(int fdIn, int fdOut, const std::string& strTo,
-                                       std::uint64_t& nDone) {
-    constexpr std::size_t kBufSize = 256 * 1024;
-    const auto buffer = std::make_unique_for_overwrite<char[]>(kBufSize);
-    for (;;) {
-        const ssize_t nRead = RetryEintr([&] { return ::read(fdIn, buffer.get(), kBufSize); });
-        if (nRead < 0)
-            return errno;
-        if (nRead == 0)
-            return 0;
-        std::size_t nOff = 0;
-        const auto nHave = static_cast<std::size_t>(nRead);
-        while (nOff < nHave) {
-            std::size_t nChunk = nHave - nOff;
-            if (m_copyChunkHook) {
-                if (const int nErr = m_copyChunkHook(strTo, nDone, nChunk))
-                    return nErr;
-                nChunk = std::clamp<std::size_t>(nChunk, 1, nHave - nOff);
-            }
-            const ssize_t nWritten = ::write(fdOut, buffer.get() + nOff, nChunk);
-            if (nWritten < 0) {
-                if (errno == EINTR)
-                    continue;
-                return errno;
-            }
-            if (nWritten == 0)
-                return ENOSPC;
-            nOff += static_cast<std::size_t>(nWritten);
-            nDone += static_cast<std::uint64_t>(nWritten);
-        }
-    }
+    if (const int nErr = CopyData(fdIn.Get(), temp.Fd()))
+        return nErr;
+    if (RetryEintr([&] { return ::fchmod(temp.Fd(), st.st_mode & 07777); }) != 0)
+        return errno;
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    if (RetryEintr([&] { return ::futimens(temp.Fd(), times); }) != 0)
+        return errno;
+    // Copies are not flushed to the disk, as cp does not: a sync per file would
+    // make a tree copy many times slower.
+    const auto failure = temp.Commit(false);
+    return failure ? failure->nError : 0;
 }
 
 int PosixFileSystem::CopySymlink(const std::string& strFrom, const std::string& strTo,
@@ -512,29 +345,14 @@ int PosixFileSystem::CopySymlink(const std::string& strFrom, const std::string& 
         strTarget.resize(strTarget.size() * 2);
     }
 
-    const std::string strDir = ParentPath(strTo);
-    std::string strTemp;
-    const auto makeLink = [&](const std::string& strName) {
-        return ::symlink(strTarget.c_str(), strName.c_str()) == 0 ? 0 : errno;
-    };
-    std::optional<DirWriteGrant> grant;
-    int nErr = MakeTemp(strDir, strTemp, makeLink);
-    if (nErr == EACCES) {
-        grant.emplace(strDir);
-        if (grant->Grant())
-            nErr = MakeTemp(strDir, strTemp, makeLink);
-    }
-    if (nErr != 0)
+    CReplaceFile temp(strTo, kCopyTempPrefix, true);
+    if (const int nErr = temp.CreateSymlink(strTarget))
         return nErr;
-
     const timespec times[2] = {ToTimespec(ftAccess), ToTimespec(ftWrite)};
-    if (::utimensat(AT_FDCWD, strTemp.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
-        nErr = errno;
-    if (nErr == 0 && RetryEintr([&] { return ::rename(strTemp.c_str(), strTo.c_str()); }) != 0)
-        nErr = errno;
-    if (nErr != 0)
-        ::unlink(strTemp.c_str());
-    return nErr;
+    if (::utimensat(AT_FDCWD, temp.TempPath().c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    const auto failure = temp.Commit(false);
+    return failure ? failure->nError : 0;
 }
 
 int PosixFileSystem::DeleteFile(const std::string& strPath) {
@@ -547,7 +365,8 @@ int PosixFileSystem::CreateDir(const std::string& strPath) {
     if (nErr != 0)
         return nErr;
     // The pass fills the new directory before it gives it the model's bits, so
-    // the owner must be able to enter and write it whatever the umask says.
+    // the owner must be able to enter and write it whatever the umask says. Best
+    // effort: should it fail, the pass reports each entry it cannot make inside.
     struct stat st {};
     if (LStat(strPath, st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_IRWXU) != S_IRWXU)
         ::chmod(strPath.c_str(), (st.st_mode & 07777) | S_IRWXU);
@@ -562,10 +381,9 @@ int PosixFileSystem::GetTimes(const std::string& strPath, FileTime* pAccess, Fil
     struct stat st {};
     if (const int nErr = LStat(strPath, st))
         return nErr;
-    if (pAccess)
-        *pAccess = ToFileTime(st.st_atim);
-    if (pWrite)
-        *pWrite = ToFileTime(st.st_mtim);
+    FileAttr attr;
+    FillAttr(st, attr);
+    TakeTimes(attr, pAccess, pWrite);
     return 0;
 }
 
@@ -604,20 +422,9 @@ int PosixFileSystem::RealPath(const std::string& strPath, std::string& strOut) {
         if ((nErr != ENOENT && nErr != ENOTDIR) || strPrefix == "." || strPrefix == "/")
             return nErr;
         // Peel the last component off the prefix.
-        std::size_t n = strPrefix.size();
-        while (n > 1 && strPrefix[n - 1] == '/')
-            --n;
-        const std::size_t nSlash = strPrefix.rfind('/', n - 1);
-        const std::size_t nStart = nSlash == std::string::npos ? 0 : nSlash + 1;
-        rest.emplace_back(strPrefix, nStart, n - nStart);
-        if (nSlash == std::string::npos) {
-            strPrefix = ".";
-        } else {
-            std::size_t nEnd = nSlash;
-            while (nEnd > 0 && strPrefix[nEnd - 1] == '/')
-                --nEnd;
-            strPrefix = nEnd == 0 ? "/" : strPrefix.substr(0, nEnd);
-        }
+        const PathParts parts = SplitPath(strPrefix);
+        rest.emplace_back(parts.strName);
+        strPrefix = std::string(parts.strParent);
     }
 
     // What does not exist yet is taken lexically: "." stays, ".." steps back.
@@ -625,17 +432,68 @@ int PosixFileSystem::RealPath(const std::string& strPath, std::string& strOut) {
         const std::string& strPart = *it;
         if (strPart.empty() || strPart == ".")
             continue;
-        if (strPart == "..") {
-            const std::size_t nSlash = strResolved.rfind('/');
-            strResolved.resize(nSlash == 0 || nSlash == std::string::npos ? 1 : nSlash);
-            continue;
-        }
-        if (strResolved.back() != '/')
-            strResolved += '/';
-        strResolved += strPart;
+        if (strPart == "..")
+            strResolved = ParentPath(strResolved);
+        else
+            strResolved = JoinPath(strResolved, strPart);
     }
     strOut = std::move(strResolved);
     return 0;
+}
+
+FileResult PosixFileSystem::ReadFile(const std::string& strPath, std::string& data) {
+    UniqueFd fd(RetryEintr([&] { return ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC); }));
+    if (fd.Get() < 0)
+        return {FileStage::Open, errno};
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0)
+        return {FileStage::Read, errno};
+    if (S_ISDIR(st.st_mode))
+        return {FileStage::Read, EISDIR};
+    // A device could hand out bytes without end; a file read whole is never one.
+    if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode))
+        return {FileStage::NotAFile, 0};
+    std::string strRead;
+    if (S_ISREG(st.st_mode))
+        strRead.reserve(static_cast<std::size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = RetryEintr([&] { return ::read(fd.Get(), buf, sizeof buf); });
+        if (n < 0)
+            return {FileStage::Read, errno};
+        if (n == 0)
+            break;
+        strRead.append(buf, static_cast<std::size_t>(n));
+    }
+    data = std::move(strRead);
+    return {};
+}
+
+FileResult PosixFileSystem::WriteFile(const std::string& strPath, std::string_view data) {
+    // Save over the file a symbolic link points at, not over the link.
+    std::string strTarget = strPath;
+    struct stat st {};
+    if (LStat(strPath, st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* pszReal = ::realpath(strPath.c_str(), nullptr)) {
+            strTarget = pszReal;
+            std::free(pszReal);
+        }
+    }
+    const bool bExists = ::stat(strTarget.c_str(), &st) == 0;
+
+    // 0666 lets the umask decide for a new file, as for any other.
+    CReplaceFile temp(strTarget, kSaveTempPrefix, false);
+    if (const int nErr = temp.CreateFile(0666))
+        return {FileStage::Create, nErr};
+    if (const int nErr = WriteAll(temp.Fd(), data))
+        return {FileStage::Write, nErr};
+    if (bExists && ::fchmod(temp.Fd(), st.st_mode & 07777) != 0)
+        return {FileStage::Write, errno};
+    if (const auto failure = temp.Commit(true))
+        return {failure->eStage == CReplaceFile::Stage::Rename ? FileStage::Rename
+                                                               : FileStage::Write,
+                failure->nError};
+    return {};
 }
 
 } // namespace kovrel::platform

@@ -72,15 +72,8 @@ bool EqualNoCase(std::string_view a, std::string_view b) noexcept {
 }
 
 int CompareFolded(std::string_view a, std::string_view b) noexcept {
-    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto ca = static_cast<unsigned char>(FoldAscii(a[i]));
-        const auto cb = static_cast<unsigned char>(FoldAscii(b[i]));
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-    }
-    if (a.size() != b.size())
-        return a.size() < b.size() ? -1 : 1;
+    if (const int nFolded = CompareFoldOnly(a, b))
+        return nFolded;
     const int r = a.compare(b);
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }

@@ -33,8 +33,24 @@ std::string FoldAsciiCopy(std::string_view s);
 // multi-byte sequence lies in a-z.
 bool EqualNoCase(std::string_view a, std::string_view b) noexcept;
 
-// Order of names in listings: bytes compared with a-z folded to A-Z, ties broken
-// by the raw bytes, so the order is total and deterministic. Returns <0, 0, >0.
+// Bytes compared with a-z folded to A-Z and nothing else: names that differ only
+// in ASCII case compare equal. A listing sorted by CompareFolded is sorted by this
+// order as well, with such names next to each other. Returns -1, 0 or 1.
+inline int CompareFoldOnly(std::string_view a, std::string_view b) noexcept {
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto ca = static_cast<unsigned char>(FoldAscii(a[i]));
+        const auto cb = static_cast<unsigned char>(FoldAscii(b[i]));
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size() ? -1 : 1;
+    return 0;
+}
+
+// Order of names in listings: CompareFoldOnly, ties broken by the raw bytes, so
+// the order is total and deterministic. Returns -1, 0 or 1.
 int CompareFolded(std::string_view a, std::string_view b) noexcept;
 
 } // namespace kovrel::text

@@ -1,11 +1,15 @@
 #include "document/KvdFormat.h"
 
+#include "platform/PosixFileSystem.h"
+#include "support/FaultFileSystem.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -165,6 +169,105 @@ TEST_F(KvdFile, LoadReportsWhatTheBytesSay) {
         int nVersion = 0;
         EXPECT_EQ(LoadKvdFile(strPath, list, nVersion).eStatus, c.eStatus) << c.pszName;
     }
+}
+
+// A save that fails on the way keeps the old document byte for byte, leaves no
+// temporary beside it, and tells which step failed with its errno, so the
+// caller can word each case on its own.
+TEST_F(KvdFile, FailedSaveKeepsTheOldDocumentAndTellsTheStep) {
+    using platform::FaultFileSystem;
+    using platform::FsOp;
+    struct Case {
+        const char* pszName;
+        std::function<void(FaultFileSystem&)> fnFault;
+        KvdFileStatus eStatus;
+        int nErrno;
+    };
+    const Case cases[] = {
+        {"disk full half way",
+         [](FaultFileSystem& fs) { fs.AddPartialWriteFault("*/doc.kvd", 10); },
+         KvdFileStatus::WriteFailed, ENOSPC},
+        {"disk full at once", [](FaultFileSystem& fs) { fs.AddPartialWriteFault("*/doc.kvd", 0); },
+         KvdFileStatus::WriteFailed, ENOSPC},
+        {"device error half way",
+         [](FaultFileSystem& fs) { fs.AddPartialWriteFault("*/doc.kvd", 20, EIO); },
+         KvdFileStatus::WriteFailed, EIO},
+        {"no temporary allowed",
+         [](FaultFileSystem& fs) { fs.AddFault(FsOp::WriteFile, "*/doc.kvd", EACCES); },
+         KvdFileStatus::CreateFailed, EACCES},
+    };
+    CSyncItemList list;
+    Fill(list);
+    const std::string strPath = Path("doc.kvd");
+    const std::string strOld = "KovrelDuplicator, the old bytes";
+    platform::PosixFileSystem posix;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        WriteBytes(strPath, strOld);
+        FaultFileSystem fs(posix);
+        c.fnFault(fs);
+        const KvdFileResult r = SaveKvdFile(fs, strPath, list, KVD_VERSION_1_0);
+        EXPECT_EQ(r.eStatus, c.eStatus);
+        EXPECT_EQ(r.nErrno, c.nErrno);
+        EXPECT_EQ(ReadBytes(strPath), strOld);
+        EXPECT_EQ(EntryCount(), 1u);
+        EXPECT_EQ(fs.CountCalls(FsOp::WriteFile), 1u);
+        // The fault is used up: the next save goes through.
+        fs.ClearFaults();
+        ASSERT_EQ(SaveKvdFile(fs, strPath, list, KVD_VERSION_1_0).eStatus, KvdFileStatus::Ok);
+        EXPECT_EQ(ReadBytes(strPath), WriteKvd(list, KVD_VERSION_1_0));
+        EXPECT_EQ(EntryCount(), 1u);
+    }
+}
+
+// Something in the way: a file where the document's directory should be, a
+// directory where the document should be.
+TEST_F(KvdFile, SaveWithSomethingInTheWayTellsWhat) {
+    WriteBytes(Path("file"), "a file");
+    fs::create_directory(Path("dir.kvd"));
+    WriteBytes(Path("dir.kvd") + "/inside", "keep");
+    struct Case {
+        std::string strPath;
+        KvdFileStatus eStatus;
+        int nErrno;
+    };
+    CSyncItemList list;
+    Fill(list);
+    for (const Case& c : {Case{Path("file/doc.kvd"), KvdFileStatus::CreateFailed, ENOTDIR},
+                          Case{Path("missing/doc.kvd"), KvdFileStatus::CreateFailed, ENOENT},
+                          Case{Path("dir.kvd"), KvdFileStatus::RenameFailed, EISDIR}}) {
+        const KvdFileResult r = SaveKvdFile(c.strPath, list, KVD_VERSION_1_0);
+        EXPECT_EQ(r.eStatus, c.eStatus) << c.strPath;
+        EXPECT_EQ(r.nErrno, c.nErrno) << c.strPath;
+    }
+    EXPECT_EQ(ReadBytes(Path("file")), "a file");
+    EXPECT_EQ(ReadBytes(Path("dir.kvd") + "/inside"), "keep");
+    EXPECT_EQ(EntryCount(), 2u);
+}
+
+// A read that fails (an I/O error the disk gives at open) leaves the list, its
+// log setting and the version alone.
+TEST_F(KvdFile, LoadThroughAFailingFileSystemLeavesEverythingAlone) {
+    CSyncItemList src;
+    Fill(src);
+    const std::string strPath = Path("doc.kvd");
+    WriteBytes(strPath, WriteKvd(src, KVD_VERSION_1_0));
+    platform::PosixFileSystem posix;
+    platform::FaultFileSystem fs(posix);
+    fs.AddFault(platform::FsOp::ReadFile, "*/doc.kvd", EIO, 1);
+    CSyncItemList list;
+    list.SetAt(-1, "keep", "me", nullptr);
+    list.m_strDocLog = "wkeep";
+    int nVersion = 0x105;
+    const KvdFileResult r = LoadKvdFile(fs, strPath, list, nVersion);
+    EXPECT_EQ(r.eStatus, KvdFileStatus::OpenFailed);
+    EXPECT_EQ(r.nErrno, EIO);
+    EXPECT_EQ(list.GetCount(), 1);
+    EXPECT_EQ(list.m_strDocLog, "wkeep");
+    EXPECT_EQ(nVersion, 0x105);
+    // The same file through the same file system, once the fault is used up.
+    ASSERT_EQ(LoadKvdFile(fs, strPath, list, nVersion).eStatus, KvdFileStatus::Ok);
+    EXPECT_EQ(list.m_strDocLog, "a/var/log/k.log");
 }
 
 } // namespace

@@ -13,7 +13,7 @@ struct SaveVersionCase {
     int nFileVersion;
     std::optional<UpgradeAnswer> eUpgrade; // nullopt: must not be asked
     std::optional<KeepLayoutAnswer> eKeep; // nullopt: must not be asked
-    int nResult;
+    int nResult;                           // 0 the save goes on, -1 it is called off
     KvdLayout eLayout;
     int nNewVersion;
 };
@@ -36,7 +36,7 @@ TEST_P(CheckSaveVersionTable, FollowsTheAnswers) {
         });
     EXPECT_EQ(nUpgradeAsked, c.eUpgrade ? 1 : 0);
     EXPECT_EQ(nKeepAsked, c.eKeep ? 1 : 0);
-    EXPECT_EQ(d.nResult, c.nResult);
+    EXPECT_EQ(d.bSave, c.nResult == 0);
     if (c.nResult == 0) {
         EXPECT_EQ(d.eLayout, c.eLayout);
     }
@@ -71,7 +71,7 @@ TEST(CheckSaveVersion, OldDocumentIsAskedAgainUntilUpgraded) {
 
     SaveVersionDecision d = CheckSaveVersion(
         nVersion, [] { return UpgradeAnswer::No; }, [] { return KeepLayoutAnswer::Ok; });
-    ASSERT_EQ(d.nResult, 0);
+    ASSERT_TRUE(d.bSave);
     nVersion = d.nFileVersion;
     std::string bytes = WriteKvd(list, nVersion);
     EXPECT_EQ(bytes.substr(1, 23), KVD_HEADER_0_0);
@@ -87,7 +87,7 @@ TEST(CheckSaveVersion, OldDocumentIsAskedAgainUntilUpgraded) {
         },
         [] { return KeepLayoutAnswer::Cancel; });
     EXPECT_EQ(nAsked, 1);
-    ASSERT_EQ(d.nResult, 0);
+    ASSERT_TRUE(d.bSave);
     nVersion = d.nFileVersion;
     bytes = WriteKvd(list, nVersion);
     EXPECT_EQ(bytes.substr(1, 23), KVD_HEADER_1_0);

@@ -139,14 +139,14 @@ TEST(SyncItemList, RemoveAtMovesLaterEntriesDownAndKeepsCapacity) {
     CSyncItemList list;
     Fill(list, 4);
     const std::vector<SYNCITEM*> before = Pointers(list);
-    EXPECT_EQ(list.RemoveAt(1), 0);
+    list.RemoveAt(1);
     EXPECT_EQ(Pointers(list), (std::vector<SYNCITEM*>{before[0], before[2], before[3]}));
-    EXPECT_EQ(list.RemoveAt(2), 0); // the last one
+    list.RemoveAt(2); // the last one
     EXPECT_EQ(Pointers(list), (std::vector<SYNCITEM*>{before[0], before[2]}));
     EXPECT_EQ(list.GetMaxCount(), 32);
     // Outside the list nothing happens.
-    EXPECT_EQ(list.RemoveAt(2), 0);
-    EXPECT_EQ(list.RemoveAt(-1), 0);
+    list.RemoveAt(2);
+    list.RemoveAt(-1);
     EXPECT_EQ(list.GetCount(), 2);
 }
 
@@ -154,7 +154,7 @@ TEST(SyncItemList, RemoveAllFreesItemsButKeepsDocLog) {
     CSyncItemList list;
     Fill(list, 40);
     list.m_strDocLog = "a/var/log/x.log";
-    EXPECT_EQ(list.RemoveAll(), 0);
+    list.RemoveAll();
     EXPECT_EQ(list.GetCount(), 0);
     EXPECT_EQ(list.GetMaxCount(), 0);
     EXPECT_EQ(list.GetAt(0), nullptr);

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "EngineFixture.h"
-#include "platform/FaultFileSystem.h"
+#include "support/FaultFileSystem.h"
 
 namespace kovrel::test {
 namespace {

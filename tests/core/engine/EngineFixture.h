@@ -13,10 +13,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "ScriptedHost.h"
 #include "document/SyncItem.h"
 #include "engine/SyncEngine.h"
 #include "platform/PosixFileSystem.h"
+#include "support/ScriptedHost.h"
 #include "support/TempDir.h"
 
 namespace kovrel::test {

@@ -19,6 +19,22 @@ namespace {
 
 using text::CharLen;
 
+// MatchPath's answer as the reference below counts it: 0 same depth, 1 below,
+// 2 above, -1 no match.
+int Rank(PathMatch m) {
+    switch (m) {
+    case PathMatch::Same:
+        return 0;
+    case PathMatch::Below:
+        return 1;
+    case PathMatch::Above:
+        return 2;
+    case PathMatch::None:
+        break;
+    }
+    return -1;
+}
+
 int RefMatchName(std::string_view strName, std::string_view strPat) {
     std::size_t i = 0;
     std::size_t k = 0;
@@ -107,14 +123,14 @@ bool RefIsEntrySelected(const std::string& strHolder, const std::string& strName
         if (!ps.m_strPaths.empty()) {
             bool bOk = false;
             for (const Line& l : lines(ps.m_strPaths)) {
-                const int r = MatchPath(strRel, l.strDir);
+                const int r = Rank(MatchPath(strRel, l.strDir));
                 bOk = bOk || r == 0 || r == 2 || (r == 1 && !l.strFile);
             }
             if (!bOk)
                 return false;
         }
         for (const Line& l : lines(ps.m_strExPaths)) {
-            const int r = MatchPath(strRel, l.strDir);
+            const int r = Rank(MatchPath(strRel, l.strDir));
             if (!l.strFile && (r == 0 || r == 1))
                 return false;
         }
@@ -123,23 +139,23 @@ bool RefIsEntrySelected(const std::string& strHolder, const std::string& strName
     if (!ps.m_strPaths.empty()) {
         bool bOk = false;
         for (const Line& l : lines(ps.m_strPaths)) {
-            const int r = MatchPath(strHolder, l.strDir);
+            const int r = Rank(MatchPath(strHolder, l.strDir));
             if (l.strFile)
-                bOk = bOk || (r == 0 && MatchNameList(strName, *l.strFile) == 0);
+                bOk = bOk || (r == 0 && MatchNameList(strName, *l.strFile));
             else
-                bOk = bOk || ((r == 0 || r == 1) && (ps.m_strFiles.empty() ||
-                                                     MatchNameList(strName, ps.m_strFiles) == 0));
+                bOk = bOk || ((r == 0 || r == 1) &&
+                              (ps.m_strFiles.empty() || MatchNameList(strName, ps.m_strFiles)));
         }
         if (!bOk)
             return false;
-    } else if (!ps.m_strFiles.empty() && MatchNameList(strName, ps.m_strFiles) != 0) {
+    } else if (!ps.m_strFiles.empty() && !MatchNameList(strName, ps.m_strFiles)) {
         return false;
     }
-    if (!ps.m_strExFiles.empty() && MatchNameList(strName, ps.m_strExFiles) == 0)
+    if (!ps.m_strExFiles.empty() && MatchNameList(strName, ps.m_strExFiles))
         return false;
     for (const Line& l : lines(ps.m_strExPaths)) {
-        const int r = MatchPath(strHolder, l.strDir);
-        if (l.strFile ? (r == 0 && MatchNameList(strName, *l.strFile) == 0) : r == 1)
+        const int r = Rank(MatchPath(strHolder, l.strDir));
+        if (l.strFile ? (r == 0 && MatchNameList(strName, *l.strFile)) : r == 1)
             return false;
     }
     return true;
@@ -169,7 +185,7 @@ TEST(PatternDifferential, MatchNameAgreesWithTheRules) {
         const std::string strName = RandomString(rng, kNameAlphabet, 7);
         const std::string strPat = RandomString(rng, kPatternAlphabet, 7);
         const int nRef = RefMatchName(strName, strPat);
-        ASSERT_EQ(MatchName(strName, strPat), nRef)
+        ASSERT_EQ(MatchName(strName, strPat), nRef == 0)
             << "name '" << strName << "' pattern '" << strPat << "'";
         nMatches += nRef == 0;
     }
@@ -199,7 +215,7 @@ TEST(PatternDifferential, MatchNameOnAllShortStrings) {
     const auto vecNames = all(vecName, 4);
     for (const auto& strPat : vecPats)
         for (const auto& strName : vecNames)
-            ASSERT_EQ(MatchName(strName, strPat), RefMatchName(strName, strPat))
+            ASSERT_EQ(MatchName(strName, strPat), RefMatchName(strName, strPat) == 0)
                 << "name '" << strName << "' pattern '" << strPat << "'";
 }
 
@@ -210,7 +226,7 @@ TEST(PatternDifferential, MatchNameListAgreesWithTheRules) {
     for (int n = 0; n < 40000; ++n) {
         const std::string strName = RandomString(rng, kNameAlphabet, 6);
         const std::string strList = RandomString(rng, vecListAlphabet, 9);
-        ASSERT_EQ(MatchNameList(strName, strList), RefMatchNameList(strName, strList))
+        ASSERT_EQ(MatchNameList(strName, strList), RefMatchNameList(strName, strList) == 0)
             << "name '" << strName << "' list '" << strList << "'";
     }
 }

@@ -58,7 +58,7 @@ TEST_F(RunTest, StartAndCompletedLinesCarryTheLocalTime) {
         return tm;
     });
     CSyncItemList list;
-    engine.Run(list);
+    EXPECT_EQ(engine.Run(list), RunResult::Completed);
     ASSERT_GE(host.m_lines.size(), 2u);
     EXPECT_EQ(host.m_lines[0], "<< Synchronize start 05/01/02 03:04:05 >>");
     EXPECT_EQ(host.m_lines[1], "<< Synchronize completed 05/01/02 03:04:05 >>");

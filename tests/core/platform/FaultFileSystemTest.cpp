@@ -1,4 +1,4 @@
-#include "platform/FaultFileSystem.h"
+#include "support/FaultFileSystem.h"
 
 #include "platform/PosixFileSystem.h"
 #include "support/TempDir.h"
@@ -203,15 +203,45 @@ TEST_F(FaultFs, PartialCopyFaultOverAnotherFileSystemFailsWithoutWriting) {
     EXPECT_FALSE(m_dir.Exists("c.txt"));
 }
 
+// Whole-file faults: a read fails at its open, a write before its temporary, and
+// a partial write over anything but the real disk fails before writing anything.
+TEST_F(FaultFs, WholeFileFaults) {
+    std::string data = "before";
+    m_fs.AddFault(FsOp::ReadFile, "*/a.txt", EIO, 1);
+    FileResult r = m_fs.ReadFile(m_dir.Path("a.txt"), data);
+    EXPECT_EQ(r.eStage, FileStage::Open);
+    EXPECT_EQ(r.nError, EIO);
+    EXPECT_EQ(data, "before");
+    ASSERT_TRUE(m_fs.ReadFile(m_dir.Path("a.txt"), data).Ok());
+    EXPECT_EQ(data, "side one");
+
+    m_fs.AddFault(FsOp::WriteFile, "*/a.txt", EDQUOT, 1);
+    r = m_fs.WriteFile(m_dir.Path("a.txt"), "new");
+    EXPECT_EQ(r.eStage, FileStage::Create);
+    EXPECT_EQ(r.nError, EDQUOT);
+    EXPECT_EQ(m_dir.ReadFile("a.txt"), "side one");
+    EXPECT_EQ(m_fs.CountCalls(FsOp::WriteFile), 1u);
+
+    FaultFileSystem inner(m_posix);
+    FaultFileSystem outer(static_cast<FileSystem&>(inner));
+    outer.AddPartialWriteFault("*", 2);
+    r = outer.WriteFile(m_dir.Path("a.txt"), "longer than two");
+    EXPECT_EQ(r.eStage, FileStage::Create);
+    EXPECT_EQ(r.nError, ENOSPC);
+    EXPECT_TRUE(inner.Calls().empty());
+    EXPECT_EQ(m_dir.ReadFile("a.txt"), "side one");
+}
+
 TEST_F(FaultFs, CallLogRecordsOperationsPathsAndResults) {
     FileAttr attr;
     int nError = 0;
     std::vector<DirEntry> entries;
-    m_fs.ListDir(m_dir.Root(), entries);
+    // The results are read back from the log below.
+    IgnoreFailure(m_fs.ListDir(m_dir.Root(), entries));
     for (const DirEntry& e : entries)
-        m_fs.GetAttr(m_dir.Path(e.strName), attr, nError);
-    m_fs.CopyFile(m_dir.Path("a.txt"), m_dir.Path("sub/copy.txt"));
-    m_fs.DeleteFile(m_dir.Path("missing"));
+        IgnoreFailure(m_fs.GetAttr(m_dir.Path(e.strName), attr, nError));
+    IgnoreFailure(m_fs.CopyFile(m_dir.Path("a.txt"), m_dir.Path("sub/copy.txt")));
+    IgnoreFailure(m_fs.DeleteFile(m_dir.Path("missing")));
 
     EXPECT_EQ(m_fs.CountCalls(FsOp::ListDir), 1u);
     EXPECT_EQ(m_fs.CountCalls(FsOp::GetAttr), 4u);
@@ -227,7 +257,7 @@ TEST_F(FaultFs, CallLogRecordsOperationsPathsAndResults) {
 
     m_fs.ClearCalls();
     m_fs.SetLogCalls(false);
-    m_fs.DeleteFile(m_dir.Path("b.txt"));
+    EXPECT_EQ(m_fs.DeleteFile(m_dir.Path("b.txt")), 0);
     EXPECT_TRUE(m_fs.Calls().empty());
 }
 

@@ -1,7 +1,7 @@
 #include "platform/OverlayFileSystem.h"
 
-#include "platform/FaultFileSystem.h"
 #include "platform/PosixFileSystem.h"
+#include "support/FaultFileSystem.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -370,14 +370,36 @@ TEST_F(OverlayOnTree, MemoryFollowsTheChangesNotTheTree) {
     EXPECT_EQ(m_fs.RecordCount(), 1u + 1u + 50u + 1u); // n, its contents marker, copies, x
 }
 
-TEST(OverlayNormalize, OneSpellingPerPath) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"/a/b", "/a/b"},     {"/a//b/", "/a/b"}, {"/a/./b/.", "/a/b"}, {"/", "/"},
-        {"//", "/"},          {"a/b", "a/b"},     {"./a", "a"},         {".", "."},
-        {"a/../b", "a/../b"}, {"", ""},
+// Whole-file reads see the disk where the run has not changed it; the overlay
+// keeps no contents, so a file the run replaced, made or removed cannot be read,
+// and nothing is ever written through it.
+TEST_F(OverlayOnTree, WholeFilesAreReadFromTheDiskAndNeverWritten) {
+    ASSERT_EQ(m_fs.CopyFile(m_dir.Path("a"), m_dir.Path("b")), 0);
+    ASSERT_EQ(m_fs.CopyFile(m_dir.Path("a"), m_dir.Path("d/new")), 0);
+    ASSERT_EQ(m_fs.DeleteFile(m_dir.Path("d/x")), 0);
+    struct Case {
+        const char* lpszRel;
+        FileStage eStage;
+        int nError;
+        const char* lpszData;
+    } const cases[] = {
+        {"a", FileStage::Done, 0, "a"},        {"d/y", FileStage::Done, 0, "y"},
+        {"b", FileStage::Read, EIO, ""},       {"d/new", FileStage::Read, EIO, ""},
+        {"d/x", FileStage::Open, ENOENT, ""},  {"d", FileStage::Read, EISDIR, ""},
+        {"none", FileStage::Open, ENOENT, ""},
     };
-    for (const auto& [lpszIn, lpszOut] : cases)
-        EXPECT_EQ(OverlayFileSystem::Normalize(lpszIn), lpszOut) << lpszIn;
+    for (const Case& c : cases) {
+        std::string data;
+        const FileResult r = m_fs.ReadFile(m_dir.Path(c.lpszRel), data);
+        EXPECT_EQ(r.eStage, c.eStage) << c.lpszRel;
+        EXPECT_EQ(r.nError, c.nError) << c.lpszRel;
+        EXPECT_EQ(data, c.lpszData) << c.lpszRel;
+    }
+    const FileResult w = m_fs.WriteFile(m_dir.Path("a"), "changed");
+    EXPECT_EQ(w.eStage, FileStage::Create);
+    EXPECT_EQ(w.nError, EROFS);
+    EXPECT_EQ(m_dir.ReadFile("a"), "a");
+    EXPECT_EQ(m_dir.ReadFile("b"), "b");
 }
 
 } // namespace

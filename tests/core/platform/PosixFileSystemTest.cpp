@@ -1,5 +1,7 @@
 #include "platform/PosixFileSystem.h"
 
+#include "platform/PosixFile.h"
+#include "support/FaultFileSystem.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -293,28 +295,27 @@ TEST_F(PosixFs, CopyThatFailsHalfWayKeepsOldTargetByteForByte) {
     m_dir.WriteFile("src", strNew);
     m_dir.WriteFile("dst", strOld, 0444);
 
-    // The hook lets 400,000 bytes through, then reports a full disk; at that
-    // moment the temporary must really hold the partial data.
-    std::uint64_t nTempSizeAtFailure = 0;
-    std::string strTempName;
-    m_fs.SetCopyChunkHook([&](const std::string& strTo, std::uint64_t nDone, std::size_t& nChunk) {
-        EXPECT_EQ(strTo, m_dir.Path("dst"));
-        if (nDone >= 400'000) {
-            for (const std::string& strName : TempNamesIn(m_dir)) {
-                strTempName = strName;
-                struct stat st {};
-                if (m_dir.Stat(strName, st))
-                    nTempSizeAtFailure = static_cast<std::uint64_t>(st.st_size);
-            }
-            return ENOSPC;
-        }
-        nChunk = std::min<std::size_t>(nChunk, 400'000 - nDone);
-        return 0;
-    });
-    EXPECT_EQ(m_fs.CopyFile(m_dir.Path("src"), m_dir.Path("dst")), ENOSPC);
-    EXPECT_EQ(nTempSizeAtFailure, 400'000u);
-    EXPECT_TRUE(IsCopyTempName(strTempName));
+    // The copy's replacement, given up after 400,000 bytes as after a full
+    // disk: until then the temporary beside the target really holds the partial
+    // data; then it goes and the old target stays.
+    {
+        CReplaceFile temp(m_dir.Path("dst"), kCopyTempPrefix, true);
+        ASSERT_EQ(temp.CreateFile(0600), 0);
+        ASSERT_EQ(WriteAll(temp.Fd(), std::string_view(strNew).substr(0, 400'000)), 0);
+        const std::vector<std::string> temps = TempNamesIn(m_dir);
+        ASSERT_EQ(temps.size(), 1u);
+        EXPECT_EQ(m_dir.Path(temps[0]), temp.TempPath());
+        struct stat st {};
+        ASSERT_TRUE(m_dir.Stat(temps[0], st));
+        EXPECT_EQ(st.st_size, 400'000);
+    }
+    EXPECT_TRUE(m_dir.ReadFile("dst") == strOld);
+    EXPECT_TRUE(TempNamesIn(m_dir).empty());
 
+    // The same through a copy that runs out of room half way.
+    FaultFileSystem fault(m_fs);
+    fault.AddPartialCopyFault("*/dst", 400'000, ENOSPC, 1);
+    EXPECT_EQ(fault.CopyFile(m_dir.Path("src"), m_dir.Path("dst")), ENOSPC);
     EXPECT_TRUE(m_dir.ReadFile("dst") == strOld);
     struct stat st {};
     ASSERT_TRUE(m_dir.Stat("dst", st));
@@ -322,9 +323,26 @@ TEST_F(PosixFs, CopyThatFailsHalfWayKeepsOldTargetByteForByte) {
     EXPECT_TRUE(TempNamesIn(m_dir).empty());
 
     // Room again: the same copy goes through.
-    m_fs.SetCopyChunkHook({});
     ASSERT_EQ(m_fs.CopyFile(m_dir.Path("src"), m_dir.Path("dst")), 0);
     EXPECT_TRUE(m_dir.ReadFile("dst") == strNew);
+}
+
+// A replacement that cannot take the target's place (a directory stands there)
+// says so at its rename and leaves no temporary; a sync failure is a write one.
+TEST_F(PosixFs, ReplacementThatCannotRenameLeavesNothingBehind) {
+    m_dir.MakeDir("dir");
+    m_dir.WriteFile("dir/keep", "x");
+    {
+        CReplaceFile temp(m_dir.Path("dir"), kSaveTempPrefix, false);
+        ASSERT_EQ(temp.CreateFile(0666), 0);
+        ASSERT_EQ(WriteAll(temp.Fd(), "data"), 0);
+        const auto failure = temp.Commit(true);
+        ASSERT_TRUE(failure.has_value());
+        EXPECT_EQ(failure->eStage, CReplaceFile::Stage::Rename);
+        EXPECT_EQ(failure->nError, EISDIR);
+    }
+    EXPECT_EQ(m_dir.Names(), std::vector<std::string>{"dir"});
+    EXPECT_EQ(m_dir.ReadFile("dir/keep"), "x");
 }
 
 TEST_F(PosixFs, CopyOfPseudoFileFallsBackToReadWrite) {
@@ -464,15 +482,6 @@ TEST_F(PosixFs, RealPathResolvesTheExistingPartOnly) {
     EXPECT_EQ(strOut, "/");
     EXPECT_EQ(m_fs.RealPath("/no-such-dir-kovrel/x/..", strOut), 0);
     EXPECT_EQ(strOut, "/no-such-dir-kovrel");
-}
-
-TEST(PosixParentPath, Table) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"/a/b", "/a"}, {"/a/b/", "/a"}, {"/a//b", "/a"}, {"/a", "/"},
-        {"/", "/"},     {"a", "."},      {"a/b", "a"},    {"", "."},
-    };
-    for (const auto& [lpszIn, lpszOut] : cases)
-        EXPECT_EQ(ParentPath(lpszIn), lpszOut) << lpszIn;
 }
 
 // Write permission on a directory: an unprivileged owner of a read-only

@@ -67,6 +67,25 @@ TEST(Utf8, FoldingTouchesOnlyAsciiLetters) {
     EXPECT_FALSE(EqualNoCase("abc", "abcd"));
 }
 
+// The pairing of both sides' names: ASCII case alone makes no difference.
+TEST(Utf8, CompareFoldOnlyIgnoresAsciiCaseAlone) {
+    const struct {
+        const char* a;
+        const char* b;
+        int nExpected;
+    } cases[] = {
+        {"abc", "ABC", 0},
+        {"abc", "abd", -1},
+        {"ABD", "abc", 1},
+        {"ab", "ABC", -1},
+        {"b", "_x", -1},
+        {"\xC3\xA9", "\xC3\x89", 1},
+        {"x\xC3\xA9", "X\xC3\xA9", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CompareFoldOnly(c.a, c.b), c.nExpected) << c.a << " / " << c.b;
+}
+
 TEST(Utf8, CompareFoldedOrdersLikeTheListingsDo) {
     // "_" (0x5F) lies between the folded letters and the lower-case ones, so it
     // sorts after "B" once a-z is folded.

@@ -1,9 +1,13 @@
-#include "platform/FaultFileSystem.h"
+#include "support/FaultFileSystem.h"
 
-#include "platform/PosixFileSystem.h"
+#include "platform/PosixFile.h"
 
 #include <algorithm>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kovrel::platform {
 
@@ -31,6 +35,10 @@ const char* FsOpName(FsOp op) noexcept {
         return "RealPath";
     case FsOp::CountUnlisted:
         return "CountUnlisted";
+    case FsOp::ReadFile:
+        return "ReadFile";
+    case FsOp::WriteFile:
+        return "WriteFile";
     }
     return "?";
 }
@@ -66,6 +74,12 @@ void FaultFileSystem::AddPartialCopyFault(std::string strPathPattern, std::uint6
                                           int nErrno, int nTimes) {
     m_faults.push_back(
         Fault{Op::CopyFile, std::move(strPathPattern), nErrno, nTimes, true, nAfterBytes});
+}
+
+void FaultFileSystem::AddPartialWriteFault(std::string strPathPattern, std::uint64_t nAfterBytes,
+                                           int nErrno, int nTimes) {
+    m_faults.push_back(
+        Fault{Op::WriteFile, std::move(strPathPattern), nErrno, nTimes, true, nAfterBytes});
 }
 
 std::size_t FaultFileSystem::CountCalls(Op op, std::string_view strPathPattern) const {
@@ -123,32 +137,85 @@ int FaultFileSystem::ListDir(const std::string& strPath, std::vector<DirEntry>& 
     return Log(Op::ListDir, strPath, m_inner.ListDir(strPath, entries, pStaleTemps));
 }
 
+FileResult FaultFileSystem::LogFile(Op op, const std::string& strPath, FileResult result) {
+    Log(op, strPath, result.nError);
+    return result;
+}
+
+template <class F>
+FileResult FaultFileSystem::WriteUntilFull(const std::string& strTarget, std::string_view strPrefix,
+                                           std::uint64_t nLimit, F&& fnRead) {
+    // The product's own temporary: it is removed on the way out, as after any
+    // failed write, since it is never committed.
+    CReplaceFile temp(strTarget, strPrefix, true);
+    if (const int nErr = temp.CreateFile(0600))
+        return {FileStage::Create, nErr};
+    std::string strChunk;
+    for (std::uint64_t nDone = 0; nDone < nLimit;) {
+        strChunk.clear();
+        if (const int nErr = fnRead(nDone, nLimit - nDone, strChunk))
+            return {FileStage::Read, nErr};
+        if (strChunk.empty())
+            break;
+        if (const int nErr = WriteAll(temp.Fd(), strChunk))
+            return {FileStage::Write, nErr};
+        nDone += strChunk.size();
+    }
+    return {FileStage::Write, m_taken.nErrno};
+}
+
 int FaultFileSystem::CopyFile(const std::string& strFrom, const std::string& strTo) {
     const Fault* pFault = TakeFault(Op::CopyFile, strFrom, strTo);
     if (!pFault)
         return Log(Op::CopyFile, strFrom, m_inner.CopyFile(strFrom, strTo), strTo);
-
-    auto* pPosix = dynamic_cast<PosixFileSystem*>(&m_inner);
-    if (!pFault->bPartial || !pPosix)
+    if (!pFault->bPartial || !m_bOverDisk)
         return Log(Op::CopyFile, strFrom, pFault->nErrno, strTo);
 
-    // Let the real copy write up to the limit, then refuse the next byte.
-    const std::uint64_t nLimit = pFault->nAfterBytes;
-    const int nErrno = pFault->nErrno;
-    pPosix->SetCopyChunkHook(
-        [nLimit, nErrno](const std::string&, std::uint64_t nDone, std::size_t& nChunk) {
-            if (nDone >= nLimit)
-                return nErrno;
-            nChunk = static_cast<std::size_t>(std::min<std::uint64_t>(nChunk, nLimit - nDone));
+    // A file shorter than the limit fits and is copied whole.
+    struct stat st {};
+    if (::lstat(strFrom.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::uint64_t>(st.st_size) <= pFault->nAfterBytes)
+        return Log(Op::CopyFile, strFrom, m_inner.CopyFile(strFrom, strTo), strTo);
+
+    UniqueFd fdIn(::open(strFrom.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fdIn.Get() < 0)
+        return Log(Op::CopyFile, strFrom, errno, strTo);
+    const FileResult result = WriteUntilFull(
+        strTo, kCopyTempPrefix, pFault->nAfterBytes,
+        [&](std::uint64_t, std::uint64_t nWant, std::string& strChunk) {
+            strChunk.resize(static_cast<std::size_t>(std::min<std::uint64_t>(nWant, 65536)));
+            const ssize_t n = ::read(fdIn.Get(), strChunk.data(), strChunk.size());
+            if (n < 0)
+                return errno;
+            strChunk.resize(static_cast<std::size_t>(n));
             return 0;
         });
-    struct HookReset {
-        PosixFileSystem* pFs;
-        ~HookReset() { pFs->SetCopyChunkHook({}); }
-    } reset{pPosix};
-    // A file shorter than the limit fits and is copied whole.
-    const int nResult = pPosix->CopyFile(strFrom, strTo);
-    return Log(Op::CopyFile, strFrom, nResult, strTo);
+    return Log(Op::CopyFile, strFrom, result.nError, strTo);
+}
+
+FileResult FaultFileSystem::ReadFile(const std::string& strPath, std::string& data) {
+    if (const Fault* pFault = TakeFault(Op::ReadFile, strPath, {}))
+        return LogFile(Op::ReadFile, strPath, {FileStage::Open, pFault->nErrno});
+    return LogFile(Op::ReadFile, strPath, m_inner.ReadFile(strPath, data));
+}
+
+FileResult FaultFileSystem::WriteFile(const std::string& strPath, std::string_view data) {
+    const Fault* pFault = TakeFault(Op::WriteFile, strPath, {});
+    if (!pFault)
+        return LogFile(Op::WriteFile, strPath, m_inner.WriteFile(strPath, data));
+    if (!pFault->bPartial || !m_bOverDisk)
+        return LogFile(Op::WriteFile, strPath, {FileStage::Create, pFault->nErrno});
+    if (data.size() <= pFault->nAfterBytes)
+        return LogFile(Op::WriteFile, strPath, m_inner.WriteFile(strPath, data));
+
+    const FileResult result =
+        WriteUntilFull(strPath, kSaveTempPrefix, pFault->nAfterBytes,
+                       [&](std::uint64_t nDone, std::uint64_t nWant, std::string& strChunk) {
+                           strChunk.assign(data.substr(static_cast<std::size_t>(nDone),
+                                                       static_cast<std::size_t>(nWant)));
+                           return 0;
+                       });
+    return LogFile(Op::WriteFile, strPath, result);
 }
 
 int FaultFileSystem::DeleteFile(const std::string& strPath) {
