@@ -385,7 +385,8 @@ void CKovrelApp::OnSynchronize() {
     m_dlgLog->BeginRun(this);
     platform::PosixFileSystem fs;
     CSyncEngine engine(fs, host, m_settings);
-    engine.Run(m_pMainView->GetList());
+    // How it ended shows in the log window; the program does not act on it.
+    static_cast<void>(engine.Run(m_pMainView->GetList()));
     m_dlgLog->EndRun();
     m_lastStat = engine.GetStat();
     m_nLastEventPasses = host.EventPasses();

@@ -3,6 +3,7 @@
 #include "app/FileErrors.h"
 #include "document/KvdFormat.h"
 #include "document/SaveVersion.h"
+#include "platform/PosixFileSystem.h"
 #include "ui/MsgBox.h"
 
 #include <QFileDialog>
@@ -17,6 +18,13 @@ QString U(const char* psz) {
 }
 
 } // namespace
+
+platform::FileSystem& CKovrelDoc::FileSystem() {
+    if (m_pFileSystem)
+        return *m_pFileSystem;
+    static platform::PosixFileSystem s_disk;
+    return s_disk;
+}
 
 void CKovrelDoc::SetModifiedFlag(bool bModified) {
     if (m_bModified == bModified)
@@ -55,7 +63,7 @@ OpenResult CKovrelDoc::OnOpenDocument(const QString& strPath) {
     list.m_strDocLog = m_pView->GetList().m_strDocLog; // kept by a file that holds none
     int nFileVersion = m_pView->m_nFileVersion;
     const std::string strLocal = QFile::encodeName(strPath).toStdString();
-    const KvdFileResult res = LoadKvdFile(strLocal, list, nFileVersion);
+    const KvdFileResult res = LoadKvdFile(FileSystem(), strLocal, list, nFileVersion);
     switch (res.eStatus) {
     case KvdFileStatus::Ok:
         m_pView->LoadList(list);
@@ -92,7 +100,8 @@ OpenResult CKovrelDoc::OnOpenDocument(const QString& strPath) {
 
 bool CKovrelDoc::OnSaveDocument(const QString& strPath) {
     const std::string strLocal = QFile::encodeName(strPath).toStdString();
-    const KvdFileResult res = SaveKvdFile(strLocal, m_pView->GetList(), m_pView->m_nFileVersion);
+    const KvdFileResult res =
+        SaveKvdFile(FileSystem(), strLocal, m_pView->GetList(), m_pView->m_nFileVersion);
     if (res.eStatus != KvdFileStatus::Ok) {
         ShowMessageBox(m_pWindow, FileErrorMessage(FileAction::Save, res.nErrno, strPath),
                        MB_OK | MB_ICONEXCLAMATION);
@@ -122,9 +131,10 @@ int CKovrelDoc::CheckSaveVersion() {
                        ? KeepLayoutAnswer::Ok
                        : KeepLayoutAnswer::Cancel;
         });
-    if (decision.nResult == 0)
-        m_pView->m_nFileVersion = decision.nFileVersion;
-    return decision.nResult;
+    if (!decision.bSave)
+        return -1;
+    m_pView->m_nFileVersion = decision.nFileVersion;
+    return 0;
 }
 
 bool CKovrelDoc::DoSave(const QString& strPath, bool bReplace) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "grid/KovrelView.h"
+#include "platform/FileSystem.h"
 
 #include <QObject>
 #include <QString>
@@ -33,6 +34,8 @@ public:
     CKovrelView* GetView() const { return m_pView; }
     // Parent of the document's message boxes and file dialogs.
     void SetWindow(QWidget* pWindow) { m_pWindow = pWindow; }
+    // The file system documents are read from and written to (null: the disk).
+    void SetFileSystem(platform::FileSystem* pFileSystem) { m_pFileSystem = pFileSystem; }
 
     void SetModifiedFlag(bool bModified = true) override;
     bool IsModified() const { return m_bModified; }
@@ -68,9 +71,11 @@ signals:
 
 private:
     void SetPathName(const QString& strPath);
+    platform::FileSystem& FileSystem();
 
     CKovrelView* m_pView = nullptr;
     QWidget* m_pWindow = nullptr;
+    platform::FileSystem* m_pFileSystem = nullptr;
     QString m_strPathName;
     bool m_bModified = false;
     bool m_bForeign = false;

@@ -6,6 +6,8 @@
 #include "app/CommandIds.h"
 #include "app/FileErrors.h"
 #include "document/SaveVersion.h"
+#include "platform/PosixFileSystem.h"
+#include "support/FaultFileSystem.h"
 
 #include <QAction>
 
@@ -66,7 +68,8 @@ TEST_F(Document, SaveAsKeepsTheOldFileAndTakesTheNewName) {
     EXPECT_EQ(Title(), U("new.kvd - Kovrel Duplicator"));
     CSyncItemList list;
     int nVersion = 0;
-    LoadKvdFile(Path("new.kvd").toStdString(), list, nVersion);
+    ASSERT_EQ(LoadKvdFile(Path("new.kvd").toStdString(), list, nVersion).eStatus,
+              KvdFileStatus::Ok);
     EXPECT_EQ(list.GetCount(), 2);
 }
 
@@ -237,6 +240,56 @@ TEST_F(Document, SaveIntoAMissingFolderSaysSoAndKeepsTheName) {
     EXPECT_EQ(Title(), U("無題 - Kovrel Duplicator"));
 }
 
+// Causes root cannot provoke on a real disk come from the fault-injecting file
+// system: the message names the cause, and the document on disk stays whole.
+struct FAULTCASE {
+    const char* pszName;
+    FileAction eAction;
+    platform::FsOp op;
+    int nErrno;
+    const char* pszMessage;
+};
+
+class FileSystemFaults : public Document, public ::testing::WithParamInterface<FAULTCASE> {};
+
+TEST_P(FileSystemFaults, ReportedWithTheirCause) {
+    const FAULTCASE& c = GetParam();
+    const QString strDoc = MakeDocument("doc.kvd", {{"/a", "/b"}});
+    const QByteArray before = ReadFile(strDoc);
+    ASSERT_TRUE(Start(strDoc));
+    platform::PosixFileSystem disk;
+    platform::FaultFileSystem faults(disk);
+    faults.AddFault(c.op, "*", c.nErrno);
+    Doc().SetFileSystem(&faults);
+    CModalScript script;
+    script.Answer(IDOK);
+    if (c.eAction == FileAction::Save) {
+        AddItem(QStringLiteral("/c"));
+        EXPECT_FALSE(Doc().DoFileSave());
+        EXPECT_TRUE(Doc().IsModified());
+    } else {
+        EXPECT_EQ(m_pApp->OpenDocumentFile(strDoc), OpenResult::Failed);
+    }
+    Doc().SetFileSystem(nullptr);
+    EXPECT_EQ(script.Text(0), U(c.pszMessage).arg(strDoc));
+    EXPECT_EQ(ReadFile(strDoc), before);
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{"doc.kvd"}); // no leftovers
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, FileSystemFaults,
+    ::testing::Values(FAULTCASE{"DiskFull", FileAction::Save, platform::FsOp::WriteFile, ENOSPC,
+                                "%1 を書き込むディスクの空き容量が足りません。"},
+                      FAULTCASE{"ReadOnlyFileSystem", FileAction::Save, platform::FsOp::WriteFile,
+                                EROFS, "%1 は読み込み専用のファイルシステムにあります。"},
+                      FAULTCASE{"SaveDenied", FileAction::Save, platform::FsOp::WriteFile, EACCES,
+                                "%1 へのアクセスが拒否されました。"},
+                      FAULTCASE{"OpenDenied", FileAction::Open, platform::FsOp::ReadFile, EACCES,
+                                "%1 へのアクセスが拒否されました。"},
+                      FAULTCASE{"ReadError", FileAction::Open, platform::FsOp::ReadFile, EIO,
+                                "%1 の読み書き中にハードウェアのエラーが発生しました。"}),
+    [](const auto& p) { return std::string(p.param.pszName); });
+
 struct FILEERRCASE {
     int nErrno;
     FileAction eAction;
@@ -294,7 +347,7 @@ TEST_P(SaveQuestion, AnsweredEachWay) {
 
     CSyncItemList saved;
     int nVersion = 0;
-    LoadKvdFile(strDoc.toStdString(), saved, nVersion);
+    ASSERT_EQ(LoadKvdFile(strDoc.toStdString(), saved, nVersion).eStatus, KvdFileStatus::Ok);
     EXPECT_EQ(saved.GetCount(), c.bSaved ? 2 : 1);
     switch (c.nCommand) {
     case ID_FILE_NEW:

@@ -23,7 +23,8 @@ QString SampleDocument(const QString& strDir) {
     list.SetAt(-1, "/home/me/.bashrc", "/srv/backup/dotfiles/.bashrc", nullptr)->dwOption =
         SIO_NO_SUBDIRS | SIO_FORCE_RO1;
     const QString strPath = strDir + QStringLiteral("/サンプル.kvd");
-    SaveKvdFile(strPath.toStdString(), list, KVD_VERSION_1_0);
+    if (SaveKvdFile(strPath.toStdString(), list, KVD_VERSION_1_0).eStatus != KvdFileStatus::Ok)
+        return QString();
     return strPath;
 }
 
