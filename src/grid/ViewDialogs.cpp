@@ -38,8 +38,7 @@ public:
         return true;
     }
 
-    bool BrowseFile(QWidget* pParent, std::string& strPath,
-                    const std::string& strFolder) override {
+    bool BrowseFile(QWidget* pParent, std::string& strPath, const std::string& strFolder) override {
         QFileDialog dlg(pParent);
         dlg.setAcceptMode(QFileDialog::AcceptOpen);
         dlg.setFileMode(QFileDialog::AnyFile); // a file that is yet to be made will do
