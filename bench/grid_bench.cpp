@@ -25,9 +25,9 @@ std::string MakeDocument(int nCount) {
     CSyncItemList list;
     for (int i = 0; i < nCount; ++i) {
         const std::string strName = std::to_string(i);
-        SYNCITEM* pItem = list.SetAt(-1, ("/home/user/project/ファイル" + strName).c_str(),
-                                     ("/mnt/backup/project/ファイル" + strName).c_str(),
-                                     "*.c\n!\\obj\\");
+        SYNCITEM* pItem =
+            list.SetAt(-1, ("/home/user/project/ファイル" + strName).c_str(),
+                       ("/mnt/backup/project/ファイル" + strName).c_str(), "*.c\n!\\obj\\");
         pItem->dwOption = static_cast<std::uint32_t>(i % 7 == 0 ? 0x181 : 0);
     }
     return WriteKvd(list, KVD_VERSION_1_0);

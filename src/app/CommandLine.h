@@ -1,0 +1,37 @@
+// What the program was asked to do at start: which document to open and whether
+// to run it once unattended and end.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kovrel::app {
+
+struct CMDLINE {
+    std::string strDocument; // empty: start with a new untitled document
+    int nAutoSync = 0;       // 1: the unattended option was given
+};
+
+// The command line as one text (the words after the program's name, as the
+// Windows shell hands them over). Only the blank separates words. "/" and a
+// letter is an option (A in either case: unattended; any other letter is
+// ignored, and so is the rest of that word); a name in double or single quotes
+// runs to the closing quote; any other word starts a name that takes the whole
+// rest of the line. A later name replaces an earlier one. No length limit.
+CMDLINE ParseCommandLineText(std::string_view strText);
+
+// The argument vector of this platform, already unquoted by the shell (the
+// program's own name not included). A word that is "/" and ASCII letters only
+// and names nothing that exists is an option word, decided by its first letter
+// as above; every other word is a document name, taken whole, a later one
+// replacing an earlier one. fnExists tells whether a path names an existing
+// file, directory or link.
+CMDLINE ParseArgumentVector(const std::vector<std::string>& args,
+                            const std::function<bool(const std::string&)>& fnExists);
+
+// fnExists for ParseArgumentVector: the entry itself exists (a dangling link too).
+bool PathExists(const std::string& strPath);
+
+} // namespace kovrel::app

@@ -1,0 +1,60 @@
+#include "app/GuiRunHost.h"
+
+#include "dialogs/SyncLogDlg.h"
+#include "ui/MsgBox.h"
+#include "ui/Sound.h"
+
+#include <QCoreApplication>
+
+namespace kovrel::app {
+
+bool CGuiRunHost::AskYesNo(const std::string& strText) {
+    return ShowMessageBox(m_pBoxParent, strText, MB_YESNO | MB_ICONEXCLAMATION) == IDYES;
+}
+
+AbortRetryIgnore CGuiRunHost::AskAbortRetryIgnore(const std::string& strText) {
+    switch (ShowMessageBox(m_pBoxParent, strText, MB_ABORTRETRYIGNORE)) {
+    case IDRETRY:
+        return AbortRetryIgnore::Retry;
+    case IDIGNORE:
+        return AbortRetryIgnore::Ignore;
+    default:
+        return AbortRetryIgnore::Abort;
+    }
+}
+
+void CGuiRunHost::ShowError(const std::string& strText) {
+    ShowMessageBox(m_pBoxParent, strText, MB_OK | MB_ICONEXCLAMATION);
+}
+
+void CGuiRunHost::AppendLogLine(const std::string& strLine) {
+    m_dlgLog.AddString(strLine);
+}
+
+bool CGuiRunHost::CheckCancel() {
+    // The first call (before the first item) always lets events through, so the
+    // freshly shown log window paints before the work starts.
+    if (!m_timer.isValid() || m_timer.elapsed() >= kEventIntervalMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        m_timer.start();
+        ++m_nEventPasses;
+    }
+    return m_dlgLog.m_bCancel;
+}
+
+void CGuiRunHost::PlayRunSound(const RUNSOUND& sound) {
+    const SoundEvent nEvent =
+        sound.nBeep == BeepType::Asterisk ? SoundEvent::Information : SoundEvent::Warning;
+    switch (sound.kind) {
+    case RunSoundKind::File:
+        PlayFileOrEvent(sound.strFile, nEvent);
+        break;
+    case RunSoundKind::Beep:
+        Sound().PlayEvent(nEvent);
+        break;
+    case RunSoundKind::None:
+        break;
+    }
+}
+
+} // namespace kovrel::app

@@ -1,0 +1,43 @@
+// The run's host in the desktop program: questions and errors in message boxes,
+// log lines in the log window, its Cancel button, and the end sounds.
+#pragma once
+
+#include "engine/RunHost.h"
+
+#include <QElapsedTimer>
+
+class QWidget;
+
+namespace kovrel {
+class CSyncLogDlg;
+}
+
+namespace kovrel::app {
+
+class CGuiRunHost : public CRunHost {
+public:
+    // Events are let through at most this often, so the windows stay live
+    // without a repaint per file.
+    static constexpr int kEventIntervalMs = 50;
+
+    CGuiRunHost(QWidget* pBoxParent, CSyncLogDlg& dlgLog)
+        : m_pBoxParent(pBoxParent), m_dlgLog(dlgLog) {}
+
+    bool AskYesNo(const std::string& strText) override;
+    AbortRetryIgnore AskAbortRetryIgnore(const std::string& strText) override;
+    void ShowError(const std::string& strText) override;
+    void AppendLogLine(const std::string& strLine) override;
+    bool CheckCancel() override;
+    void PlayRunSound(const RUNSOUND& sound) override;
+
+    // How often events were let through (for the benchmark and the tests).
+    int EventPasses() const { return m_nEventPasses; }
+
+private:
+    QWidget* m_pBoxParent;
+    CSyncLogDlg& m_dlgLog;
+    QElapsedTimer m_timer;
+    int m_nEventPasses = 0;
+};
+
+} // namespace kovrel::app

@@ -1,0 +1,97 @@
+// The application: the profile's settings, the log window, the one document
+// with its frame and view, the commands that belong to none of them, the run,
+// and the unattended run of the command line's "/A".
+#pragma once
+
+#include "app/CommandLine.h"
+#include "app/KovrelDoc.h"
+#include "app/MainFrame.h"
+#include "app/Profile.h"
+#include "dialogs/SyncLogDlg.h"
+#include "engine/RunSettings.h"
+#include "engine/SyncEngine.h"
+
+#include <QObject>
+
+#include <memory>
+
+namespace kovrel::app {
+
+class CKovrelApp : public QObject, private ISyncLogView {
+    Q_OBJECT
+public:
+    CKovrelApp();
+    ~CKovrelApp() override;
+
+    // Start-up: settings, recent files, the log window, the main window with
+    // the view, then the command line's document or a new one. False when the
+    // named document could not be opened: there is then no main window and the
+    // program ends.
+    bool InitInstance(const CMDLINE& cmdLine);
+
+    // The program-wide settings (group "Env"): m_strLogFile, m_bLogAppend,
+    // m_bSoundOn, m_strEndSoundFile, m_strErrSoundFile.
+    CRunSettings m_settings;
+    int m_nAutoSync = 0;
+    std::unique_ptr<CSyncLogDlg> m_dlgLog;
+    WINRECT m_rcWindow;
+    CKovrelView* m_pMainView = nullptr;
+
+    CMainFrame* GetMainFrame() const { return m_pFrame.get(); }
+    CKovrelDoc& GetDocument() { return m_doc; }
+    CRecentFileList& GetRecentFiles() { return m_recent; }
+    bool IsRunning() const { return m_bRunning; }
+    const SYNCSTAT& LastRunStat() const { return m_lastStat; }
+    int LastRunEventPasses() const { return m_nLastEventPasses; }
+
+    // The commands.
+    void OnFileNew();
+    void OnFileOpen();
+    // Opens strPath after the save question. Opened, Failed, or Replaced; a
+    // question answered Cancel gives Failed with bCancelled set.
+    OpenResult OpenDocumentFile(const QString& strPath, bool* pbCancelled = nullptr);
+    void OnOpenRecentFile(int nIndex);
+    void OnAppAbout();
+    void OnHelpFinder();
+    void OnOptionLogFile();
+    void OnOptionSound();
+    void OnSynchronize();
+    void OnDropFiles(const QStringList& astrPaths); // opened as documents, one by one
+    void OnDropOnGrid(const QPoint& ptGrid, const QStringList& astrPaths);
+
+    // Enabled states of the frame's commands that depend on the run.
+    void UpdateCommands();
+
+    // Where the help page is; empty when it cannot be found.
+    static QString HelpFilePath();
+
+signals:
+    void runFinished();
+
+protected:
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
+
+private:
+    void SetFocusToGrid() override;
+    void OnIdle();
+    void ConnectCommands();
+    void SetWhatsThisTexts();
+    void UpdateTitle();
+    void AfterDocumentChange();
+    bool QueryClose();
+    void PostExit();
+
+    std::unique_ptr<CMainFrame> m_pFrame;
+    CKovrelDoc m_doc;
+    CRecentFileList m_recent;
+    bool m_bRunning = false;
+    bool m_bCloseAfterRun = false;
+    bool m_bExitPosted = false;
+    SYNCSTAT m_lastStat;
+    int m_nLastEventPasses = 0;
+};
+
+// The one application object, or null before it exists.
+CKovrelApp* AfxGetApp();
+
+} // namespace kovrel::app

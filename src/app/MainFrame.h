@@ -1,0 +1,105 @@
+// The main window: menus, toolbar, status bar with the lock indicators, the
+// shortcuts of every command, placement from and to the profile, and drops
+// from the desktop.
+#pragma once
+
+#include "app/Profile.h"
+
+#include <QMainWindow>
+#include <QMap>
+#include <QStringList>
+
+#include <functional>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QToolBar;
+
+namespace kovrel::app {
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    // fnViewAction gives the view's own action for a command number, or null
+    // when the view has none; the menus and shortcuts then use that very action.
+    explicit CMainFrame(std::function<QAction*(int)> fnViewAction, QWidget* pParent = nullptr);
+    ~CMainFrame() override;
+
+    // The frame's own action for a command number (the view's, where it has
+    // one), or null.
+    QAction* GetAction(int nCommandId) const;
+
+    // The central widget and the part of it on which drops go to the grid.
+    void SetView(QWidget* pView, QWidget* pGrid);
+
+    // Places the window so that its outer frame covers rc (the size is fixed up
+    // once the window system tells the frame's margins).
+    void PlaceWindow(const WINRECT& rc);
+    // The outer frame rectangle as the profile keeps it.
+    WINRECT GetWindowRect() const;
+
+    // The recent file list shown in the File menu.
+    void SetRecentFiles(const QStringList& astrPaths);
+    QAction* RecentFileAction(int nIndex) const;
+
+    // The message pane's idle text and the four indicator panes, for tests.
+    QLabel* IndicatorPane(int nIndex) const { return m_apIndicators[nIndex]; }
+    void RefreshIndicators();
+
+    QToolBar* ToolBar() const { return m_pToolBar; }
+    QMenu* FileMenu() const { return m_pFileMenu; }
+    QMenu* EditMenu() const { return m_pEditMenu; }
+
+    // Asked on every close request after the rectangle has been saved: true
+    // lets the window close.
+    std::function<bool()> m_fnQueryClose;
+    // Drops are refused while this says so (a run is going on).
+    std::function<bool()> m_fnDropsRefused;
+
+signals:
+    // Files dropped on the grid: the point in the grid's coordinates.
+    void filesDroppedOnGrid(QPoint ptGrid, const QStringList& astrPaths);
+    // Files dropped anywhere else: each is opened as a document in turn.
+    void filesDroppedElsewhere(const QStringList& astrPaths);
+    void recentFileChosen(int nIndex);
+    // The rectangle was read and saved on a close request.
+    void windowRectSaved(const WINRECT& rc);
+
+protected:
+    void closeEvent(QCloseEvent* pEvent) override;
+    void dragEnterEvent(QDragEnterEvent* pEvent) override;
+    void dragMoveEvent(QDragMoveEvent* pEvent) override;
+    void dropEvent(QDropEvent* pEvent) override;
+    bool event(QEvent* pEvent) override;
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
+
+private:
+    QAction* MakeAction(int nId, const char* pszText, const char* pszPrompt,
+                        const QKeySequence& key = {});
+    QAction* ViewOrOwnAction(int nId, const char* pszText, const char* pszPrompt,
+                             const QList<QKeySequence>& keys);
+    void BuildActions();
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildStatusBar();
+    void RebuildRecentMenu();
+    void FixPlacement();
+    bool DropsOnGrid(const QPoint& ptFrame) const;
+
+    std::function<QAction*(int)> m_fnViewAction;
+    QMap<int, QAction*> m_actions;
+    QList<QAction*> m_recentActions;
+    QStringList m_astrRecent;
+    QMenu* m_pFileMenu = nullptr;
+    QMenu* m_pEditMenu = nullptr;
+    QAction* m_pRecentTop = nullptr;    // separator before the recent files
+    QAction* m_pRecentBottom = nullptr; // separator after them
+    QToolBar* m_pToolBar = nullptr;
+    QLabel* m_apIndicators[4] = {};
+    QWidget* m_pGrid = nullptr;
+    WINRECT m_rcWanted;
+    bool m_bPlacementPending = false;
+};
+
+} // namespace kovrel::app

@@ -1,0 +1,274 @@
+// The log file and sound commands, placement through the application, drops,
+// and help.
+#include "AppTestSupport.h"
+
+#include "app/CommandIds.h"
+#include "dialogs/LogFileDlg.h"
+#include "dialogs/SoundDlg.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolBar>
+#include <QUrl>
+
+namespace kovrel::app::test {
+namespace {
+
+// What the user does in the log file dialog.
+struct LOGDLGINPUT {
+    bool bCancel;
+    bool bDocLog;
+    const char* pszPath;
+    bool bAppend;
+};
+
+struct LOGCASE {
+    const char* pszName;
+    std::string strDocLogBefore;
+    LOGDLGINPUT input;
+    // Expected afterwards.
+    std::string strDocLogAfter;
+    bool bModified;
+    const char* pszProfileLogFile; // null: not written
+    int nProfileAppend;
+    // Seen in the dialog when it opened.
+    bool bShownDocLog;
+    const char* pszShownPath;
+};
+
+class LogFileCommand : public AppTest, public ::testing::WithParamInterface<LOGCASE> {};
+
+TEST_P(LogFileCommand, FillsRunsAndStoresOnlyAfterOk) {
+    const LOGCASE& c = GetParam();
+    {
+        auto profile = OpenProfile();
+        profile->setValue("Env/LogFile", "/var/log/all.log");
+        profile->setValue("Env/LogAppend", 1);
+    }
+    const QString strDoc =
+        MakeDocument("doc.kvd", {{"/a", "/b"}}, KVD_VERSION_1_0, c.strDocLogBefore);
+    ASSERT_TRUE(Start(strDoc));
+    OpenProfile()->remove("Env"); // so that only this command's writes show
+    bool bShownDocLog = false;
+    QString strShownPath;
+    CModalScript script;
+    script.Then([&](QWidget* p) {
+        auto* pDlg = qobject_cast<CLogFileDlg*>(p);
+        ASSERT_NE(pDlg, nullptr);
+        bShownDocLog = pDlg->DocLogCheck()->isChecked();
+        strShownPath = pDlg->FileEdit()->text();
+        if (c.input.bCancel) {
+            pDlg->reject();
+            return;
+        }
+        pDlg->DocLogCheck()->setChecked(c.input.bDocLog);
+        pDlg->FileEdit()->setText(U(c.input.pszPath));
+        (c.input.bAppend ? pDlg->AppendRadio() : pDlg->OverwriteRadio())->click();
+        pDlg->accept();
+    });
+    Frame()->GetAction(ID_OPTION_LOGFILE)->trigger();
+    EXPECT_TRUE(script.AllAnswered());
+    EXPECT_EQ(bShownDocLog, c.bShownDocLog);
+    EXPECT_EQ(strShownPath, U(c.pszShownPath));
+    EXPECT_EQ(View()->GetList().m_strDocLog, c.strDocLogAfter);
+    EXPECT_EQ(Doc().IsModified(), c.bModified);
+    auto profile = OpenProfile();
+    if (c.pszProfileLogFile == nullptr) {
+        EXPECT_FALSE(profile->contains("Env/LogFile"));
+        EXPECT_FALSE(profile->contains("Env/LogAppend"));
+    } else {
+        EXPECT_EQ(profile->value("Env/LogFile").toString(), U(c.pszProfileLogFile));
+        EXPECT_EQ(profile->value("Env/LogAppend").toInt(), c.nProfileAppend);
+        EXPECT_EQ(m_pApp->m_settings.m_strLogFile, c.pszProfileLogFile);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LogFileCommand,
+                         ::testing::Values(LOGCASE{"TurnOffClearsAndWritesProfile",
+                                                   "a/doc.log",
+                                                   {false, false, "/new.log", false},
+                                                   "",
+                                                   true,
+                                                   "/new.log",
+                                                   0,
+                                                   true,
+                                                   "/doc.log"},
+                                           LOGCASE{"OnUnchangedStaysUnmodified",
+                                                   "a/doc.log",
+                                                   {false, true, "/doc.log", true},
+                                                   "a/doc.log",
+                                                   false,
+                                                   nullptr,
+                                                   0,
+                                                   true,
+                                                   "/doc.log"},
+                                           LOGCASE{"OnChangedMode",
+                                                   "a/doc.log",
+                                                   {false, true, "/doc.log", false},
+                                                   "w/doc.log",
+                                                   true,
+                                                   nullptr,
+                                                   0,
+                                                   true,
+                                                   "/doc.log"},
+                                           LOGCASE{"TurnOnSamePathStillModified",
+                                                   "",
+                                                   {false, true, "/var/log/all.log", true},
+                                                   "a/var/log/all.log",
+                                                   true,
+                                                   nullptr,
+                                                   0,
+                                                   false,
+                                                   "/var/log/all.log"},
+                                           LOGCASE{"OffToOffWritesEmptyPathToo",
+                                                   "",
+                                                   {false, false, "", false},
+                                                   "",
+                                                   false,
+                                                   "",
+                                                   0,
+                                                   false,
+                                                   "/var/log/all.log"},
+                                           LOGCASE{"CancelChangesNothing",
+                                                   "w/doc.log",
+                                                   {true, false, "", false},
+                                                   "w/doc.log",
+                                                   false,
+                                                   nullptr,
+                                                   0,
+                                                   true,
+                                                   "/doc.log"}),
+                         [](const auto& p) { return std::string(p.param.pszName); });
+
+TEST_F(AppTest, SoundCommandWritesAfterOkOnly) {
+    ASSERT_TRUE(Start());
+    {
+        CModalScript script;
+        script.Then([](QWidget* p) { static_cast<QDialog*>(p)->reject(); });
+        Frame()->GetAction(ID_OPTION_SOUND)->trigger();
+        EXPECT_TRUE(script.AllAnswered());
+        EXPECT_FALSE(OpenProfile()->contains("Env/SoundOn"));
+    }
+    CModalScript script;
+    script.Then([](QWidget* p) {
+        auto* pDlg = qobject_cast<CSoundDlg*>(p);
+        ASSERT_NE(pDlg, nullptr);
+        EXPECT_TRUE(pDlg->OnRadio()->isChecked()); // the default: sounds on
+        pDlg->OffRadio()->click();
+        pDlg->EndEdit()->setText(QStringLiteral(" /snd/end.wav"));
+        pDlg->ErrEdit()->setText(QStringLiteral("/snd/err.wav"));
+        pDlg->accept();
+    });
+    Frame()->GetAction(ID_OPTION_SOUND)->trigger();
+    auto profile = OpenProfile();
+    EXPECT_EQ(profile->value("Env/SoundOn").toInt(), 0);
+    EXPECT_EQ(profile->value("Env/EndSoundFile").toString(), QStringLiteral(" /snd/end.wav"));
+    EXPECT_EQ(profile->value("Env/ErrSoundFile").toString(), QStringLiteral("/snd/err.wav"));
+    EXPECT_FALSE(m_pApp->m_settings.m_bSoundOn);
+    EXPECT_FALSE(Doc().IsModified());
+}
+
+TEST_F(AppTest, PlacementFromTheProfileAndSavedWhenTheCloseIsCalledOff) {
+    OpenProfile()->setValue("Env/Window", "80,90,680,590");
+    const QString strDoc = MakeDocument("doc.kvd", {{"/a", "/b"}});
+    ASSERT_TRUE(Start(strDoc));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Frame()));
+    EXPECT_EQ(Frame()->GetWindowRect(), (WINRECT{80, 90, 680, 590}));
+    Frame()->move(120, 130);
+    QTest::qWait(10);
+    Doc().SetModifiedFlag();
+    CModalScript script;
+    script.Answer(IDCANCEL).Answer(IDNO);
+    EXPECT_FALSE(Frame()->close());
+    EXPECT_EQ(ProfileText(OpenProfile()->value("Env/Window")), QStringLiteral("120,130,720,630"));
+    EXPECT_EQ(m_pApp->m_rcWindow, (WINRECT{120, 130, 720, 630}));
+    EXPECT_TRUE(Frame()->close());
+}
+
+TEST_F(AppTest, FirstStartPlacesTheWindowAtTheDefault) {
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Frame()));
+    EXPECT_EQ(Frame()->GetWindowRect(), (WINRECT{50, 50, 550, 400}));
+}
+
+class Drops : public AppTest {
+protected:
+    void DropAt(const QPoint& ptFrame, const QStringList& astr) {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& str : astr)
+            urls.append(QUrl::fromLocalFile(str));
+        data.setUrls(urls);
+        QDragEnterEvent enter(ptFrame, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Frame(), &enter);
+        QDropEvent drop(QPointF(ptFrame), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Frame(), &drop);
+    }
+};
+
+TEST_F(Drops, OnTheGridFillRowsElsewhereOpenDocuments) {
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Frame()));
+    CItemGrid& grid = View()->GetGrid();
+    QPushButton* pHeader = grid.GetHeaderButton(CItemGrid::ID_BTN_FILE2);
+    ASSERT_NE(pHeader, nullptr);
+    // The side-2 cell of the blank row, just below the header.
+    const QPoint ptGrid(pHeader->geometry().center().x(), pHeader->geometry().bottom() + 6);
+    DropAt(grid.mapTo(Frame(), ptGrid), {Path("one"), Path("two"), Path("three")});
+    ASSERT_EQ(ItemCount(), 3);
+    EXPECT_EQ(View()->GetList().GetAt(2)->lpszPath2.value_or(""), Path("three").toStdString());
+    EXPECT_TRUE(Doc().IsModified());
+
+    const QString strDoc = MakeDocument("dropped.kvd", {{"/p", "/q"}});
+    CModalScript script;
+    script.Answer(IDNO); // the save question for the changed list
+    const QRect rcTool = Frame()->ToolBar()->geometry();
+    DropAt(QPoint(rcTool.right() - 2, rcTool.center().y()), {strDoc});
+    EXPECT_EQ(script.Text(0), U("%1 への変更を保存しますか？").arg(U("無題")));
+    EXPECT_EQ(Frame()->windowTitle(), U("dropped.kvd - Kovrel Duplicator"));
+    EXPECT_EQ(ItemCount(), 1);
+}
+
+// Help opens the installed page (or the source tree's) in the desktop's browser.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public slots:
+    void Open(const QUrl& url) { m_urls.append(url); }
+
+public:
+    QList<QUrl> m_urls;
+};
+
+TEST_F(AppTest, HelpOpensThePageInTheBrowser) {
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "Open");
+    ASSERT_TRUE(Start());
+    Frame()->GetAction(ID_HELP_FINDER)->trigger();
+    QTest::keyClick(Frame(), Qt::Key_F1);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    ASSERT_EQ(catcher.m_urls.size(), 2);
+    EXPECT_TRUE(catcher.m_urls[0].toLocalFile().endsWith(QStringLiteral("/help/index.html")));
+    EXPECT_TRUE(QFileInfo::exists(catcher.m_urls[0].toLocalFile()));
+}
+
+TEST_F(AppTest, WhatsThisTextsOnGridButtonsAndToolbar) {
+    ASSERT_TRUE(Start());
+    EXPECT_FALSE(View()->GetGrid().whatsThis().isEmpty());
+    EXPECT_FALSE(View()->GetSyncButton().whatsThis().isEmpty());
+    for (int nId : {CItemGrid::ID_BTN_FILE1, CItemGrid::ID_BTN_DIR1, CItemGrid::ID_BTN_OPTION,
+                    CItemGrid::ID_BTN_FILE2, CItemGrid::ID_BTN_DIR2})
+        EXPECT_FALSE(View()->GetGrid().GetHeaderButton(nId)->whatsThis().isEmpty()) << nId;
+    // The Edit menu holds the view's own actions, not copies.
+    EXPECT_EQ(Frame()->GetAction(ID_ITEM_DETAIL), View()->GetAction(ID_ITEM_DETAIL));
+    EXPECT_EQ(Frame()->EditMenu()->actions().value(0), View()->GetAction(ID_ITEM_CHANGE));
+}
+
+} // namespace
+} // namespace kovrel::app::test
+
+#include "FrameCommandsTest.moc"

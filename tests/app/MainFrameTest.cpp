@@ -1,0 +1,277 @@
+#include "app/MainFrame.h"
+#include "app/CommandIds.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+namespace kovrel::app {
+namespace {
+
+QString U(const char* psz) {
+    return QString::fromUtf8(psz);
+}
+
+// A menu as the user reads it: entry texts, "-" for a separator, submenus by title.
+QStringList MenuTexts(const QMenu* pMenu) {
+    QStringList astr;
+    for (const QAction* pAction : pMenu->actions())
+        astr.append(pAction->isSeparator() ? QStringLiteral("-") : pAction->text());
+    return astr;
+}
+
+class MainFrame : public ::testing::Test {
+protected:
+    void SetUp() override {
+        OpenProfile()->clear();
+        m_pFrame = std::make_unique<CMainFrame>(nullptr);
+    }
+    void TearDown() override {
+        m_pFrame.reset();
+        OpenProfile()->clear();
+    }
+    std::unique_ptr<CMainFrame> m_pFrame;
+};
+
+TEST_F(MainFrame, MenusInOrderWithTheirTexts) {
+    const QList<QAction*> menus = m_pFrame->menuBar()->actions();
+    QStringList astrTitles;
+    for (QAction* p : menus)
+        astrTitles.append(p->text());
+    EXPECT_EQ(astrTitles, (QStringList{U("ﾌｧｲﾙ(&F)"), U("編集(&E)"), U("表示(&V)"), U("ｵﾌﾟｼｮﾝ(&O)"),
+                                       U("ﾍﾙﾌﾟ(&H)")}));
+    const QStringList astrExpected[] = {
+        {U("新規作成(&N)\tCtrl+N"), U("開く(&O)...\tCtrl+O"), U("上書き保存(&S)\tCtrl+S"),
+         U("名前を付けて保存(&A)..."), "-", U("最近使ったﾌｧｲﾙ"), "-",
+         U("KovrelDuplicatorの終了(&X)")},
+        {U("変更(&C)\tF2"), U("ファイル参照(&F)...\tF3"), U("ディレクトリ参照(&R)...\tF4"),
+         U("詳細設定(&O)...\tF5"), U("項目削除(&D)\tCtrl-Del"), U("新規項目を挿入(&I)\tCtrl-I"),
+         U("項目を１つ上へ(&U)\tCtrl-Up"), U("項目を１つ下へ(&D)\tCtrl-Down")},
+        {U("ツールバー(&T)"), U("ステータスバー(&S)")},
+        {U("ﾛｸﾞﾌｧｲﾙ(&L)..."), U("ｻｳﾝﾄﾞ(&S)...")},
+        {U("ﾄﾋﾟｯｸの検索(&H)"), "-", U("KovrelDuplicatorについて(&A)...")},
+    };
+    ASSERT_EQ(menus.size(), 5);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(MenuTexts(menus[i]->menu()), astrExpected[i]) << i;
+}
+
+TEST_F(MainFrame, RecentFilesBetweenTheSeparators) {
+    m_pFrame->SetRecentFiles({"/d/a.kvd", "/d/b&c.kvd"});
+    const QStringList astr = MenuTexts(m_pFrame->FileMenu());
+    EXPECT_EQ(astr.mid(4, 4), (QStringList{"-", "&1 /d/a.kvd", "&2 /d/b&&c.kvd", "-"}));
+    QSignalSpy spy(m_pFrame.get(), &CMainFrame::recentFileChosen);
+    m_pFrame->RecentFileAction(1)->trigger();
+    ASSERT_EQ(spy.count(), 1);
+    EXPECT_EQ(spy[0][0].toInt(), 1);
+    EXPECT_EQ(m_pFrame->GetAction(ID_FILE_MRU_FILE1 + 1), m_pFrame->RecentFileAction(1));
+    m_pFrame->SetRecentFiles({});
+    EXPECT_EQ(MenuTexts(m_pFrame->FileMenu())[5], U("最近使ったﾌｧｲﾙ"));
+    EXPECT_FALSE(m_pFrame->RecentFileAction(0)->isEnabled());
+}
+
+struct ACCEL {
+    QKeySequence key;
+    int nCommand;
+};
+
+TEST_F(MainFrame, AcceleratorTableHasAllTwentyOneKeys) {
+    const ACCEL table[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_C), ID_EDIT_COPY},
+        {QKeySequence(Qt::CTRL | Qt::Key_I), ID_ITEM_INSERT},
+        {QKeySequence(Qt::CTRL | Qt::Key_N), ID_FILE_NEW},
+        {QKeySequence(Qt::CTRL | Qt::Key_O), ID_FILE_OPEN},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), ID_FILE_SAVE},
+        {QKeySequence(Qt::CTRL | Qt::Key_V), ID_EDIT_PASTE},
+        {QKeySequence(Qt::ALT | Qt::Key_Backspace), ID_EDIT_UNDO},
+        {QKeySequence(Qt::CTRL | Qt::Key_Delete), ID_ITEM_DELETE},
+        {QKeySequence(Qt::SHIFT | Qt::Key_Delete), ID_EDIT_CUT},
+        {QKeySequence(Qt::CTRL | Qt::Key_Down), ID_ITEM_DOWN},
+        {QKeySequence(Qt::Key_F2), ID_ITEM_CHANGE},
+        {QKeySequence(Qt::Key_F3), ID_BROWSE_FILE},
+        {QKeySequence(Qt::Key_F4), ID_BROWSE_DIR},
+        {QKeySequence(Qt::Key_F5), ID_ITEM_DETAIL},
+        {QKeySequence(Qt::Key_F6), ID_NEXT_PANE},
+        {QKeySequence(Qt::SHIFT | Qt::Key_F6), ID_PREV_PANE},
+        {QKeySequence(Qt::CTRL | Qt::Key_Insert), ID_EDIT_COPY},
+        {QKeySequence(Qt::SHIFT | Qt::Key_Insert), ID_EDIT_PASTE},
+        {QKeySequence(Qt::CTRL | Qt::Key_Up), ID_ITEM_UP},
+        {QKeySequence(Qt::CTRL | Qt::Key_X), ID_EDIT_CUT},
+        {QKeySequence(Qt::CTRL | Qt::Key_Z), ID_EDIT_UNDO},
+    };
+    int nKeys = 0;
+    for (const ACCEL& a : table) {
+        QAction* pAction = m_pFrame->GetAction(a.nCommand);
+        ASSERT_NE(pAction, nullptr) << a.nCommand;
+        EXPECT_TRUE(pAction->shortcuts().contains(a.key)) << a.key.toString().toStdString();
+        ++nKeys;
+    }
+    EXPECT_EQ(nKeys, 21);
+}
+
+TEST_F(MainFrame, ShortcutReachesItsCommand) {
+    m_pFrame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pFrame.get()));
+    QSignalSpy spyNew(m_pFrame->GetAction(ID_FILE_NEW), &QAction::triggered);
+    QSignalSpy spyInsert(m_pFrame->GetAction(ID_ITEM_INSERT), &QAction::triggered);
+    m_pFrame->activateWindow();
+    QTest::keyClick(m_pFrame.get(), Qt::Key_N, Qt::ControlModifier);
+    QTest::keyClick(m_pFrame.get(), Qt::Key_I, Qt::ControlModifier);
+    EXPECT_EQ(spyNew.count(), 1);
+    EXPECT_EQ(spyInsert.count(), 1);
+}
+
+TEST_F(MainFrame, ToolbarSixPositionsWithTipsAndImages) {
+    const QList<QAction*> actions = m_pFrame->ToolBar()->actions();
+    ASSERT_EQ(actions.size(), 6);
+    const int anIds[] = {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, 0, ID_APP_ABOUT, ID_CONTEXT_HELP};
+    const char* apszTips[] = {"新規作成", "開く",           "上書き保存",
+                              nullptr,    "バージョン情報", "ヘルプ"};
+    for (int i = 0; i < 6; ++i) {
+        if (anIds[i] == 0) {
+            EXPECT_TRUE(actions[i]->isSeparator());
+            continue;
+        }
+        EXPECT_EQ(actions[i], m_pFrame->GetAction(anIds[i])) << i;
+        EXPECT_EQ(actions[i]->toolTip(), U(apszTips[i]));
+        EXPECT_FALSE(actions[i]->statusTip().isEmpty());
+        EXPECT_FALSE(actions[i]->whatsThis().isEmpty());
+        // The drawn image renders with visible pixels.
+        const QImage img = actions[i]->icon().pixmap(16, 16).toImage();
+        ASSERT_FALSE(img.isNull()) << i;
+        int nInk = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                nInk += qAlpha(img.pixel(x, y)) > 0 ? 1 : 0;
+        EXPECT_GT(nInk, 30) << i;
+    }
+}
+
+TEST_F(MainFrame, ProgramsOwnPromptsShownWhole) {
+    m_pFrame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pFrame.get()));
+    QAction* pDetail = m_pFrame->GetAction(ID_ITEM_DETAIL);
+    EXPECT_EQ(pDetail->statusTip(), U("ファイル同期に関する詳細設定\t詳細設定"));
+    // Hovering shows the prompt in the message pane, tab included.
+    pDetail->showStatusText(m_pFrame.get());
+    EXPECT_EQ(m_pFrame->statusBar()->currentMessage(), U("ファイル同期に関する詳細設定\t詳細設定"));
+    EXPECT_EQ(m_pFrame->GetAction(ID_OPTION_LOGFILE)->statusTip(),
+              U("Synchronize結果のログ出力指定"));
+    EXPECT_EQ(m_pFrame->GetAction(ID_OPTION_SOUND)->statusTip(), U("実行完了時の確認音のOn/Off"));
+}
+
+TEST_F(MainFrame, IndicatorPanesGreyWithoutX11) {
+    const char* apszTexts[] = {"ｶﾅ", "CAP", "NUM", "SCRL"};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(m_pFrame->IndicatorPane(i)->text(), U(apszTexts[i]));
+        EXPECT_FALSE(m_pFrame->IndicatorPane(i)->isEnabled()); // offscreen: no lights
+    }
+}
+
+TEST_F(MainFrame, ToolbarAndStatusBarToggle) {
+    m_pFrame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pFrame.get()));
+    m_pFrame->GetAction(ID_VIEW_TOOLBAR)->trigger();
+    EXPECT_FALSE(m_pFrame->ToolBar()->isVisible());
+    EXPECT_FALSE(m_pFrame->GetAction(ID_VIEW_TOOLBAR)->isChecked());
+    m_pFrame->GetAction(ID_VIEW_STATUS_BAR)->trigger();
+    EXPECT_FALSE(m_pFrame->statusBar()->isVisible());
+    m_pFrame->GetAction(ID_VIEW_TOOLBAR)->trigger();
+    m_pFrame->GetAction(ID_VIEW_STATUS_BAR)->trigger();
+    EXPECT_TRUE(m_pFrame->ToolBar()->isVisible());
+    EXPECT_TRUE(m_pFrame->statusBar()->isVisible());
+}
+
+TEST_F(MainFrame, PlacementRestoredAndSavedOnEveryCloseRequest) {
+    m_pFrame->PlaceWindow({60, 70, 660, 520});
+    m_pFrame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pFrame.get()));
+    QTest::qWait(20);
+    EXPECT_EQ(m_pFrame->GetWindowRect(), (WINRECT{60, 70, 660, 520}));
+
+    bool bAllow = false;
+    m_pFrame->m_fnQueryClose = [&bAllow] { return bAllow; };
+    m_pFrame->move(100, 110);
+    QTest::qWait(20);
+    EXPECT_FALSE(m_pFrame->close()); // called off, but the rectangle is saved
+    EXPECT_EQ(ProfileText(OpenProfile()->value("Env/Window")), "100,110,700,560");
+    bAllow = true;
+    EXPECT_TRUE(m_pFrame->close());
+}
+
+TEST_F(MainFrame, UnmovedStartAndCloseKeepsTheValue) {
+    m_pFrame->PlaceWindow({50, 50, 550, 400});
+    m_pFrame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pFrame.get()));
+    QTest::qWait(20);
+    EXPECT_TRUE(m_pFrame->close());
+    EXPECT_EQ(ProfileText(OpenProfile()->value("Env/Window")), "50,50,550,400");
+}
+
+// Drops: on the grid (edges included) the point goes over in grid coordinates;
+// anywhere else the files are to be opened as documents.
+class MainFrameDrop : public MainFrame {
+protected:
+    void SetUp() override {
+        MainFrame::SetUp();
+        auto* pView = new QWidget;
+        auto* pLayout = new QVBoxLayout(pView);
+        pLayout->setContentsMargins(0, 0, 0, 0);
+        m_pGrid = new QWidget(pView);
+        m_pGrid->setMinimumHeight(200);
+        pLayout->addWidget(m_pGrid);
+        pLayout->addWidget(new QWidget(pView));
+        m_pFrame->SetView(pView, m_pGrid);
+        m_pFrame->resize(500, 400);
+        m_pFrame->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pFrame.get()));
+    }
+    void Drop(const QPoint& ptFrame, const QStringList& astr) {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& str : astr)
+            urls.append(QUrl::fromLocalFile(str));
+        data.setUrls(urls);
+        QDragEnterEvent enter(ptFrame, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_pFrame.get(), &enter);
+        QDropEvent drop(QPointF(ptFrame), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_pFrame.get(), &drop);
+    }
+    QWidget* m_pGrid = nullptr;
+};
+
+TEST_F(MainFrameDrop, OnGridAndElsewhere) {
+    QSignalSpy spyGrid(m_pFrame.get(), &CMainFrame::filesDroppedOnGrid);
+    QSignalSpy spyOpen(m_pFrame.get(), &CMainFrame::filesDroppedElsewhere);
+    const QPoint ptGridOrigin = m_pGrid->mapTo(m_pFrame.get(), QPoint(0, 0));
+    Drop(ptGridOrigin + QPoint(30, 40), {"/a", "/b", "/c"});
+    ASSERT_EQ(spyGrid.count(), 1);
+    EXPECT_EQ(spyGrid[0][0].toPoint(), QPoint(30, 40));
+    EXPECT_EQ(spyGrid[0][1].toStringList(), (QStringList{"/a", "/b", "/c"}));
+    Drop(ptGridOrigin, {"/edge"}); // the top left corner counts as inside
+    EXPECT_EQ(spyGrid.count(), 2);
+    Drop(QPoint(5, m_pFrame->ToolBar()->geometry().center().y()), {"/x.kvd", "/y.kvd"});
+    ASSERT_EQ(spyOpen.count(), 1);
+    EXPECT_EQ(spyOpen[0][0].toStringList(), (QStringList{"/x.kvd", "/y.kvd"}));
+
+    m_pFrame->m_fnDropsRefused = [] { return true; };
+    Drop(ptGridOrigin + QPoint(30, 40), {"/a"});
+    Drop(QPoint(5, 5), {"/x.kvd"});
+    EXPECT_EQ(spyGrid.count(), 2);
+    EXPECT_EQ(spyOpen.count(), 1);
+}
+
+} // namespace
+} // namespace kovrel::app
