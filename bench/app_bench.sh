@@ -28,22 +28,27 @@ mkdir -p "$work/config"
 ms() { local t0 t1; t0=$(date +%s%N); "$@" >/dev/null 2>&1 || true; t1=$(date +%s%N); echo $(((t1 - t0) / 1000000)); }
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR + 1) / 2)]}'; }
 
-declare -A result
-for who in sync gui; do
-    first=() nochange=()
-    for r in $(seq "$runs"); do
+# The two contenders take turns, so that write-back left over from one copy
+# weighs on both alike.
+declare -A first nochange
+for r in $(seq "$runs"); do
+    for who in sync gui; do
         rm -rf "$work/side2"; mkdir -p "$work/side2"
         "$build/bench/make_kvd" "$work/doc.kvd" "$work/data/tree" "$work/side2" >/dev/null
+        sync
         if [ "$who" = sync ]; then
-            first+=("$(ms "$build/src/cli/kovrel-sync" "$work/doc.kvd")")
-            nochange+=("$(ms "$build/src/cli/kovrel-sync" "$work/doc.kvd")")
+            first[$who]+="$(ms "$build/src/cli/kovrel-sync" "$work/doc.kvd") "
+            nochange[$who]+="$(ms "$build/src/cli/kovrel-sync" "$work/doc.kvd") "
         else
-            first+=("$(ms "$build/bench/app_bench" run "$work/doc.kvd")")
-            nochange+=("$(ms "$build/bench/app_bench" run "$work/doc.kvd")")
+            first[$who]+="$(ms "$build/bench/app_bench" run "$work/doc.kvd") "
+            nochange[$who]+="$(ms "$build/bench/app_bench" run "$work/doc.kvd") "
         fi
     done
-    result[$who-first]="$(printf '%s\n' "${first[@]}" | median)"
-    result[$who-nochange]="$(printf '%s\n' "${nochange[@]}" | median)"
+done
+declare -A result
+for who in sync gui; do
+    result[$who-first]="$(printf '%s\n' ${first[$who]} | median)"
+    result[$who-nochange]="$(printf '%s\n' ${nochange[$who]} | median)"
 done
 echo "scale $scale, runs $runs (medians, ms)"
 printf 'no change:   kovrel-sync %6d   program %6d   ratio %s\n' "${result[sync-nochange]}" \
