@@ -199,15 +199,7 @@ TEST_F(AppTest, FirstStartPlacesTheWindowAtTheDefault) {
 class Drops : public AppTest {
 protected:
     void DropAt(const QPoint& ptFrame, const QStringList& astr) {
-        QMimeData data;
-        QList<QUrl> urls;
-        for (const QString& str : astr)
-            urls.append(QUrl::fromLocalFile(str));
-        data.setUrls(urls);
-        QDragEnterEvent enter(ptFrame, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(Frame(), &enter);
-        QDropEvent drop(QPointF(ptFrame), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(Frame(), &drop);
+        kovrel::test::DropFiles(Frame(), ptFrame, astr);
     }
 };
 

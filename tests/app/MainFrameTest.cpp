@@ -1,5 +1,6 @@
 #include "app/MainFrame.h"
 #include "app/CommandIds.h"
+#include "support/GuiTest.h"
 
 #include <QAction>
 #include <QApplication>
@@ -239,15 +240,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pFrame.get()));
     }
     void Drop(const QPoint& ptFrame, const QStringList& astr) {
-        QMimeData data;
-        QList<QUrl> urls;
-        for (const QString& str : astr)
-            urls.append(QUrl::fromLocalFile(str));
-        data.setUrls(urls);
-        QDragEnterEvent enter(ptFrame, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(m_pFrame.get(), &enter);
-        QDropEvent drop(QPointF(ptFrame), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(m_pFrame.get(), &drop);
+        kovrel::test::DropFiles(m_pFrame.get(), ptFrame, astr);
     }
     QWidget* m_pGrid = nullptr;
 };

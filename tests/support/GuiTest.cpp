@@ -2,10 +2,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDropEvent>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -67,6 +70,19 @@ static QString StripMnemonic(QString str) {
     }
     str.remove(QLatin1Char('&'));
     return str;
+}
+
+void DropFiles(QWidget* pTarget, const QPoint& pt, const QStringList& astrPaths) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& str : astrPaths) {
+        urls.append(QUrl::fromLocalFile(str));
+    }
+    data.setUrls(urls);
+    QDragEnterEvent enter(pt, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(pTarget, &enter);
+    QDropEvent drop(QPointF(pt), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(pTarget, &drop);
 }
 
 void ClickMessageBoxButton(QWidget* pBox, const QString& strButton) {

@@ -2,6 +2,7 @@
 // Helpers for GUI tests that must answer a modal window the code under test
 // opens: the answer is queued before the call that opens the window and runs
 // from the window's own event loop, so no test ever waits on a person.
+#include <QStringList>
 #include <QWidget>
 
 #include <functional>
@@ -26,6 +27,10 @@ private:
     struct State;
     State* m_pState;
 };
+
+// Drops files on pTarget at pt (pTarget's coordinates) as a file manager does:
+// a drag-enter carrying their URLs, then the drop.
+void DropFiles(QWidget* pTarget, const QPoint& pt, const QStringList& astrPaths);
 
 // Clicks the button of the active modal QMessageBox whose text is strButton
 // (as shown, e.g. "はい(&Y)" or "はい" – mnemonics are ignored).

@@ -14,6 +14,7 @@
 
 #include "EngineFixture.h"
 #include "platform/OverlayFileSystem.h"
+#include "support/BelowTopsWalks.h"
 #include "support/CopyTemps.h"
 #include "support/FaultFileSystem.h"
 
@@ -114,14 +115,7 @@ TEST_P(TreeSafetyTest, OrdinaryTreesAreSynchronisedAsBefore) {
     EXPECT_EQ(m_stat.nCopied1to2, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Walks, TreeSafetyTest,
-                         ::testing::Values(PosixFileSystem::BelowTops::Auto,
-                                           PosixFileSystem::BelowTops::ComponentWalk),
-                         [](const auto& walk) {
-                             return walk.param == PosixFileSystem::BelowTops::Auto
-                                        ? std::string("Auto")
-                                        : std::string("ComponentWalk");
-                         });
+INSTANTIATE_TEST_SUITE_P(Walks, TreeSafetyTest, BelowTopsWalks(), BelowTopsWalkName);
 
 class TempFileTest : public EngineTest {};
 

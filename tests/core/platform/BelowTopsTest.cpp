@@ -2,6 +2,7 @@
 // whichever way it walks there; the tops themselves are taken as before.
 #include "platform/PosixFileSystem.h"
 
+#include "support/BelowTopsWalks.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -130,14 +131,7 @@ TEST_P(BelowTops, TopCreatedDuringTheItemIsUsedOnceItExists) {
     EXPECT_EQ(m_dir.ReadFile("outside/f"), "outside");
 }
 
-INSTANTIATE_TEST_SUITE_P(Walks, BelowTops,
-                         ::testing::Values(PosixFileSystem::BelowTops::Auto,
-                                           PosixFileSystem::BelowTops::ComponentWalk),
-                         [](const auto& walk) {
-                             return walk.param == PosixFileSystem::BelowTops::Auto
-                                        ? std::string("Auto")
-                                        : std::string("ComponentWalk");
-                         });
+INSTANTIATE_TEST_SUITE_P(Walks, BelowTops, test::BelowTopsWalks(), test::BelowTopsWalkName);
 
 } // namespace
 } // namespace kovrel::platform
