@@ -260,11 +260,21 @@ void CKovrelView::MoveOnAfterBrowse(int nRow, int nSide) {
     }
 }
 
-void CKovrelView::BrowseFile(int nSide) {
-    if (!IsCommandEnabled(ID_BROWSE_FILE)) {
-        return;
+// Every command that acts on the list: refused when its rule says it is
+// disabled (whatever route it came by), and an open edit is committed to its
+// own cell first, so the command never writes the text into another item.
+bool CKovrelView::BeginCommand(int nId) {
+    if (!IsCommandEnabled(nId)) {
+        return false;
     }
     CommitEdit();
+    return true;
+}
+
+void CKovrelView::BrowseFile(int nSide) {
+    if (!BeginCommand(ID_BROWSE_FILE)) {
+        return;
+    }
     const int nRow = m_grid.GetCurRow();
     if (nRow == -1) {
         return;
@@ -287,10 +297,9 @@ void CKovrelView::BrowseFile(int nSide) {
 }
 
 void CKovrelView::BrowseDir(int nSide) {
-    if (!IsCommandEnabled(ID_BROWSE_DIR)) {
+    if (!BeginCommand(ID_BROWSE_DIR)) {
         return;
     }
-    CommitEdit();
     const int nRow = m_grid.GetCurRow();
     if (nRow == -1) {
         return;
@@ -307,10 +316,9 @@ void CKovrelView::BrowseDir(int nSide) {
 }
 
 void CKovrelView::OnItemDetail() {
-    if (!IsCommandEnabled(ID_ITEM_DETAIL)) {
+    if (!BeginCommand(ID_ITEM_DETAIL)) {
         return;
     }
-    CommitEdit();
     const int nRow = m_grid.GetCurRow();
     const SYNCITEM* pItem = m_grid.GetItem(nRow);
     if (pItem == nullptr) {
@@ -346,36 +354,31 @@ void CKovrelView::OnItemDetail() {
 }
 
 void CKovrelView::OnItemUp() {
-    if (!IsCommandEnabled(ID_ITEM_UP)) {
-        return;
-    }
-    CommitEdit();
-    const int nRow = m_grid.GetCurRow();
-    if (nRow > 0 && nRow < m_grid.GetCount()) {
-        m_grid.SwapItems(nRow, nRow - 1);
-        m_grid.SelectRow(nRow - 1, -1);
-        SetModifiedFlag();
-    }
+    MoveItem(ID_ITEM_UP, -1);
 }
 
 void CKovrelView::OnItemDown() {
-    if (!IsCommandEnabled(ID_ITEM_DOWN)) {
+    MoveItem(ID_ITEM_DOWN, 1);
+}
+
+// Exchanges the current item with its neighbour nDelta rows away and follows it.
+void CKovrelView::MoveItem(int nId, int nDelta) {
+    if (!BeginCommand(nId)) {
         return;
     }
-    CommitEdit();
     const int nRow = m_grid.GetCurRow();
-    if (nRow >= 0 && nRow < m_grid.GetCount() - 1) {
-        m_grid.SwapItems(nRow, nRow + 1);
-        m_grid.SelectRow(nRow + 1, -1);
+    const int nOther = nRow + nDelta;
+    if (nRow >= 0 && nRow < m_grid.GetCount() && nOther >= 0 && nOther < m_grid.GetCount()) {
+        m_grid.SwapItems(nRow, nOther);
+        m_grid.SelectRow(nOther, -1);
         SetModifiedFlag();
     }
 }
 
 void CKovrelView::OnItemInsert() {
-    if (!IsCommandEnabled(ID_ITEM_INSERT)) {
+    if (!BeginCommand(ID_ITEM_INSERT)) {
         return;
     }
-    CommitEdit();
     const int nRow = m_grid.GetCurRow();
     if (nRow == -1) {
         return;
@@ -386,10 +389,9 @@ void CKovrelView::OnItemInsert() {
 }
 
 void CKovrelView::OnItemDelete() {
-    if (!IsCommandEnabled(ID_ITEM_DELETE)) {
+    if (!BeginCommand(ID_ITEM_DELETE)) {
         return;
     }
-    CommitEdit();
     const int nRow = m_grid.GetCurRow();
     if (nRow == -1) {
         return;

@@ -146,6 +146,8 @@ private:
     // A command that changes the list first ends an open edit, keeping its text
     // in the cell it was typed for.
     void CommitEdit();
+    bool BeginCommand(int nId);
+    void MoveItem(int nId, int nDelta);
     IViewDialogs& Dialogs();
     QAction* AddAction(int nId, const QString& strText, const QString& strTip,
                        std::initializer_list<QKeySequence> keys, void (CKovrelView::*pfn)());
