@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <ostream>
 #include <string>
 
 namespace kovrel {
@@ -59,6 +60,10 @@ const ReadCase kReadCases[] = {
     {0xFFFEF800, kCopy, kCopy, false, false, kBoth, true, true, false, true, 0xFFFEF800},
     {0xFFFFFFFF, kOther, kOther, true, true, k1To2, true, true, true, false, 0xFFFEF800},
 };
+
+void PrintTo(const ReadCase& c, std::ostream* pOs) {
+    *pOs << std::hex << "0x" << c.dwRaw;
+}
 
 class SyncOptionsRead : public ::testing::TestWithParam<ReadCase> {};
 
@@ -122,6 +127,11 @@ const WriteCase kWriteCases[] = {
     {"SubdirsOff", 0x0, [](CSyncOptions& o) { o.SetSubdirs(false); }, 0x10000},
     {"SubdirsOn", 0xFFFFFFFF, [](CSyncOptions& o) { o.SetSubdirs(true); }, 0xFFFEFFFF},
 };
+
+// Failures name the case, not its bytes.
+void PrintTo(const WriteCase& c, std::ostream* pOs) {
+    *pOs << c.pszName;
+}
 
 class SyncOptionsWrite : public ::testing::TestWithParam<WriteCase> {};
 
