@@ -20,6 +20,28 @@ QString PatternHelp() {
                              "\u3000!\\xyz\\9804??\\\t除外ディレクトリ指定");
 }
 
+CDetailRules::Mark MarkOf(Qt::CheckState state) {
+    switch (state) {
+    case Qt::Checked:
+        return CDetailRules::Mark::Checked;
+    case Qt::PartiallyChecked:
+        return CDetailRules::Mark::Partial;
+    default:
+        return CDetailRules::Mark::Unchecked;
+    }
+}
+
+Qt::CheckState CheckStateOf(CDetailRules::Mark mark) {
+    switch (mark) {
+    case CDetailRules::Mark::Checked:
+        return Qt::Checked;
+    case CDetailRules::Mark::Partial:
+        return Qt::PartiallyChecked;
+    default:
+        return Qt::Unchecked;
+    }
+}
+
 } // namespace
 
 CDetailDlg::CDetailDlg(QWidget* pParent)
@@ -122,9 +144,7 @@ CDetailRules CDetailDlg::ReadButtons() const {
         if (auto* pBox = qobject_cast<const QCheckBox*>(pButton)) {
             state = pBox->checkState();
         }
-        button.mark = state == Qt::Checked            ? CDetailRules::Mark::Checked
-                      : state == Qt::PartiallyChecked ? CDetailRules::Mark::Partial
-                                                      : CDetailRules::Mark::Unchecked;
+        button.mark = MarkOf(state);
     }
     return rules;
 }
@@ -134,9 +154,7 @@ void CDetailDlg::WriteButtons(const CDetailRules& rules) {
         QAbstractButton* pButton = Button(nId);
         const CDetailRules::BUTTON& button = rules.At(nId);
         if (auto* pBox = qobject_cast<QCheckBox*>(pButton)) {
-            pBox->setCheckState(button.mark == CDetailRules::Mark::Checked   ? Qt::Checked
-                                : button.mark == CDetailRules::Mark::Partial ? Qt::PartiallyChecked
-                                                                             : Qt::Unchecked);
+            pBox->setCheckState(CheckStateOf(button.mark));
         } else {
             pButton->setChecked(button.mark == CDetailRules::Mark::Checked);
         }

@@ -35,13 +35,13 @@ public:
         IDC_COPY_OLDER = 1042,
         IDC_PATTERN = 1046,
     };
-    static constexpr int kButtonCount = 15;
     // The buttons in the order the dialog keeps them.
-    static constexpr std::array<int, kButtonCount> kButtonIds = {
+    static constexpr std::array kButtonIds = {
         IDC_SUBDIRS,      IDC_NOFILE1_COPY,   IDC_NOFILE1_DELETE, IDC_NOFILE1_IGNORE,
         IDC_NOFILE2_COPY, IDC_NOFILE2_DELETE, IDC_NOFILE2_IGNORE, IDC_RO1_FORCE,
         IDC_RO1_SKIP,     IDC_RO2_FORCE,      IDC_RO2_SKIP,       IDC_ONEWAY,
         IDC_DIR_1TO2,     IDC_DIR_2TO1,       IDC_COPY_OLDER};
+    static constexpr int kButtonCount = static_cast<int>(kButtonIds.size());
     // Index into kButtonIds, or -1 for an id that is no button.
     static int IndexOf(int nId) noexcept;
 
