@@ -6,7 +6,20 @@
 
 #include <QCoreApplication>
 
+#include <cstring>
+
 namespace kovrel::app {
+
+namespace {
+
+// The box's text with the system's reason for the failure on a line of its own.
+std::string WithReason(const std::string& strText, int nErrno) {
+    if (nErrno == 0)
+        return strText;
+    return strText + "\n" + std::strerror(nErrno);
+}
+
+} // namespace
 
 bool CGuiRunHost::AskYesNo(const std::string& strText) {
     return ShowMessageBox(m_pBoxParent, strText, MB_YESNO | MB_ICONEXCLAMATION) == IDYES;
@@ -25,6 +38,23 @@ AbortRetryIgnore CGuiRunHost::AskAbortRetryIgnore(const std::string& strText) {
 
 void CGuiRunHost::ShowError(const std::string& strText) {
     ShowMessageBox(m_pBoxParent, strText, MB_OK | MB_ICONEXCLAMATION);
+}
+
+bool CGuiRunHost::AskMissingTop(const std::string& strText) {
+    return ShowMessageBox(m_pBoxParent, strText, MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) ==
+           IDYES;
+}
+
+bool CGuiRunHost::AskYesNoErrno(const std::string& strText, int nErrno) {
+    return AskYesNo(WithReason(strText, nErrno));
+}
+
+AbortRetryIgnore CGuiRunHost::AskAbortRetryIgnoreErrno(const std::string& strText, int nErrno) {
+    return AskAbortRetryIgnore(WithReason(strText, nErrno));
+}
+
+void CGuiRunHost::ShowErrorErrno(const std::string& strText, int nErrno) {
+    ShowError(WithReason(strText, nErrno));
 }
 
 void CGuiRunHost::AppendLogLine(const std::string& strLine) {

@@ -29,6 +29,12 @@ public:
     void AppendLogLine(const std::string& strLine) override;
     bool CheckCancel() override;
     void PlayRunSound(const RUNSOUND& sound) override;
+    // Our own question before a tree is deleted: No is the default.
+    bool AskMissingTop(const std::string& strText) override;
+    // The failure boxes add the system's reason on a line of its own.
+    bool AskYesNoErrno(const std::string& strText, int nErrno) override;
+    AbortRetryIgnore AskAbortRetryIgnoreErrno(const std::string& strText, int nErrno) override;
+    void ShowErrorErrno(const std::string& strText, int nErrno) override;
 
     // How often events were let through (for the benchmark and the tests).
     int EventPasses() const { return m_nEventPasses; }

@@ -2,6 +2,7 @@
 
 #include "app/CommandIds.h"
 #include "app/LockIndicators.h"
+#include "app/WindowPlacement.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -45,6 +47,19 @@ QStringList DroppedFiles(const QMimeData* pData) {
             astr.append(url.toLocalFile());
     }
     return astr;
+}
+
+// The program only reads the dropped paths, so it never tells the source the
+// files were moved: a file manager honouring a Move would remove the originals.
+// Copy where offered, else Link; a drag offering neither is refused.
+bool AcceptAsCopy(QDropEvent& event) {
+    if (event.possibleActions() & Qt::CopyAction)
+        event.setDropAction(Qt::CopyAction);
+    else if (event.possibleActions() & Qt::LinkAction)
+        event.setDropAction(Qt::LinkAction);
+    else
+        return false;
+    return true;
 }
 
 // Indicator panes: the text, and the keyboard light it follows.
@@ -317,46 +332,88 @@ void CMainFrame::RebuildRecentMenu() {
     }
 }
 
-void CMainFrame::PlaceWindow(const WINRECT& rc) {
+void CMainFrame::PlaceWindow(const WINRECT& rcSaved) {
+    // The profile is trusted, with one exception: a rectangle whose title bar no
+    // screen shows could never be dragged back, so it comes onto the nearest one.
+    QList<QRect> arcScreens;
+    for (const QScreen* pScreen : QGuiApplication::screens())
+        arcScreens.append(pScreen->geometry());
+    const WINRECT rc = BringTitleBarOnScreen(rcSaved, arcScreens);
     m_rcWanted = rc;
-    // No check that the rectangle lies on a screen: the profile is trusted.
     setGeometry(rc.left, rc.top, std::max(1, rc.right - rc.left), std::max(1, rc.bottom - rc.top));
     m_bPlacementPending = true;
+    m_nPlacementTries = 0;
     if (isVisible())
         FixPlacement();
 }
 
 // Once the window system has framed the window, its client area is made smaller
-// by the frame's margins so that the outer rectangle is the wanted one.
+// by the frame's margins so that the outer rectangle is the wanted one. Some
+// window managers send no move or resize after framing, so the check does not
+// wait for one: it looks again on a short timer until the frame is known and
+// the outer rectangle is where it was asked to be, then stops for good (a
+// later drag or maximise is the user's and is never undone).
 void CMainFrame::FixPlacement() {
-    if (!m_bPlacementPending)
+    if (!m_bPlacementPending || !isVisible())
         return;
+    constexpr int kTryEveryMs = 20;
+    constexpr int kMaxTries = 150; // three seconds
+    if (++m_nPlacementTries > kMaxTries) {
+        m_bPlacementPending = false;
+        return;
+    }
+    const auto again = [this] { QTimer::singleShot(kTryEveryMs, this, &CMainFrame::FixPlacement); };
+    const QRect rcWanted(QPoint(m_rcWanted.left, m_rcWanted.top),
+                         QSize(std::max(1, m_rcWanted.right - m_rcWanted.left),
+                               std::max(1, m_rcWanted.bottom - m_rcWanted.top)));
+    if (const std::optional<QRect> rcReal = QueryX11OuterRect(*this)) {
+        // What the X server says, not what Qt last asked for.
+        if (*rcReal == rcWanted) {
+            m_bPlacementPending = false;
+            return;
+        }
+        const QRect rcClient = geometry();
+        const int nExtraW = rcReal->width() - rcClient.width();
+        const int nExtraH = rcReal->height() - rcClient.height();
+        if (rcReal->size() != rcWanted.size())
+            resize(std::max(1, rcWanted.width() - nExtraW),
+                   std::max(1, rcWanted.height() - nExtraH));
+        if (rcReal->topLeft() != rcWanted.topLeft()) {
+            // Shift the client by what the frame is off, whatever gravity the
+            // window manager applied to the last request.
+            const QPoint ptOff = rcWanted.topLeft() - rcReal->topLeft();
+            QWidget::setGeometry(QRect(rcClient.topLeft() + ptOff, size()));
+        }
+        again();
+        return;
+    }
     const QRect rcFrame = frameGeometry();
     const QRect rcClient = geometry();
     const int nExtraW = rcFrame.width() - rcClient.width();
     const int nExtraH = rcFrame.height() - rcClient.height();
     if (nExtraW == 0 && nExtraH == 0 && rcFrame.topLeft() == rcClient.topLeft() &&
-        !testAttribute(Qt::WA_Mapped))
-        return; // not framed yet
+        !testAttribute(Qt::WA_Mapped)) {
+        again(); // not framed yet
+        return;
+    }
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        again(); // mapped, but the window manager has not published the frame yet
+        return;
+    }
     m_bPlacementPending = false;
-    const int nWidth = std::max(1, m_rcWanted.right - m_rcWanted.left - nExtraW);
-    const int nHeight = std::max(1, m_rcWanted.bottom - m_rcWanted.top - nExtraH);
-    resize(nWidth, nHeight);
+    resize(std::max(1, rcWanted.width() - nExtraW), std::max(1, rcWanted.height() - nExtraH));
     move(m_rcWanted.left, m_rcWanted.top); // move() places the outer frame
 }
 
 WINRECT CMainFrame::GetWindowRect() const {
-    const QRect rc = frameGeometry();
+    const QRect rc = QueryX11OuterRect(*this).value_or(frameGeometry());
     return WINRECT{rc.x(), rc.y(), rc.x() + rc.width(), rc.y() + rc.height()};
 }
 
 bool CMainFrame::event(QEvent* pEvent) {
     switch (pEvent->type()) {
     case QEvent::Show:
-    case QEvent::Move:
-    case QEvent::Resize:
-    case QEvent::WindowStateChange:
-        if (m_bPlacementPending && isVisible())
+        if (m_bPlacementPending && m_nPlacementTries == 0)
             QTimer::singleShot(0, this, &CMainFrame::FixPlacement);
         break;
     case QEvent::WindowActivate:
@@ -401,13 +458,13 @@ bool CMainFrame::DropsOnGrid(const QPoint& ptFrame) const {
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* pEvent) {
-    if (!DroppedFiles(pEvent->mimeData()).isEmpty())
-        pEvent->acceptProposedAction();
+    if (!DroppedFiles(pEvent->mimeData()).isEmpty() && AcceptAsCopy(*pEvent))
+        pEvent->accept();
 }
 
 void CMainFrame::dragMoveEvent(QDragMoveEvent* pEvent) {
-    if (!DroppedFiles(pEvent->mimeData()).isEmpty())
-        pEvent->acceptProposedAction();
+    if (!DroppedFiles(pEvent->mimeData()).isEmpty() && AcceptAsCopy(*pEvent))
+        pEvent->accept();
 }
 
 void CMainFrame::dropEvent(QDropEvent* pEvent) {
@@ -418,7 +475,11 @@ void CMainFrame::dropEvent(QDropEvent* pEvent) {
         pEvent->ignore();
         return;
     }
-    pEvent->acceptProposedAction();
+    if (!AcceptAsCopy(*pEvent)) {
+        pEvent->ignore();
+        return;
+    }
+    pEvent->accept();
     const QPoint ptFrame = pEvent->position().toPoint();
     if (DropsOnGrid(ptFrame)) {
         const QPoint ptGrid = ptFrame - m_pGrid->mapTo(this, QPoint(0, 0));

@@ -100,6 +100,7 @@ private:
     QWidget* m_pGrid = nullptr;
     WINRECT m_rcWanted;
     bool m_bPlacementPending = false;
+    int m_nPlacementTries = 0;
 };
 
 } // namespace kovrel::app

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
@@ -14,6 +16,15 @@
 namespace kovrel {
 
 namespace {
+
+int CaptionWidth(const QWidget& window, const QString& strCaption) {
+    // The title font is the window manager's; the application font in bold
+    // stands in for it, plus room for the frame's icon and its three buttons.
+    QFont font = window.font();
+    font.setBold(true);
+    constexpr int kFrameAllowance = 120;
+    return QFontMetrics(font).horizontalAdvance(strCaption) + kFrameAllowance;
+}
 
 // QMessageBox sorts its buttons by role and lets Escape pick a "No" or the
 // only button by itself; this box keeps the order it is given and answers
@@ -122,6 +133,14 @@ int ShowMessageBox(QWidget* pParent, const QString& strText, unsigned nType,
     box.setText(strText);
     box.setTextFormat(Qt::PlainText);
     box.setIcon(IconOf(nType));
+    // A short text makes a narrow box, and the window manager then cuts the
+    // caption: an empty row as wide as the caption keeps the box from being
+    // narrower (the box fixes its size from its layout's minimum).
+    if (auto* pGrid = qobject_cast<QGridLayout*>(box.layout())) {
+        pGrid->addItem(new QSpacerItem(CaptionWidth(box, box.windowTitle()), 0, QSizePolicy::Fixed,
+                                       QSizePolicy::Minimum),
+                       pGrid->rowCount(), 0, 1, pGrid->columnCount());
+    }
 
     const std::vector<int> anIds = ButtonsOf(nType);
     std::vector<QPushButton*> apButtons;
@@ -129,7 +148,10 @@ int ShowMessageBox(QWidget* pParent, const QString& strText, unsigned nType,
         // One role for all, so the button box keeps the order of adding.
         apButtons.push_back(box.addButton(MessageBoxButtonText(nId), QMessageBox::ActionRole));
     }
-    box.setDefaultButton(apButtons.front());
+    QPushButton* pDefault =
+        (nType & MB_DEFBUTTON2) != 0 && apButtons.size() > 1 ? apButtons[1] : apButtons.front();
+    box.setDefaultButton(pDefault);
+    pDefault->setFocus();
     for (std::size_t i = 0; i < anIds.size(); ++i) {
         if (anIds[i] == IDCANCEL) {
             box.m_pEscape = apButtons[i];

@@ -26,6 +26,9 @@ inline constexpr unsigned MB_ICONQUESTION = 0x20;
 inline constexpr unsigned MB_ICONEXCLAMATION = 0x30;
 inline constexpr unsigned MB_ICONINFORMATION = 0x40;
 inline constexpr unsigned MB_ICONMASK = 0xF0;
+// ... and, for a question whose first answer can delete, the second button as
+// the default (Enter and Space then never delete).
+inline constexpr unsigned MB_DEFBUTTON2 = 0x100;
 
 // What the user answered.
 inline constexpr int IDOK = 1;
@@ -38,7 +41,8 @@ inline constexpr int IDNO = 7;
 
 // Shows a modal box and returns the answer. Caption: the application title
 // unless strCaption is given. Buttons from left to right in the order of the
-// type's name, the first one the default. Escape answers Cancel where there is
+// type's name, the first one the default (the second with MB_DEFBUTTON2). The
+// box is at least wide enough to show its whole caption. Escape answers Cancel where there is
 // a Cancel button, OK on an OK-only box, and does nothing on Yes/No and
 // Abort/Retry/Ignore boxes (the window's close button likewise).
 int ShowMessageBox(QWidget* pParent, const QString& strText, unsigned nType = MB_OK,

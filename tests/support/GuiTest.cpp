@@ -73,16 +73,24 @@ static QString StripMnemonic(QString str) {
 }
 
 void DropFiles(QWidget* pTarget, const QPoint& pt, const QStringList& astrPaths) {
+    DropFilesOffering(pTarget, pt, astrPaths, Qt::CopyAction, Qt::CopyAction);
+}
+
+Qt::DropAction DropFilesOffering(QWidget* pTarget, const QPoint& pt, const QStringList& astrPaths,
+                                 Qt::DropActions actions, Qt::DropAction proposed) {
     QMimeData data;
     QList<QUrl> urls;
     for (const QString& str : astrPaths) {
         urls.append(QUrl::fromLocalFile(str));
     }
     data.setUrls(urls);
-    QDragEnterEvent enter(pt, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDragEnterEvent enter(pt, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    enter.setDropAction(proposed);
     QApplication::sendEvent(pTarget, &enter);
-    QDropEvent drop(QPointF(pt), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(QPointF(pt), actions, &data, Qt::LeftButton, Qt::NoModifier);
+    drop.setDropAction(proposed);
     QApplication::sendEvent(pTarget, &drop);
+    return drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction;
 }
 
 void ClickMessageBoxButton(QWidget* pBox, const QString& strButton) {

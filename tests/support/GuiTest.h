@@ -31,6 +31,11 @@ private:
 // Drops files on pTarget at pt (pTarget's coordinates) as a file manager does:
 // a drag-enter carrying their URLs, then the drop.
 void DropFiles(QWidget* pTarget, const QPoint& pt, const QStringList& astrPaths);
+// The same from a source offering the given actions (a file manager offers
+// Copy, Move and Link); the action the target told the source, or
+// Qt::IgnoreAction when the drop was refused.
+Qt::DropAction DropFilesOffering(QWidget* pTarget, const QPoint& pt, const QStringList& astrPaths,
+                                 Qt::DropActions actions, Qt::DropAction proposed);
 
 // Clicks the button of the active modal QMessageBox whose text is strButton
 // (as shown, e.g. "はい(&Y)" or "はい" – mnemonics are ignored).
