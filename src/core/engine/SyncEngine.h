@@ -16,6 +16,12 @@
 // The pass and the file operations answer with a RunFlow: go on with the run, or
 // stop it (No, Abort, Cancel, or a fatal error already reported). SyncCreateDir
 // has a third outcome and its own CreateDirResult.
+//
+// The class is spread over files by what they hold:
+//   SyncRun.cpp         the run over the list, the log file, summary and sounds
+//   DirectoryPass.cpp   the pass over an item's two tops and their trees
+//   FileOperations.cpp  copy, delete, create and remove, with their log lines
+//   PairDecision.h      what happens to a pair of files (a pure function)
 #pragma once
 
 #include <compare>
