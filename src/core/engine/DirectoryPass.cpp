@@ -140,7 +140,7 @@ AttrStatus CSyncEngine::GetTopAttr(const std::string& strPath, FileAttr& attr, i
 }
 
 RunFlow CSyncEngine::SyncPair(const std::string& strPath1, const std::string& strPath2,
-                              const CPatternSet& ps, std::uint32_t dwOption) {
+                              const CPatternSet& ps, CSyncOptions options) {
     // Below these two nothing is reached through a link, whatever appears there
     // while the pass goes on.
     m_fs.SetTops(strPath1, strPath2);
@@ -165,7 +165,7 @@ RunFlow CSyncEngine::SyncPair(const std::string& strPath1, const std::string& st
     if (st2 == AttrStatus::Ok)
         m_deviceTimes.Observe(attr2);
     return SyncPairKnown(strPath1, st1 == AttrStatus::Ok ? &attr1 : nullptr, strPath2,
-                         st2 == AttrStatus::Ok ? &attr2 : nullptr, std::string_view(), ps, dwOption,
+                         st2 == AttrStatus::Ok ? &attr2 : nullptr, std::string_view(), ps, options,
                          true);
 }
 
@@ -174,7 +174,7 @@ RunFlow CSyncEngine::SyncPair(const std::string& strPath1, const std::string& st
 RunFlow CSyncEngine::SyncPairKnown(const std::string& strPath1, const FileAttr* pAttr1,
                                    const std::string& strPath2, const FileAttr* pAttr2,
                                    std::string_view strRel, const CPatternSet& ps,
-                                   std::uint32_t dwOption, bool bTopLevel) {
+                                   CSyncOptions options, bool bTopLevel) {
     if (!pAttr1 && !pAttr2)
         return RunFlow::GoOn;
     // A FIFO, socket or device holds its name on both sides: nothing is copied
@@ -184,8 +184,7 @@ RunFlow CSyncEngine::SyncPairKnown(const std::string& strPath1, const FileAttr* 
         if (!pAttr1 || !pAttr2)
             return RunFlow::GoOn;
         // A subdirectory the options leave unvisited is no action either.
-        if (!bTopLevel && (dwOption & SIO_NO_SUBDIRS) != 0 &&
-            (pAttr1->IsDirectory() || pAttr2->IsDirectory()))
+        if (!bTopLevel && !options.Subdirs() && (pAttr1->IsDirectory() || pAttr2->IsDirectory()))
             return RunFlow::GoOn;
         WriteLog("Special file skipped " + Shown(IsSpecial(pAttr1) ? strPath1 : strPath2));
         m_host.ShowLineReason(kReasonSpecial);
@@ -198,20 +197,20 @@ RunFlow CSyncEngine::SyncPairKnown(const std::string& strPath1, const FileAttr* 
         return StopIf(!Ask(bTopLevel ? kMsgFileAndDir : kMsgSameName, strPath1, strPath2));
     }
     if (bDir1 || bDir2) {
-        if (!bTopLevel && (dwOption & SIO_NO_SUBDIRS) != 0)
+        if (!bTopLevel && !options.Subdirs())
             return RunFlow::GoOn;
-        return SyncDirectory(strPath1, strPath2, strRel, ps, pAttr1, pAttr2, dwOption);
+        return SyncDirectory(strPath1, strPath2, strRel, ps, pAttr1, pAttr2, options);
     }
-    if (SyncFiles(strPath1, pAttr1, strPath2, pAttr2, dwOption) == RunFlow::Stop)
+    if (SyncFiles(strPath1, pAttr1, strPath2, pAttr2, options) == RunFlow::Stop)
         return RunFlow::Stop;
     return StopIf(CheckCancel());
 }
 
 RunFlow CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAttr1,
                                const std::string& strPath2, const FileAttr* pAttr2,
-                               std::uint32_t dwOption) {
+                               CSyncOptions options) {
     PAIRINPUT input;
-    input.dwOption = dwOption;
+    input.options = options;
     if (pAttr1)
         input.side1 = {true, pAttr1->IsReadOnly()};
     if (pAttr2)
@@ -252,7 +251,7 @@ RunFlow CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAtt
 RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string& strDir2,
                                    std::string_view strRel, const CPatternSet& ps,
                                    const FileAttr* pAttr1, const FileAttr* pAttr2,
-                                   std::uint32_t dwOption) {
+                                   CSyncOptions options) {
     const std::string* pModel = nullptr;   // the model of a directory created here
     const std::string* pCreated = nullptr; // and the new directory
 
@@ -260,7 +259,7 @@ RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string
         const bool bMissing1 = !pAttr1;
         const std::string& strHave = bMissing1 ? strDir2 : strDir1;
         const std::string& strLack = bMissing1 ? strDir1 : strDir2;
-        switch (DecideMissing(dwOption, bMissing1 ? 1 : 2)) {
+        switch (DecideMissing(options, bMissing1 ? 1 : 2)) {
         case MissingRule::Leave:
             return RunFlow::GoOn;
         case MissingRule::CopyOver:
@@ -279,7 +278,7 @@ RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string
             const bool bWhole = CanRemoveWholeDir(strRel, ps);
             if (bWhole) {
                 const FileAttr& attrHave = bMissing1 ? *pAttr2 : *pAttr1;
-                const bool bForce = (dwOption & (bMissing1 ? SIO_FORCE_RO2 : SIO_FORCE_RO1)) != 0;
+                const bool bForce = options.ForceReadOnly(bMissing1 ? 2 : 1);
                 if (attrHave.IsReadOnly() && !bForce) {
                     WriteLog("Directory remove skipped " + Shown(strHave));
                     return StopIf(CheckCancel());
@@ -309,7 +308,7 @@ RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string
     if (flow == RunFlow::GoOn) {
         // A directory just created is empty: no need to list it.
         flow = WalkDirectory(strDir1, pAttr1 != nullptr, strDir2, pAttr2 != nullptr, strRel, ps,
-                             dwOption);
+                             options);
     }
     if (pCreated)
         FinishCreatedDir(*pModel, *pCreated);
@@ -318,7 +317,7 @@ RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string
 
 RunFlow CSyncEngine::WalkDirectory(const std::string& strDir1, bool bList1,
                                    const std::string& strDir2, bool bList2, std::string_view strRel,
-                                   const CPatternSet& ps, std::uint32_t dwOption) {
+                                   const CPatternSet& ps, CSyncOptions options) {
     std::vector<DirEntry> entries1;
     std::vector<DirEntry> entries2;
     std::vector<int> match1;
@@ -359,7 +358,7 @@ RunFlow CSyncEngine::WalkDirectory(const std::string& strDir1, bool bList1,
         strEntryRel.resize(nBaseRel);
         strEntryRel += strName1;
         return SyncPairKnown(strPath1, p1 ? &p1->attr : nullptr, strPath2, p2 ? &p2->attr : nullptr,
-                             strEntryRel, ps, dwOption, false);
+                             strEntryRel, ps, options, false);
     };
 
     // Side 1's names first, each filtered with its own directory flag...

@@ -1,38 +1,23 @@
 #include "engine/PairDecision.h"
 
-#include "document/SyncItem.h"
-
 namespace kovrel {
 
-namespace {
-
-// Whether the one-way direction lets a side change. Both direction bits set
-// leave both sides free here; the copy between two files then goes 1 to 2.
-bool SideMayChange(std::uint32_t dwOption, int nSide) noexcept {
-    const std::uint32_t dwOneWay = dwOption & SIO_ONEWAY_MASK;
-    return dwOneWay == 0 || (dwOneWay & (nSide == 1 ? SIO_ONEWAY_2TO1 : SIO_ONEWAY_1TO2)) != 0;
-}
-
-bool ForcesReadOnly(std::uint32_t dwOption, int nSide) noexcept {
-    return (dwOption & (nSide == 1 ? SIO_FORCE_RO1 : SIO_FORCE_RO2)) != 0;
-}
-
-} // namespace
-
-MissingRule DecideMissing(std::uint32_t dwOption, int nMissingSide) noexcept {
-    const bool bMissing1 = nMissingSide == 1;
-    const std::uint32_t dwNoFile =
-        bMissing1 ? (dwOption & SIO_NOFILE1_MASK) : (dwOption & SIO_NOFILE2_MASK) >> 4;
-    const int nHaveSide = bMissing1 ? 2 : 1;
-    if (dwNoFile == SIO_NOFILE1_COPY && SideMayChange(dwOption, nMissingSide))
-        return MissingRule::CopyOver;
-    if (dwNoFile == SIO_NOFILE1_DELETE && SideMayChange(dwOption, nHaveSide))
-        return MissingRule::DeleteOther;
+MissingRule DecideMissing(CSyncOptions options, int nMissingSide) noexcept {
+    const int nHaveSide = 3 - nMissingSide;
+    switch (options.MissingOn(nMissingSide)) {
+    case MissingAction::Copy:
+        return options.MayChange(nMissingSide) ? MissingRule::CopyOver : MissingRule::Leave;
+    case MissingAction::Delete:
+        return options.MayChange(nHaveSide) ? MissingRule::DeleteOther : MissingRule::Leave;
+    case MissingAction::Ignore:
+    case MissingAction::Other:
+        break;
+    }
     return MissingRule::Leave;
 }
 
 PAIRDECISION DecidePair(const PAIRINPUT& input) noexcept {
-    const std::uint32_t dwOption = input.dwOption;
+    const CSyncOptions options = input.options;
     const PAIRSIDE sides[2] = {input.side1, input.side2};
     const auto side = [&](int nSide) -> const PAIRSIDE& { return sides[nSide - 1]; };
 
@@ -42,12 +27,12 @@ PAIRDECISION DecidePair(const PAIRINPUT& input) noexcept {
             return {};
         const int nMissing = input.side1.bPresent ? 2 : 1;
         const int nHave = 3 - nMissing;
-        switch (DecideMissing(dwOption, nMissing)) {
+        switch (DecideMissing(options, nMissing)) {
         case MissingRule::CopyOver:
             return {PairAction::Copy, nMissing, false};
         case MissingRule::DeleteOther: {
             const bool bReadOnly = side(nHave).bReadOnly;
-            if (bReadOnly && !ForcesReadOnly(dwOption, nHave))
+            if (bReadOnly && !options.ForceReadOnly(nHave))
                 return {PairAction::DeleteSkipped, nHave, false};
             return {PairAction::Delete, nHave, bReadOnly};
         }
@@ -60,22 +45,24 @@ PAIRDECISION DecidePair(const PAIRINPUT& input) noexcept {
     // Both are files: the newer one wins, within the allowed direction.
     const bool bNewer1 = input.timeOrder > 0;
     const bool bOlder1 = input.timeOrder < 0;
-    const bool bCopyOlder = (dwOption & SIO_COPY_OLDER) != 0;
+    const bool bCopyOlder = options.CopyOlder();
     int nTarget = 0;
-    if ((dwOption & SIO_ONEWAY_1TO2) != 0) {
+    switch (options.OneWay()) {
+    case OneWayDir::From1To2:
         if (bNewer1 || (bOlder1 && bCopyOlder))
             nTarget = 2;
-    } else if ((dwOption & SIO_ONEWAY_2TO1) != 0) {
+        break;
+    case OneWayDir::From2To1:
         if (bOlder1 || (bNewer1 && bCopyOlder))
             nTarget = 1;
-    } else if (bNewer1) {
-        nTarget = 2;
-    } else if (bOlder1) {
-        nTarget = 1;
+        break;
+    case OneWayDir::None:
+        nTarget = bNewer1 ? 2 : bOlder1 ? 1 : 0;
+        break;
     }
     if (nTarget == 0)
         return {};
-    if (side(nTarget).bReadOnly && !ForcesReadOnly(dwOption, nTarget))
+    if (side(nTarget).bReadOnly && !options.ForceReadOnly(nTarget))
         return {PairAction::CopySkipped, nTarget, false};
     return {PairAction::Copy, nTarget, false};
 }

@@ -12,6 +12,8 @@
 #include <compare>
 #include <cstdint>
 
+#include "document/SyncOptions.h"
+
 namespace kovrel {
 
 // What the options say about an entry one side lacks, file or directory alike.
@@ -23,7 +25,7 @@ enum class MissingRule : std::uint8_t {
 
 // nMissingSide: 1 or 2, the side that lacks the entry. A side that the one-way
 // direction keeps unchanged is never written: its copy or delete becomes Leave.
-MissingRule DecideMissing(std::uint32_t dwOption, int nMissingSide) noexcept;
+MissingRule DecideMissing(CSyncOptions options, int nMissingSide) noexcept;
 
 // One side of a pair of files as the decision sees it.
 struct PAIRSIDE {
@@ -34,7 +36,7 @@ struct PAIRSIDE {
 struct PAIRINPUT {
     PAIRSIDE side1;
     PAIRSIDE side2;
-    std::uint32_t dwOption = 0; // the item's option word
+    CSyncOptions options; // the item's option word
     // Side 1's write time against side 2's, as precisely as both file systems
     // keep them. Read only when both sides are present.
     std::strong_ordering timeOrder = std::strong_ordering::equal;

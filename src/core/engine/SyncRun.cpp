@@ -107,9 +107,9 @@ RunResult CSyncEngine::Run(const CSyncItemList& list) {
         // Copies: the host may let the list change while the run waits.
         const std::string strItem1 = *pItem->lpszPath1;
         const std::string strItem2 = *pItem->lpszPath2;
-        const std::uint32_t dwOption = pItem->dwOption;
+        const CSyncOptions options(pItem->dwOption);
         const std::string strPattern = pItem->lpszPattern.value_or(std::string());
-        if (RunItem(strItem1, strItem2, dwOption, strPattern) == RunFlow::Stop) {
+        if (RunItem(strItem1, strItem2, options, strPattern) == RunFlow::Stop) {
             WriteLog(kLineCanceled);
             bStopped = true;
             break;
@@ -131,7 +131,7 @@ RunResult CSyncEngine::Run(const CSyncItemList& list) {
 }
 
 RunFlow CSyncEngine::RunItem(const std::string& strItem1, const std::string& strItem2,
-                             std::uint32_t dwOption, const std::string& strPattern) {
+                             CSyncOptions options, const std::string& strPattern) {
     std::string strTop1;
     std::string strTop2;
     std::string strWild1 = SplitWildcardPath(strItem1, strTop1);
@@ -153,7 +153,7 @@ RunFlow CSyncEngine::RunItem(const std::string& strItem1, const std::string& str
     ps.m_strFiles = !strWild1.empty() ? std::move(strWild1) : std::move(strWild2);
     ParsePatternText(ps, strPattern.c_str());
     m_stat.nRootLen = static_cast<std::int32_t>(strTop1.size());
-    return SyncPair(strTop1, strTop2, ps, dwOption);
+    return SyncPair(strTop1, strTop2, ps, options);
 }
 
 // "*", "?" and "|" are legal in a name here. A last component holding them is a
