@@ -80,7 +80,7 @@ void PosixFileSystem::SetTops(const std::string& strTop1, const std::string& str
     const std::string* tops[2] = {&strTop1, &strTop2};
     for (int i = 0; i < 2; ++i) {
         Anchor& anchor = m_anchors[i];
-        (void)anchor.fd.Close();
+        IgnoreFailure(anchor.fd.Close());
         anchor.strPrefix.clear();
         anchor.strNormPrefix.clear();
         if (tops[i]->empty())

@@ -101,7 +101,7 @@ int AdoptDir(UniqueFd& fd, std::optional<UniqueDir>& dir) {
     DIR* pDir = ::fdopendir(fd.Get());
     if (!pDir)
         return errno;
-    (void)fd.Release();
+    IgnoreFailure(fd.Release()); // the DIR owns it now
     dir.emplace(pDir);
     return 0;
 }
@@ -393,8 +393,8 @@ int PosixFileSystem::CreateDir(const std::string& strPath) {
     struct stat st {};
     if (StatAt(place.fdDir, place.strName.c_str(), st) == 0 && S_ISDIR(st.st_mode) &&
         (st.st_mode & S_IRWXU) != S_IRWXU)
-        (void)::fchmodat(place.fdDir, place.strName.c_str(), (st.st_mode & 07777) | S_IRWXU,
-                         AT_SYMLINK_NOFOLLOW);
+        IgnoreFailure(::fchmodat(place.fdDir, place.strName.c_str(), (st.st_mode & 07777) | S_IRWXU,
+                                 AT_SYMLINK_NOFOLLOW));
     return 0;
 }
 
