@@ -16,11 +16,6 @@ namespace kovrel {
 
 namespace {
 
-using detail::FormatText;
-using detail::kOwnerWrite;
-using detail::Num;
-using detail::Shown;
-using detail::StopIf;
 using platform::AttrStatus;
 using platform::DirEntry;
 using platform::DirPrefix;

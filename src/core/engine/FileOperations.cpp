@@ -7,8 +7,6 @@
 
 namespace kovrel {
 
-using detail::Shown;
-using detail::StopIf;
 using platform::IgnoreFailure;
 
 template <class F>

@@ -1,8 +1,9 @@
 // Helpers shared by the files that make up CSyncEngine (SyncRun.cpp,
-// DirectoryPass.cpp, FileOperations.cpp). Internal to the engine: no other
-// layer includes this.
+// DirectoryPass.cpp, FileOperations.cpp). Internal to the engine: only those
+// files include this.
 #pragma once
 
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -10,7 +11,7 @@
 #include "engine/SyncEngine.h"
 #include "text/Utf8.h"
 
-namespace kovrel::detail {
+namespace kovrel {
 
 // Fills each %s or %d of the format with the next argument (already text). The
 // texts hold no other conversions; "%%" is kept as one "%".
@@ -56,4 +57,4 @@ inline RunFlow StopIf(bool bStop) noexcept {
 // The owner-write bit: the read-only attribute is its absence.
 inline constexpr std::uint32_t kOwnerWrite = 0200;
 
-} // namespace kovrel::detail
+} // namespace kovrel

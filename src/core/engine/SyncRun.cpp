@@ -13,10 +13,6 @@ namespace kovrel {
 
 namespace {
 
-using detail::FormatText;
-using detail::Num;
-using detail::Shown;
-using detail::StopIf;
 using platform::AttrStatus;
 using platform::FileAttr;
 
