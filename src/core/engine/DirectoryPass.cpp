@@ -273,8 +273,7 @@ RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string
             const bool bWhole = CanRemoveWholeDir(strRel, ps);
             if (bWhole) {
                 const FileAttr& attrHave = bMissing1 ? *pAttr2 : *pAttr1;
-                const bool bForce = options.ForceReadOnly(bMissing1 ? 2 : 1);
-                if (attrHave.IsReadOnly() && !bForce) {
+                if (KeepsReadOnly(options, bMissing1 ? 2 : 1, attrHave.IsReadOnly())) {
                     WriteLog("Directory remove skipped " + Shown(strHave));
                     return StopIf(CheckCancel());
                 }

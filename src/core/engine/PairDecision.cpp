@@ -16,6 +16,10 @@ MissingRule DecideMissing(CSyncOptions options, int nMissingSide) noexcept {
     return MissingRule::Leave;
 }
 
+bool KeepsReadOnly(CSyncOptions options, int nSide, bool bReadOnly) noexcept {
+    return bReadOnly && !options.ForceReadOnly(nSide);
+}
+
 PAIRDECISION DecidePair(const PAIRINPUT& input) noexcept {
     const CSyncOptions options = input.options;
     const PAIRSIDE sides[2] = {input.side1, input.side2};
@@ -32,7 +36,7 @@ PAIRDECISION DecidePair(const PAIRINPUT& input) noexcept {
             return {PairAction::Copy, nMissing, false};
         case MissingRule::DeleteOther: {
             const bool bReadOnly = side(nHave).bReadOnly;
-            if (bReadOnly && !options.ForceReadOnly(nHave))
+            if (KeepsReadOnly(options, nHave, bReadOnly))
                 return {PairAction::DeleteSkipped, nHave, false};
             return {PairAction::Delete, nHave, bReadOnly};
         }
@@ -62,7 +66,7 @@ PAIRDECISION DecidePair(const PAIRINPUT& input) noexcept {
     }
     if (nTarget == 0)
         return {};
-    if (side(nTarget).bReadOnly && !options.ForceReadOnly(nTarget))
+    if (KeepsReadOnly(options, nTarget, side(nTarget).bReadOnly))
         return {PairAction::CopySkipped, nTarget, false};
     return {PairAction::Copy, nTarget, false};
 }

@@ -27,6 +27,11 @@ enum class MissingRule : std::uint8_t {
 // direction keeps unchanged is never written: its copy or delete becomes Leave.
 MissingRule DecideMissing(CSyncOptions options, int nMissingSide) noexcept;
 
+// A read-only entry on side nSide stays as it is, its replacement or deletion
+// skipped, unless the options force read-only entries on that side. The rule for
+// files and for a directory removed whole alike.
+bool KeepsReadOnly(CSyncOptions options, int nSide, bool bReadOnly) noexcept;
+
 // One side of a pair of files as the decision sees it.
 struct PAIRSIDE {
     bool bPresent = false;  // the file exists on this side

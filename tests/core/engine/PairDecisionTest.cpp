@@ -163,5 +163,29 @@ TEST(PairDecision, TableOfMissingEntries) {
     }
 }
 
+TEST(PairDecision, ReadOnlyIsKeptUnlessForcedOnItsOwnSide) {
+    struct Case {
+        std::uint32_t dwOption;
+        int nSide;
+        bool bReadOnly;
+        bool bKept;
+    };
+    const Case cases[] = {
+        {0, 1, false, false},
+        {0, 1, true, true},
+        {0, 2, true, true},
+        {SIO_FORCE_RO1, 1, true, false},
+        {SIO_FORCE_RO1, 2, true, true},
+        {SIO_FORCE_RO2, 2, true, false},
+        {SIO_FORCE_RO2, 1, true, true},
+        {SIO_FORCE_RO1 | SIO_FORCE_RO2, 2, false, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(KeepsReadOnly(CSyncOptions(c.dwOption), c.nSide, c.bReadOnly), c.bKept)
+            << "option 0x" << std::hex << c.dwOption << ", side " << c.nSide
+            << (c.bReadOnly ? ", read-only" : ", writable");
+    }
+}
+
 } // namespace
 } // namespace kovrel
