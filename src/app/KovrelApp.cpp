@@ -386,7 +386,7 @@ void CKovrelApp::OnSynchronize() {
     platform::PosixFileSystem fs;
     CSyncEngine engine(fs, host, m_settings);
     // How it ended shows in the log window; the program does not act on it.
-    static_cast<void>(engine.Run(m_pMainView->GetList()));
+    platform::IgnoreFailure(engine.Run(m_pMainView->GetList()));
     m_dlgLog->EndRun();
     m_lastStat = engine.GetStat();
     m_nLastEventPasses = host.EventPasses();

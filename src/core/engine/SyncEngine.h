@@ -16,6 +16,12 @@
 // The pass and the file operations answer with a RunFlow: go on with the run, or
 // stop it (No, Abort, Cancel, or a fatal error already reported). SyncCreateDir
 // has a third outcome and its own CreateDirResult.
+//
+// The class is spread over files by what they hold:
+//   SyncRun.cpp         the run over the list, the log file, summary and sounds
+//   DirectoryPass.cpp   the pass over an item's two tops and their trees
+//   FileOperations.cpp  copy, delete, create and remove, with their log lines
+//   PairDecision.h      what happens to a pair of files (a pure function)
 #pragma once
 
 #include <compare>
@@ -111,7 +117,7 @@ public:
     // The pass over one pair of paths as an item names them (the item's own two
     // top paths, after the wildcard list has been cut off): files, or trees.
     RunFlow SyncPair(const std::string& strPath1, const std::string& strPath2,
-                     const CPatternSet& ps, std::uint32_t dwOption);
+                     const CPatternSet& ps, CSyncOptions options);
 
 private:
     struct FileCloser {
@@ -121,8 +127,8 @@ private:
     // How a file operation ended after its Abort/Retry/Ignore questions.
     enum class OpOutcome : std::uint8_t { Done, Ignored, Aborted };
 
-    RunFlow RunItem(const std::string& strItem1, const std::string& strItem2,
-                    std::uint32_t dwOption, const std::string& strPattern);
+    RunFlow RunItem(const std::string& strItem1, const std::string& strItem2, CSyncOptions options,
+                    const std::string& strPattern);
     void TakeWholePaths(const std::string& strItem1, const std::string& strItem2,
                         std::string& strTop1, std::string& strWild1, std::string& strTop2,
                         std::string& strWild2);
@@ -134,18 +140,18 @@ private:
                                     int& nError);
     RunFlow SyncPairKnown(const std::string& strPath1, const platform::FileAttr* pAttr1,
                           const std::string& strPath2, const platform::FileAttr* pAttr2,
-                          std::string_view strRel, const CPatternSet& ps, std::uint32_t dwOption,
+                          std::string_view strRel, const CPatternSet& ps, CSyncOptions options,
                           bool bTopLevel);
     RunFlow SyncFiles(const std::string& strPath1, const platform::FileAttr* pAttr1,
                       const std::string& strPath2, const platform::FileAttr* pAttr2,
-                      std::uint32_t dwOption);
+                      CSyncOptions options);
     RunFlow SyncDirectory(const std::string& strDir1, const std::string& strDir2,
                           std::string_view strRel, const CPatternSet& ps,
                           const platform::FileAttr* pAttr1, const platform::FileAttr* pAttr2,
-                          std::uint32_t dwOption);
+                          CSyncOptions options);
     RunFlow WalkDirectory(const std::string& strDir1, bool bList1, const std::string& strDir2,
                           bool bList2, std::string_view strRel, const CPatternSet& ps,
-                          std::uint32_t dwOption);
+                          CSyncOptions options);
     // Deletes a directory that exists on one side only, with everything in it
     // but FIFOs, sockets and devices; a directory that keeps one stays (and sets
     // *pKept, so its parents stay too).

@@ -5,9 +5,25 @@
 //
 // Every call reports its result and none may be dropped unseen; where a caller
 // goes on whatever happens (putting a mode or a time back after a failure), it
-// says so with IgnoreFailure.
+// says so with IgnoreFailure (platform/IgnoreFailure.h).
+//
+// One result shape per kind of answer; a new call takes the shape of its kind,
+// and nothing here answers with a bool or -1:
+// - An operation that either happens or fails: int, 0 or the errno value
+//   (ListDir, CopyFile, DeleteFile, CreateDir, RemoveDir, GetTimes, SetTimes,
+//   SetMode, RealPath, CountUnlisted). What it yields goes to out-parameters,
+//   which are meaningful only on 0.
+// - A look at an entry, whose answer has more outcomes than success and failure
+//   (there, absent, could not be looked at): an enum status, the errno value in
+//   an out-parameter that is 0 unless the status is an error (GetAttr and
+//   AttrStatus).
+// - A whole-file read or write, failing at stages that the caller reports in
+//   different words: FileResult, the stage and the errno value.
+// - What a device keeps of a time, which cannot fail (an unknown device is
+//   exact): the value itself (GetTimeInfo, TimeInfo).
 #pragma once
 
+#include "platform/IgnoreFailure.h"
 #include "text/Utf8.h"
 
 #include <algorithm>
@@ -205,13 +221,6 @@ public:
     [[nodiscard]] virtual FileResult WriteFile(const std::string& strPath,
                                                std::string_view data) = 0;
 };
-
-// Marks a result that is dropped on purpose: a step taken for good measure whose
-// failure changes nothing for the caller (putting back a mode or a time after the
-// real operation has already succeeded or failed).
-template <class T> constexpr void IgnoreFailure(const T& result) noexcept {
-    (void)result;
-}
 
 // The listing order: text::CompareFolded on the names.
 inline bool EntryLess(const DirEntry& a, const DirEntry& b) noexcept {

@@ -103,7 +103,7 @@ DirWriteGrant::~DirWriteGrant() {
     if (m_bGranted) {
         // Best effort: a directory that cannot get its bits back keeps working.
         const int nSaved = errno;
-        (void)::chmod(m_strDir.c_str(), m_mode);
+        IgnoreFailure(::chmod(m_strDir.c_str(), m_mode));
         errno = nSaved;
     }
 }
@@ -140,9 +140,9 @@ CReplaceFile::CReplaceFile(int fdDir, std::string strDirPath, std::string strNam
 }
 
 CReplaceFile::~CReplaceFile() {
-    (void)m_fd.Close();
+    IgnoreFailure(m_fd.Close());
     if (!m_strTemp.empty())
-        (void)::unlinkat(m_fdDir, m_strTemp.c_str(), 0);
+        IgnoreFailure(::unlinkat(m_fdDir, m_strTemp.c_str(), 0));
 }
 
 // Creates a new, unused temporary name beside the target by the given maker

@@ -36,10 +36,10 @@ public:
     explicit UniqueFd(int fd = -1) noexcept : m_fd(fd) {}
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { (void)Close(); }
+    ~UniqueFd() { IgnoreFailure(Close()); }
     int Get() const noexcept { return m_fd; }
     void Reset(int fd) noexcept {
-        (void)Close();
+        IgnoreFailure(Close());
         m_fd = fd;
     }
     // Gives the descriptor up without closing it.

@@ -1,12 +1,11 @@
 #include "platform/PosixFileSystem.h"
 
 #include "platform/Path.h"
+#include "platform/PosixCopyData.h"
 #include "platform/PosixFile.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,10 +14,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/openat2.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
-#include <sys/syscall.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -81,92 +77,6 @@ int StatAt(int fdDir, const char* lpszName, struct stat& st) noexcept {
                : errno;
 }
 
-std::string FdPath(int fd) {
-    return "/proc/self/fd/" + std::to_string(fd);
-}
-
-// openat2 with links refused; ENOSYS where the kernel (or a seccomp filter)
-// does not have it.
-int OpenAt2(int fdDir, const char* lpszPath, int nFlags) noexcept {
-    open_how how{};
-    how.flags = static_cast<std::uint64_t>(nFlags);
-    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
-    for (int nTry = 0;; ++nTry) {
-        const long n = ::syscall(SYS_openat2, fdDir, lpszPath, &how, sizeof how);
-        if (n >= 0)
-            return static_cast<int>(n);
-        // EAGAIN: a rename elsewhere raced the lookup; it is safe to look again.
-        if (errno != EINTR && !(errno == EAGAIN && nTry < 16))
-            return -1;
-    }
-}
-
-std::atomic<bool> s_bNoOpenAt2{false};
-
-// The same without openat2: one component at a time, none of them a link.
-int OpenByComponents(int fdTop, std::string_view strRel, int nFlags) {
-    UniqueFd fdHere;
-    int fdCur = fdTop;
-    while (!strRel.empty()) {
-        const std::size_t nSep = strRel.find(kPathSep);
-        const std::string strPart(strRel.substr(0, nSep));
-        strRel = nSep == std::string_view::npos ? std::string_view() : strRel.substr(nSep + 1);
-        while (!strRel.empty() && strRel.front() == kPathSep)
-            strRel.remove_prefix(1);
-        if (strPart.empty() || strPart == ".")
-            continue;
-        if (strPart == "..") {
-            errno = EXDEV; // never back out of the top
-            return -1;
-        }
-        const bool bLast = strRel.empty();
-        const int nOpen = bLast ? (nFlags | O_NOFOLLOW | O_CLOEXEC)
-                                : (O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        const int fd = RetryEintr([&] { return ::openat(fdCur, strPart.c_str(), nOpen, 0); });
-        if (fd < 0)
-            return -1;
-        if (bLast)
-            return fd;
-        fdHere.Reset(fd);
-        fdCur = fd;
-    }
-    // Nothing but the top itself.
-    return RetryEintr([&] { return ::openat(fdTop, ".", nFlags | O_CLOEXEC, 0); });
-}
-
-// What the file system type tells of its times (statfs' f_type).
-TimeInfo TimeInfoOfType(std::int64_t nType) noexcept {
-    constexpr std::int64_t kSec1980 = 315532800;  // 1980-01-01
-    constexpr std::int64_t kSec2107 = 4354819198; // 2107-12-31 23:59:58
-    constexpr std::int64_t kLocalSlack = 86400;   // FAT keeps local time
-    TimeInfo info;
-    switch (nType) {
-    case 0x4d44: // FAT
-        info.nGrainNs = 2'000'000'000;
-        info.nMinSec = kSec1980;
-        info.nMaxSec = kSec2107;
-        info.nRangeSlackSec = kLocalSlack;
-        break;
-    case 0x2011BAB0: // exFAT: 10 ms steps, FAT's range
-        info.nGrainNs = 10'000'000;
-        info.nMinSec = kSec1980;
-        info.nMaxSec = kSec2107;
-        info.nRangeSlackSec = kLocalSlack;
-        break;
-    case 0x482b: // HFS+: whole seconds from 1904, unsigned 32 bits
-        info.nGrainNs = 1'000'000'000;
-        info.nMinSec = -2082844800;
-        info.nMaxSec = 2212122495;
-        break;
-    case 0x9660: // ISO 9660
-        info.nGrainNs = 1'000'000'000;
-        break;
-    default:
-        break;
-    }
-    return info;
-}
-
 int LStat(const std::string& strPath, struct stat& st) noexcept {
     return RetryEintr([&] { return ::lstat(strPath.c_str(), &st); }) == 0 ? 0 : errno;
 }
@@ -191,7 +101,7 @@ int AdoptDir(UniqueFd& fd, std::optional<UniqueDir>& dir) {
     DIR* pDir = ::fdopendir(fd.Get());
     if (!pDir)
         return errno;
-    (void)fd.Release();
+    IgnoreFailure(fd.Release()); // the DIR owns it now
     dir.emplace(pDir);
     return 0;
 }
@@ -244,131 +154,6 @@ template <class F> int WithParentWritable(const std::string& strDirPath, F&& fn)
         return nErr;
     return fn();
 }
-
-bool IsRangeCopyUnsupported(int nErr) noexcept {
-    return nErr == EXDEV || nErr == ENOSYS || nErr == EINVAL || nErr == EOPNOTSUPP ||
-           nErr == EBADF || nErr == EPERM || nErr == ETXTBSY;
-}
-
-// Copies the data the plain way, from where both offsets stand now.
-int CopyDataReadWrite(int fdIn, int fdOut) {
-    constexpr std::size_t kBufSize = 256 * 1024;
-    const auto buffer = std::make_unique_for_overwrite<char[]>(kBufSize);
-    for (;;) {
-        const ssize_t nRead = RetryEintr([&] { return ::read(fdIn, buffer.get(), kBufSize); });
-        if (nRead < 0)
-            return errno;
-        if (nRead == 0)
-            return 0;
-        if (const int nErr =
-                WriteAll(fdOut, std::string_view(buffer.get(), static_cast<std::size_t>(nRead))))
-            return nErr;
-    }
-}
-
-// The data of a regular file, in the kernel where it can be done there.
-int CopyDense(int fdIn, int fdOut) {
-    constexpr std::size_t kRangeChunk = std::size_t{1} << 30;
-    std::uint64_t nDone = 0;
-    for (;;) {
-        const ssize_t n = ::copy_file_range(fdIn, nullptr, fdOut, nullptr, kRangeChunk, 0);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            if (IsRangeCopyUnsupported(errno))
-                return CopyDataReadWrite(fdIn, fdOut); // offsets moved together
-            return errno;
-        }
-        if (n == 0)
-            break;
-        nDone += static_cast<std::uint64_t>(n);
-    }
-    // Some file systems (proc, sys, some FUSE ones) answer copy_file_range with an
-    // immediate end of file although the file has data: read it the plain way.
-    if (nDone == 0)
-        return CopyDataReadWrite(fdIn, fdOut);
-    return 0;
-}
-
-// Copies [nFrom, nTo) of a file to the same place of the other.
-int CopyRange(int fdIn, int fdOut, off_t nFrom, off_t nTo) {
-    if (::lseek(fdIn, nFrom, SEEK_SET) < 0 || ::lseek(fdOut, nFrom, SEEK_SET) < 0)
-        return errno;
-    while (nFrom < nTo) {
-        const auto nWant = static_cast<std::size_t>(std::min<off_t>(nTo - nFrom, off_t{1} << 30));
-        const ssize_t n = ::copy_file_range(fdIn, nullptr, fdOut, nullptr, nWant, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && !IsRangeCopyUnsupported(errno))
-            return errno;
-        if (n <= 0)
-            break; // unsupported, or the file shrank: the plain loop below decides
-        nFrom += n;
-    }
-    constexpr std::size_t kBufSize = 256 * 1024;
-    std::unique_ptr<char[]> buffer;
-    while (nFrom < nTo) {
-        if (!buffer)
-            buffer = std::make_unique_for_overwrite<char[]>(kBufSize);
-        const auto nWant = static_cast<std::size_t>(std::min<off_t>(nTo - nFrom, kBufSize));
-        const ssize_t nRead = RetryEintr([&] { return ::read(fdIn, buffer.get(), nWant); });
-        if (nRead < 0)
-            return errno;
-        if (nRead == 0)
-            break;
-        if (const int nErr =
-                WriteAll(fdOut, std::string_view(buffer.get(), static_cast<std::size_t>(nRead))))
-            return nErr;
-        nFrom += nRead;
-    }
-    return 0;
-}
-
-// A file with holes: only its data regions are copied, the holes stay holes.
-// False (with nothing written) where the file system cannot tell them apart.
-bool CopySparse(int fdIn, int fdOut, off_t nSize, int& nErr) {
-    off_t nPos = 0;
-    bool bAny = false;
-    while (nPos < nSize) {
-        const off_t nData = ::lseek(fdIn, nPos, SEEK_DATA);
-        if (nData < 0) {
-            if (errno == ENXIO)
-                break; // only a hole is left
-            if (!bAny && (errno == EINVAL || errno == EOPNOTSUPP))
-                return false;
-            nErr = errno;
-            return true;
-        }
-        off_t nHole = ::lseek(fdIn, nData, SEEK_HOLE);
-        if (nHole < 0) {
-            nErr = errno;
-            return true;
-        }
-        nHole = std::min(nHole, nSize);
-        bAny = true;
-        if (nHole > nData) {
-            if ((nErr = CopyRange(fdIn, fdOut, nData, nHole)) != 0)
-                return true;
-        }
-        nPos = nHole;
-    }
-    // The tail hole (or a file that is all hole) is given by the length alone.
-    nErr = RetryEintr([&] { return ::ftruncate(fdOut, nSize); }) == 0 ? 0 : errno;
-    return true;
-}
-
-int CopyData(int fdIn, int fdOut, const struct stat& st) {
-    // Fewer blocks than the length needs: there are holes worth keeping. A
-    // dense file takes the straight way, at cp's speed.
-    constexpr off_t kBlock = 512;
-    if (st.st_size > 0 && st.st_blocks * kBlock < st.st_size) {
-        int nErr = 0;
-        if (CopySparse(fdIn, fdOut, st.st_size, nErr))
-            return nErr;
-    }
-    return CopyDense(fdIn, fdOut);
-}
-
 } // namespace
 
 std::uint32_t ProcessUmask() {
@@ -390,156 +175,8 @@ std::uint32_t ProcessUmask() {
 }
 
 // ---------------------------------------------------------------------------
-// The tops and the paths below them
-
-void PosixFileSystem::SetTops(const std::string& strTop1, const std::string& strTop2) {
-    const std::string* tops[2] = {&strTop1, &strTop2};
-    for (int i = 0; i < 2; ++i) {
-        Anchor& anchor = m_anchors[i];
-        (void)anchor.fd.Close();
-        anchor.strPrefix.clear();
-        anchor.strNormPrefix.clear();
-        if (tops[i]->empty())
-            continue;
-        anchor.strPrefix = DirPrefix(*tops[i]);
-        const std::string strNorm = NormalizePath(*tops[i]);
-        // "." holds every relative path, which the normalized form writes bare.
-        anchor.strNormPrefix = strNorm == "." ? std::string() : DirPrefix(strNorm);
-    }
-    if (strTop1.empty() && strTop2.empty())
-        m_deviceTimes.clear();
-}
-
-PosixFileSystem::Anchor* PosixFileSystem::FindAnchor(std::string_view strPath,
-                                                     std::string_view& strRel) {
-    const auto below = [](std::string_view strPrefix, std::string_view str) {
-        return str.size() > strPrefix.size() && str.substr(0, strPrefix.size()) == strPrefix;
-    };
-    for (Anchor& anchor : m_anchors) {
-        if (!anchor.strPrefix.empty() && below(anchor.strPrefix, strPath)) {
-            strRel = strPath.substr(anchor.strPrefix.size());
-            while (!strRel.empty() && strRel.front() == kPathSep)
-                strRel.remove_prefix(1);
-            if (strRel.empty())
-                break; // the top itself, written with more separators
-            return &anchor;
-        }
-    }
-    // The overlay and the callers may write the same path another way.
-    bool bNormalized = false;
-    for (Anchor& anchor : m_anchors) {
-        if (anchor.strPrefix.empty())
-            continue;
-        if (!bNormalized) {
-            m_strNormScratch = NormalizePath(strPath);
-            bNormalized = true;
-        }
-        const std::string_view strNorm = m_strNormScratch;
-        const bool bInside = anchor.strNormPrefix.empty()
-                                 ? (!strNorm.empty() && strNorm[0] != kPathSep && strNorm != "." &&
-                                    strNorm != ".." && strNorm.substr(0, 3) != "../")
-                                 : below(anchor.strNormPrefix, strNorm);
-        if (bInside) {
-            strRel = strNorm.substr(anchor.strNormPrefix.size());
-            return &anchor;
-        }
-    }
-    return nullptr;
-}
-
-int PosixFileSystem::AnchorFd(Anchor& anchor, int& fd) {
-    if (anchor.fd.Get() < 0) {
-        // The top itself is taken as the user wrote it: a link there is followed.
-        // A top that does not exist yet (it is about to be created) is opened on
-        // the first use after that.
-        const int fdNew = RetryEintr(
-            [&] { return ::open(anchor.strPrefix.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); });
-        if (fdNew < 0)
-            return errno;
-        anchor.fd.Reset(fdNew);
-    }
-    fd = anchor.fd.Get();
-    return 0;
-}
-
-int PosixFileSystem::OpenBelow(Anchor& anchor, std::string_view strRel, int nFlags, UniqueFd& fd) {
-    int fdTop = -1;
-    if (const int nErr = AnchorFd(anchor, fdTop))
-        return nErr;
-    int fdNew = -1;
-    if (m_eWalk == BelowTops::Auto && !s_bNoOpenAt2.load(std::memory_order_relaxed)) {
-        const std::string strRelPath(strRel);
-        fdNew = OpenAt2(fdTop, strRelPath.c_str(), nFlags | O_CLOEXEC);
-        if (fdNew < 0 && (errno == ENOSYS || errno == EPERM)) {
-            s_bNoOpenAt2.store(true, std::memory_order_relaxed);
-        } else if (fdNew < 0) {
-            return errno;
-        }
-    }
-    if (fdNew < 0) {
-        fdNew = OpenByComponents(fdTop, strRel, nFlags);
-        if (fdNew < 0)
-            return errno;
-    }
-    fd.Reset(fdNew);
-    return 0;
-}
-
-int PosixFileSystem::Locate(const std::string& strPath, Place& place) {
-    std::string_view strRel;
-    Anchor* pAnchor = FindAnchor(strPath, strRel);
-    if (!pAnchor) {
-        place.fdDir = AT_FDCWD;
-        place.strName = strPath;
-        place.strDirPath = ParentPath(strPath);
-        return 0;
-    }
-    const PathParts parts = SplitPath(strRel);
-    place.strName.assign(parts.strName);
-    if (parts.strName.empty() || parts.strName == "." || parts.strName == "..")
-        return EXDEV; // never the top or above it through a path below it
-    if (parts.strParent == ".") {
-        if (const int nErr = AnchorFd(*pAnchor, place.fdDir))
-            return nErr;
-    } else {
-        if (const int nErr =
-                OpenBelow(*pAnchor, parts.strParent, O_PATH | O_DIRECTORY, place.fdOwned))
-            return nErr;
-        place.fdDir = place.fdOwned.Get();
-    }
-    place.strDirPath = FdPath(place.fdDir);
-    return 0;
-}
-
-int PosixFileSystem::OpenDirectory(const std::string& strPath, UniqueFd& fd) {
-    constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOCTTY;
-    std::string_view strRel;
-    if (Anchor* pAnchor = FindAnchor(strPath, strRel))
-        return OpenBelow(*pAnchor, strRel, kFlags, fd);
-    fd.Reset(RetryEintr([&] { return ::open(strPath.c_str(), kFlags | O_CLOEXEC); }));
-    return fd.Get() < 0 ? errno : 0;
-}
-
-// ---------------------------------------------------------------------------
-// Times of a device
-
-void PosixFileSystem::NoteDevice(std::uint64_t nDevice, int fdOnDevice) {
-    if (m_deviceTimes.contains(nDevice))
-        return;
-    struct statfs sfs {};
-    TimeInfo info;
-    if (RetryEintr([&] { return ::fstatfs(fdOnDevice, &sfs); }) == 0)
-        info = TimeInfoOfType(static_cast<std::int64_t>(sfs.f_type));
-    m_deviceTimes.emplace(nDevice, info);
-}
-
-TimeInfo PosixFileSystem::GetTimeInfo(std::uint64_t nDevice) {
-    const auto it = m_deviceTimes.find(nDevice);
-    return it != m_deviceTimes.end() ? it->second : TimeInfo{};
-}
-
-// ---------------------------------------------------------------------------
-// Operations
+// Operations (the tops and the paths below them: PosixBelowTops.cpp; the times
+// of a device: PosixDeviceTimes.cpp; the data of a copy: PosixCopyData.cpp)
 
 AttrStatus PosixFileSystem::GetAttr(const std::string& strPath, FileAttr& attr, int& nError) {
     Place place;
@@ -756,8 +393,8 @@ int PosixFileSystem::CreateDir(const std::string& strPath) {
     struct stat st {};
     if (StatAt(place.fdDir, place.strName.c_str(), st) == 0 && S_ISDIR(st.st_mode) &&
         (st.st_mode & S_IRWXU) != S_IRWXU)
-        (void)::fchmodat(place.fdDir, place.strName.c_str(), (st.st_mode & 07777) | S_IRWXU,
-                         AT_SYMLINK_NOFOLLOW);
+        IgnoreFailure(::fchmodat(place.fdDir, place.strName.c_str(), (st.st_mode & 07777) | S_IRWXU,
+                                 AT_SYMLINK_NOFOLLOW));
     return 0;
 }
 

@@ -1,6 +1,12 @@
 // The FileSystem of POSIX systems (Linux first). Everything that is specific to
-// the operating system's file API lives in this file and its .cpp; a Windows port
-// puts a sibling implementation next to it and leaves the engine alone.
+// the operating system's file API lives in this file and the Posix*.cpp files
+// beside it; a Windows port puts a sibling implementation next to it and leaves
+// the engine alone. The class is spread over files by what they hold:
+//   PosixFileSystem.cpp   the operations (attributes, listing, copy, delete, ...)
+//   PosixBelowTops.cpp    the tops and the link-safe walk to the paths below them
+//   PosixDeviceTimes.cpp  what each device's file system keeps of a time
+//   PosixCopyData.cpp     the data of a copy (range copy, sparse files, read/write)
+//   PosixFile.cpp         descriptors, whole writes, the replace-by-rename file
 #pragma once
 
 #include "platform/FileSystem.h"

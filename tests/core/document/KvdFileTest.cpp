@@ -176,7 +176,7 @@ TEST_F(KvdFile, FifoIsRefusedWithoutWaitingOrReading) {
                 const int fd = ::open(strFifo.c_str(), O_WRONLY | O_CLOEXEC);
                 if (fd >= 0) {
                     // The reader may be gone already (EPIPE): that is the point.
-                    (void)!::write(fd, strDoc.data(), strDoc.size());
+                    platform::IgnoreFailure(::write(fd, strDoc.data(), strDoc.size()));
                     ::close(fd);
                 }
             });

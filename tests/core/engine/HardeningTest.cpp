@@ -411,7 +411,7 @@ TEST_F(HardeningTest, HostGetsTheErrnoBesideTheText) {
         fs.AddFault(c.op, c.pszPattern, c.nErrno, 1);
         m_host.m_ariAnswers = {AbortRetryIgnore::Ignore};
         m_host.m_yesNoAnswers = {true};
-        (void)RunItem(m_str1, m_str2, 0, nullptr, &fs);
+        platform::IgnoreFailure(RunItem(m_str1, m_str2, 0, nullptr, &fs));
         EXPECT_EQ(m_host.m_errnos, std::vector<int>{c.nErrno});
         EXPECT_EQ(m_host.m_failures.size() + m_host.m_questions.size() + m_host.m_errors.size(),
                   1u);

@@ -233,7 +233,7 @@ TEST_F(CoarseTimesTest, LoopMountedWholeSecondExt4Settles) {
         GTEST_SKIP() << "no loop mount here";
     struct Unmount {
         std::string strMount;
-        ~Unmount() { (void)std::system(("umount '" + strMount + "'").c_str()); }
+        ~Unmount() { platform::IgnoreFailure(std::system(("umount '" + strMount + "'").c_str())); }
     } unmount{strMount};
     MakeSide1();
     m_str2 = strMount + "/2";

@@ -1,0 +1,490 @@
+// CSyncEngine, the directory pass: an item's two tops, the pairing of the
+// names of two directories, the decision for each pair and the walk down the
+// trees. What happens to a pair of files is decided by DecidePair
+// (PairDecision.h); the operations themselves are in FileOperations.cpp.
+#include "engine/SyncEngine.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <new>
+
+#include "engine/PairDecision.h"
+#include "engine/SyncEngineImpl.h"
+#include "platform/Path.h"
+
+namespace kovrel {
+
+namespace {
+
+using platform::AttrStatus;
+using platform::DirEntry;
+using platform::DirPrefix;
+using platform::EntryType;
+using platform::FileAttr;
+using platform::IgnoreFailure;
+
+// The program's own texts; %s and %d are filled in order by FormatText.
+constexpr const char* kMsgAttrError =
+    "エラー(%d)が発生しました。\n'%s'\nは不正なパス名，あるいは未接続の機器へのパスの可能性があり"
+    "ます。\n無視して継続しますか？";
+constexpr const char* kMsgListError =
+    "エラー(%d)が発生しました。\n'%s'\nは不正なパス名，あるいは未接続の機器へのパスの可能性があり"
+    "ます。\n処理を中止します。";
+constexpr const char* kMsgFileAndDir =
+    "ファイルとディレクトリの同期を行おうとしています。\n'%s' <-> '%s'\n無視して継続しますか？";
+constexpr const char* kMsgSameName =
+    "同名のファイルとディレクトリが存在します。\n'%s' <-> '%s'\n無視して継続しますか？";
+constexpr const char* kMsgNoMemory = "メモリが不足しています。処理を継続できません中止します。";
+constexpr const char* kMsgMissingTop = "'%s' が見つかりません。\n'%s' の中をすべて削除しますか？";
+
+constexpr const char* kReasonSpecial =
+    "a FIFO, socket or device file is never copied, replaced or deleted";
+
+bool IsSpecial(const FileAttr* pAttr) noexcept {
+    return pAttr && pAttr->type == EntryType::Other;
+}
+
+// The pairing walks both sorted listings in step, so a flat directory costs
+// linear time. The file system already sorts; an unsorted listing would break the
+// merge, so it is checked and sorted here if need be.
+void EnsureSorted(std::vector<DirEntry>& entries) {
+    if (!std::is_sorted(entries.begin(), entries.end(), platform::EntryLess))
+        platform::SortEntries(entries);
+}
+
+// Pairs the names of both sides that differ at most in ASCII case. Within a group
+// of such names (possible on a case-sensitive file system) identical names pair
+// first, then the rest in listing order; what is left has no partner.
+void PairByFoldedName(const std::vector<DirEntry>& e1, const std::vector<DirEntry>& e2,
+                      std::vector<int>& match1, std::vector<int>& match2) {
+    const std::size_t n1 = e1.size();
+    const std::size_t n2 = e2.size();
+    match1.assign(n1, -1);
+    match2.assign(n2, -1);
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < n1 && j < n2) {
+        const int nCmp = text::CompareFoldOnly(e1[i].strName, e2[j].strName);
+        if (nCmp < 0) {
+            ++i;
+            continue;
+        }
+        if (nCmp > 0) {
+            ++j;
+            continue;
+        }
+        std::size_t iEnd = i + 1;
+        while (iEnd < n1 && text::CompareFoldOnly(e1[iEnd].strName, e1[i].strName) == 0)
+            ++iEnd;
+        std::size_t jEnd = j + 1;
+        while (jEnd < n2 && text::CompareFoldOnly(e2[jEnd].strName, e2[j].strName) == 0)
+            ++jEnd;
+        if (iEnd - i == 1 && jEnd - j == 1) {
+            match1[i] = static_cast<int>(j);
+            match2[j] = static_cast<int>(i);
+        } else {
+            for (std::size_t a = i; a < iEnd; ++a) {
+                for (std::size_t b = j; b < jEnd; ++b) {
+                    if (match2[b] < 0 && e1[a].strName == e2[b].strName) {
+                        match1[a] = static_cast<int>(b);
+                        match2[b] = static_cast<int>(a);
+                        break;
+                    }
+                }
+            }
+            std::size_t b = j;
+            for (std::size_t a = i; a < iEnd; ++a) {
+                if (match1[a] >= 0)
+                    continue;
+                while (b < jEnd && match2[b] >= 0)
+                    ++b;
+                if (b == jEnd)
+                    break;
+                match1[a] = static_cast<int>(b);
+                match2[b] = static_cast<int>(a);
+            }
+        }
+        i = iEnd;
+        j = jEnd;
+    }
+}
+
+} // namespace
+
+AttrStatus CSyncEngine::GetTopAttr(const std::string& strPath, FileAttr& attr, int& nError) {
+    AttrStatus st = m_fs.GetAttr(strPath, attr, nError);
+    if (st != AttrStatus::Ok)
+        return st;
+    // An item path naming a link to a directory means that directory: the user
+    // chose it. Inside the trees links stay links and are never followed.
+    if (attr.type == EntryType::Symlink) {
+        std::string strReal;
+        FileAttr attrReal;
+        int nRealError = 0;
+        if (m_fs.RealPath(strPath, strReal) == 0 &&
+            m_fs.GetAttr(strReal, attrReal, nRealError) == AttrStatus::Ok && attrReal.IsDirectory())
+            attr = attrReal;
+    }
+    // A device, FIFO or socket is never opened: as an item's own path it is an
+    // invalid path.
+    if (attr.type == EntryType::Other) {
+        nError = EINVAL;
+        return AttrStatus::Error;
+    }
+    return st;
+}
+
+RunFlow CSyncEngine::SyncPair(const std::string& strPath1, const std::string& strPath2,
+                              const CPatternSet& ps, CSyncOptions options) {
+    // Below these two nothing is reached through a link, whatever appears there
+    // while the pass goes on.
+    m_fs.SetTops(strPath1, strPath2);
+    FileAttr attr1;
+    FileAttr attr2;
+    int nError1 = 0;
+    int nError2 = 0;
+    const AttrStatus st1 = GetTopAttr(strPath1, attr1, nError1);
+    if (st1 == AttrStatus::Error) {
+        ++m_stat.nOtherErrors;
+        return StopIf(!m_host.AskYesNoErrno(
+            FormatText(kMsgAttrError, {Num(nError1), Shown(strPath1)}), nError1));
+    }
+    const AttrStatus st2 = GetTopAttr(strPath2, attr2, nError2);
+    if (st2 == AttrStatus::Error) {
+        ++m_stat.nOtherErrors;
+        return StopIf(!m_host.AskYesNoErrno(
+            FormatText(kMsgAttrError, {Num(nError2), Shown(strPath2)}), nError2));
+    }
+    if (st1 == AttrStatus::Ok)
+        m_deviceTimes.Observe(attr1);
+    if (st2 == AttrStatus::Ok)
+        m_deviceTimes.Observe(attr2);
+    return SyncPairKnown(strPath1, st1 == AttrStatus::Ok ? &attr1 : nullptr, strPath2,
+                         st2 == AttrStatus::Ok ? &attr2 : nullptr, std::string_view(), ps, options,
+                         true);
+}
+
+// One pair whose attributes are known (null: absent). Below the top they come
+// from the listing, so every entry is looked at once per side.
+RunFlow CSyncEngine::SyncPairKnown(const std::string& strPath1, const FileAttr* pAttr1,
+                                   const std::string& strPath2, const FileAttr* pAttr2,
+                                   std::string_view strRel, const CPatternSet& ps,
+                                   CSyncOptions options, bool bTopLevel) {
+    if (!pAttr1 && !pAttr2)
+        return RunFlow::GoOn;
+    // A FIFO, socket or device holds its name on both sides: nothing is copied
+    // over it, from it, or deleted because of it. Alone on its side it passes
+    // silently, so trees with sockets in them do not fill the log.
+    if (IsSpecial(pAttr1) || IsSpecial(pAttr2)) {
+        if (!pAttr1 || !pAttr2)
+            return RunFlow::GoOn;
+        // A subdirectory the options leave unvisited is no action either.
+        if (!bTopLevel && !options.Subdirs() && (pAttr1->IsDirectory() || pAttr2->IsDirectory()))
+            return RunFlow::GoOn;
+        WriteLog("Special file skipped " + Shown(IsSpecial(pAttr1) ? strPath1 : strPath2));
+        m_host.ShowLineReason(kReasonSpecial);
+        return StopIf(CheckCancel());
+    }
+    const bool bDir1 = pAttr1 && pAttr1->IsDirectory();
+    const bool bDir2 = pAttr2 && pAttr2->IsDirectory();
+    if (pAttr1 && pAttr2 && bDir1 != bDir2) {
+        ++m_stat.nOtherErrors;
+        return StopIf(!Ask(bTopLevel ? kMsgFileAndDir : kMsgSameName, strPath1, strPath2));
+    }
+    if (bDir1 || bDir2) {
+        if (!bTopLevel && !options.Subdirs())
+            return RunFlow::GoOn;
+        return SyncDirectory(strPath1, strPath2, strRel, ps, pAttr1, pAttr2, options);
+    }
+    if (SyncFiles(strPath1, pAttr1, strPath2, pAttr2, options) == RunFlow::Stop)
+        return RunFlow::Stop;
+    return StopIf(CheckCancel());
+}
+
+RunFlow CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAttr1,
+                               const std::string& strPath2, const FileAttr* pAttr2,
+                               CSyncOptions options) {
+    PAIRINPUT input;
+    input.options = options;
+    if (pAttr1)
+        input.side1 = {true, pAttr1->IsReadOnly()};
+    if (pAttr2)
+        input.side2 = {true, pAttr2->IsReadOnly()};
+    if (pAttr1 && pAttr2)
+        input.timeOrder = CompareWriteTimes(*pAttr1, *pAttr2);
+    const PAIRDECISION decision = DecidePair(input);
+
+    const bool bOnto1 = decision.nTarget == 1;
+    const std::string& strTarget = bOnto1 ? strPath1 : strPath2;
+    switch (decision.eAction) {
+    case PairAction::None:
+        break;
+    case PairAction::Copy:
+        return bOnto1 ? SyncCopyFile(strPath2, strPath1, true)
+                      : SyncCopyFile(strPath1, strPath2, false);
+    case PairAction::CopySkipped:
+        WriteLog("Copy skipped " + Shown(strPath1) + (bOnto1 ? " <- " : " -> ") + Shown(strPath2));
+        break;
+    case PairAction::DeleteSkipped:
+        WriteLog("Delete skipped " + Shown(strTarget));
+        break;
+    case PairAction::Delete: {
+        const FileAttr& attr = bOnto1 ? *pAttr1 : *pAttr2;
+        // Without its write bit the file could not be deleted on every system.
+        if (decision.bClearReadOnly)
+            IgnoreFailure(m_fs.SetMode(strTarget, attr.dwMode | kOwnerWrite));
+        const OpOutcome outcome = DeleteFileImpl(strTarget, decision.nTarget);
+        // A file that stays keeps its read-only attribute.
+        if (decision.bClearReadOnly && outcome != OpOutcome::Done)
+            RestoreMode(strTarget, attr.dwMode);
+        return StopIf(outcome == OpOutcome::Aborted);
+    }
+    }
+    return RunFlow::GoOn;
+}
+
+RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string& strDir2,
+                                   std::string_view strRel, const CPatternSet& ps,
+                                   const FileAttr* pAttr1, const FileAttr* pAttr2,
+                                   CSyncOptions options) {
+    const std::string* pModel = nullptr;   // the model of a directory created here
+    const std::string* pCreated = nullptr; // and the new directory
+
+    if (!pAttr1 || !pAttr2) {
+        const bool bMissing1 = !pAttr1;
+        const std::string& strHave = bMissing1 ? strDir2 : strDir1;
+        const std::string& strLack = bMissing1 ? strDir1 : strDir2;
+        switch (DecideMissing(options, bMissing1 ? 1 : 2)) {
+        case MissingRule::Leave:
+            return RunFlow::GoOn;
+        case MissingRule::CopyOver:
+            switch (SyncCreateDir(strHave, strLack)) {
+            case CreateDirResult::Stop:
+                return RunFlow::Stop;
+            case CreateDirResult::Skipped:
+                return RunFlow::GoOn;
+            case CreateDirResult::Created:
+                break;
+            }
+            pModel = &strHave;
+            pCreated = &strLack;
+            break;
+        case MissingRule::DeleteOther: {
+            const bool bWhole = CanRemoveWholeDir(strRel, ps);
+            if (bWhole) {
+                const FileAttr& attrHave = bMissing1 ? *pAttr2 : *pAttr1;
+                if (KeepsReadOnly(options, bMissing1 ? 2 : 1, attrHave.IsReadOnly())) {
+                    WriteLog("Directory remove skipped " + Shown(strHave));
+                    return StopIf(CheckCancel());
+                }
+            }
+            // The item's own top is absent: an unmounted disk or a mistyped name
+            // must not cost a whole tree without a word.
+            if (strRel.empty()) {
+                bool bConfirmed = false;
+                if (ConfirmMissingTop(strLack, strHave, bConfirmed) == RunFlow::Stop)
+                    return RunFlow::Stop;
+                if (!bConfirmed)
+                    return RunFlow::GoOn;
+            }
+            if (bWhole)
+                return RemoveTree(strHave, bMissing1 ? 2 : 1);
+            // Exclusions forbid removing it whole: walk it, deleting what the
+            // patterns select; the directory itself stays.
+            break;
+        }
+        }
+    }
+
+    RunFlow flow = RunFlow::GoOn;
+    if (pCreated && CheckCancel())
+        flow = RunFlow::Stop;
+    if (flow == RunFlow::GoOn) {
+        // A directory just created is empty: no need to list it.
+        flow = WalkDirectory(strDir1, pAttr1 != nullptr, strDir2, pAttr2 != nullptr, strRel, ps,
+                             options);
+    }
+    if (pCreated)
+        FinishCreatedDir(*pModel, *pCreated);
+    return flow;
+}
+
+RunFlow CSyncEngine::WalkDirectory(const std::string& strDir1, bool bList1,
+                                   const std::string& strDir2, bool bList2, std::string_view strRel,
+                                   const CPatternSet& ps, CSyncOptions options) {
+    std::vector<DirEntry> entries1;
+    std::vector<DirEntry> entries2;
+    std::vector<int> match1;
+    std::vector<int> match2;
+    std::vector<char> selected1;
+    try {
+        if (bList1 && !ListSide(strDir1, entries1))
+            return RunFlow::Stop;
+        if (bList2 && !ListSide(strDir2, entries2))
+            return RunFlow::Stop;
+        EnsureSorted(entries1);
+        EnsureSorted(entries2);
+        PairByFoldedName(entries1, entries2, match1, match2);
+        selected1.resize(entries1.size());
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory();
+    }
+
+    // Path buffers reused for every entry of this directory.
+    std::string strPath1 = DirPrefix(strDir1);
+    std::string strPath2 = DirPrefix(strDir2);
+    std::string strEntryRel(strRel);
+    strEntryRel.push_back(kPathSep);
+    const std::size_t nBase1 = strPath1.size();
+    const std::size_t nBase2 = strPath2.size();
+    const std::size_t nBaseRel = strEntryRel.size();
+
+    // Each side's path carries the name that side actually has.
+    auto visit = [&](int i1, int i2) -> RunFlow {
+        const DirEntry* p1 = i1 >= 0 ? &entries1[static_cast<std::size_t>(i1)] : nullptr;
+        const DirEntry* p2 = i2 >= 0 ? &entries2[static_cast<std::size_t>(i2)] : nullptr;
+        const std::string& strName1 = p1 ? p1->strName : p2->strName;
+        const std::string& strName2 = p2 ? p2->strName : p1->strName;
+        strPath1.resize(nBase1);
+        strPath1 += strName1;
+        strPath2.resize(nBase2);
+        strPath2 += strName2;
+        strEntryRel.resize(nBaseRel);
+        strEntryRel += strName1;
+        return SyncPairKnown(strPath1, p1 ? &p1->attr : nullptr, strPath2, p2 ? &p2->attr : nullptr,
+                             strEntryRel, ps, options, false);
+    };
+
+    // Side 1's names first, each filtered with its own directory flag...
+    for (std::size_t i = 0; i < entries1.size(); ++i)
+        selected1[i] =
+            IsEntrySelected(strRel, entries1[i].strName, entries1[i].attr.IsDirectory(), ps);
+    for (std::size_t i = 0; i < entries1.size(); ++i) {
+        if (!selected1[i])
+            continue;
+        if (visit(static_cast<int>(i), match1[i]) == RunFlow::Stop)
+            return RunFlow::Stop;
+    }
+    // ...then side 2's names that no selected side-1 name has taken, filtered
+    // with side 2's flag.
+    for (std::size_t j = 0; j < entries2.size(); ++j) {
+        const int i = match2[j];
+        if (i >= 0 && selected1[static_cast<std::size_t>(i)])
+            continue;
+        if (!IsEntrySelected(strRel, entries2[j].strName, entries2[j].attr.IsDirectory(), ps))
+            continue;
+        if (visit(i, static_cast<int>(j)) == RunFlow::Stop)
+            return RunFlow::Stop;
+    }
+    return RunFlow::GoOn;
+}
+
+RunFlow CSyncEngine::OutOfMemory() {
+    ++m_stat.nOtherErrors;
+    m_host.ShowError(kMsgNoMemory);
+    return RunFlow::Stop;
+}
+
+RunFlow CSyncEngine::ConfirmMissingTop(const std::string& strAbsent, const std::string& strTree,
+                                       bool& bConfirmed) {
+    std::vector<DirEntry> entries;
+    try {
+        if (!ListSide(strTree, entries))
+            return RunFlow::Stop;
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory();
+    }
+    // An empty tree costs nothing: it goes as it always did.
+    bConfirmed =
+        entries.empty() ||
+        m_host.AskMissingTop(FormatText(kMsgMissingTop, {Shown(strAbsent), Shown(strTree)}));
+    return RunFlow::GoOn;
+}
+
+bool CSyncEngine::ListSide(const std::string& strDir, std::vector<DirEntry>& entries) {
+    m_staleTemps.clear();
+    const int nError = m_fs.ListDir(strDir, entries, &m_staleTemps);
+    if (nError == ENOENT) {
+        entries.clear();
+        return true;
+    }
+    if (nError != 0) {
+        ++m_stat.nOtherErrors;
+        m_host.ShowErrorErrno(FormatText(kMsgListError, {Num(nError), Shown(strDir)}), nError);
+        return false;
+    }
+    for (const DirEntry& entry : entries)
+        m_deviceTimes.Observe(entry.attr);
+    // What an interrupted copy left behind is ours to clear away, unannounced:
+    // one that cannot go now is tried again by the next run.
+    if (!m_staleTemps.empty()) {
+        const std::string strPrefix = DirPrefix(strDir);
+        for (const std::string& strName : m_staleTemps)
+            IgnoreFailure(m_fs.DeleteFile(strPrefix + strName));
+        m_staleTemps.clear();
+    }
+    return true;
+}
+
+void CSyncEngine::FinishCreatedDir(const std::string& strModel, const std::string& strNew) {
+    // Best effort, as the creation's own attribute copy: failures stay silent.
+    FileAttr attr;
+    int nError = 0;
+    if (m_fs.GetAttr(strModel, attr, nError) != AttrStatus::Ok)
+        return;
+    IgnoreFailure(m_fs.SetTimes(strNew, &attr.ftAccess, &attr.ftWrite));
+    IgnoreFailure(m_fs.SetMode(strNew, attr.dwMode));
+}
+
+RunFlow CSyncEngine::RemoveTree(const std::string& strDir, int nSide, bool* pKept) {
+    std::vector<DirEntry> entries;
+    try {
+        if (!ListSide(strDir, entries))
+            return RunFlow::Stop;
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory();
+    }
+    std::string strPath = DirPrefix(strDir);
+    const std::size_t nBase = strPath.size();
+    // A FIFO, socket or device is never deleted; the directories that hold it
+    // stay, each with its skip line.
+    bool bKept = false;
+    for (const DirEntry& entry : entries) {
+        strPath.resize(nBase);
+        strPath += entry.strName;
+        RunFlow flow = RunFlow::GoOn;
+        if (entry.attr.type == EntryType::Other) {
+            bKept = true;
+        } else if (entry.attr.IsDirectory()) {
+            flow = RemoveTree(strPath, nSide, &bKept);
+        } else {
+            // Everything inside goes, read-only or not; the delete reports a
+            // file that stays.
+            if (entry.attr.IsReadOnly())
+                IgnoreFailure(m_fs.SetMode(strPath, entry.attr.dwMode | kOwnerWrite));
+            flow = SyncDeleteFile(strPath, nSide);
+            if (flow == RunFlow::GoOn && CheckCancel())
+                flow = RunFlow::Stop;
+        }
+        if (flow == RunFlow::Stop)
+            return RunFlow::Stop;
+    }
+    if (bKept) {
+        if (pKept)
+            *pKept = true;
+        WriteLog("Directory remove skipped " + Shown(strDir));
+        return StopIf(CheckCancel());
+    }
+    if (SyncRemoveDir(strDir) == RunFlow::Stop)
+        return RunFlow::Stop;
+    return StopIf(CheckCancel());
+}
+
+std::strong_ordering CSyncEngine::CompareWriteTimes(const FileAttr& attr1, const FileAttr& attr2) {
+    if (attr1.ftWrite == attr2.ftWrite)
+        return std::strong_ordering::equal;
+    return CompareFileTimes(attr1.ftWrite, m_deviceTimes.InfoFor(attr1.nDevice, m_fs),
+                            attr2.ftWrite, m_deviceTimes.InfoFor(attr2.nDevice, m_fs));
+}
+
+} // namespace kovrel
