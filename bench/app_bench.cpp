@@ -2,6 +2,8 @@
 //   app_bench startup N      a document of N items: from start-up to an idle main window
 //   app_bench run DOC        DOC run unattended ("/A"): from start-up until the program
 //                            has closed, the log window shown throughout
+//   app_bench open DOC       File Open of DOC in a running program (after the file
+//                            dialog): from the open until the window is idle again
 // Prints one line: what, milliseconds, and for "run" how often events were let through.
 #include "app/KovrelApp.h"
 #include "document/KvdFormat.h"
@@ -53,6 +55,24 @@ int Startup(int nItems) {
     return 0;
 }
 
+int Open(const char* pszDoc) {
+    kovrel::app::CKovrelApp app;
+    if (!app.InitInstance(kovrel::app::CMDLINE{}))
+        return 1;
+    DrainEvents();
+    QElapsedTimer timer;
+    timer.start();
+    const kovrel::app::OpenResult eResult = app.OpenDocumentFile(QString::fromLocal8Bit(pszDoc));
+    DrainEvents();
+    const qint64 nMs = timer.elapsed();
+    if (eResult != kovrel::app::OpenResult::Opened)
+        return 1;
+    std::printf("open items %d ms %lld\n", app.m_pMainView->GetList().GetCount(),
+                static_cast<long long>(nMs));
+    app.GetMainFrame()->close();
+    return 0;
+}
+
 int RunUnattended(const char* pszDoc) {
     QElapsedTimer timer;
     timer.start();
@@ -90,6 +110,8 @@ int main(int argc, char** argv) {
         return Startup(std::atoi(argv[2]));
     if (strMode == "run" && argc > 2)
         return RunUnattended(argv[2]);
-    std::fputs("Usage: app_bench startup N | app_bench run DOC\n", stderr);
+    if (strMode == "open" && argc > 2)
+        return Open(argv[2]);
+    std::fputs("Usage: app_bench startup N | app_bench run DOC | app_bench open DOC\n", stderr);
     return 2;
 }

@@ -1,10 +1,13 @@
 // make_kvd: writes a small .kvd document (layout 1.0) for the benchmarks, without the GUI.
 //
-//   make_kvd [--option WORD] [--pattern TEXT] [--log MODEPATH] OUT.kvd [PATH1 PATH2]...
+//   make_kvd [--option WORD] [--pattern TEXT] [--log MODEPATH] [--count N] OUT.kvd
+//            [PATH1 PATH2]...
 //
 // Each PATH1 PATH2 pair becomes one item with the same option word and pattern text; no
-// pair gives an empty document (useful to time the program's start alone). Texts are
-// written as the bytes given, which is the document's encoding for ASCII paths.
+// pair gives an empty document (useful to time the program's start alone). --count N
+// repeats the pairs (or one pair of empty paths) until there are N items, for timing
+// large documents. Texts are written as the bytes given, which is the document's
+// encoding for ASCII paths.
 
 #include <cerrno>
 #include <cstdint>
@@ -106,7 +109,8 @@ void Usage(FILE* f) {
                "Writes a layout 1.0 document with one item per PATH1 PATH2 pair.\n"
                "  --option WORD    the items' option word (decimal or 0x hex; default 0)\n"
                "  --pattern TEXT   the items' pattern text (lines separated by line feeds)\n"
-               "  --log MODEPATH   the document's log file setting: \"w\" or \"a\", then a path\n",
+               "  --log MODEPATH   the document's log file setting: \"w\" or \"a\", then a path\n"
+               "  --count N        N items: the pairs repeated, or empty paths without pairs\n",
                f);
 }
 
@@ -118,6 +122,7 @@ int main(int argc, char** argv) {
     std::uint32_t dwOption = 0;
     std::string strPattern, strDocLog, strOut;
     std::vector<std::string> paths;
+    long long nCount = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -134,6 +139,14 @@ int main(int argc, char** argv) {
                 return 2;
             }
             dwOption = static_cast<std::uint32_t>(n);
+        } else if (arg == "--count" && bHasValue) {
+            char* pEnd = nullptr;
+            errno = 0;
+            nCount = std::strtoll(argv[++i], &pEnd, 10);
+            if (*pEnd != '\0' || errno != 0 || nCount < 0 || nCount > 0x7FFFFFFF) {
+                std::fprintf(stderr, "make_kvd: bad count '%s'\n", argv[i]);
+                return 2;
+            }
         } else if (arg == "--pattern" && bHasValue) {
             strPattern = argv[++i];
         } else if (arg == "--log" && bHasValue) {
@@ -161,5 +174,13 @@ int main(int argc, char** argv) {
     std::vector<SItem> items;
     for (std::size_t i = 1; i + 1 < paths.size(); i += 2)
         items.push_back({paths[i], paths[i + 1]});
+    if (nCount >= 0) {
+        if (items.empty())
+            items.push_back({});
+        const std::size_t nPairs = items.size();
+        items.resize(static_cast<std::size_t>(nCount));
+        for (std::size_t i = nPairs; i < items.size(); ++i)
+            items[i] = items[i % nPairs];
+    }
     return WriteFile(strOut, Build(items, dwOption, strPattern, strDocLog)) ? 0 : 1;
 }

@@ -28,8 +28,19 @@ bool LoadDocumentOrReport(const std::string& strPath, CSyncItemList& list, int& 
     case KvdFileStatus::ArchiveError:
         // The program's own text as the desktop program shows it, then which
         // document it is about: a script may run many.
-        err << KVD_MSG_ARCHIVE_ERROR << '\n'
-            << "kovrel-sync: " << QuotedForMessage(strPath) << " is cut short or damaged\n";
+        err << KVD_MSG_ARCHIVE_ERROR << '\n' << "kovrel-sync: " << QuotedForMessage(strPath);
+        switch (res.read.eFault) {
+        case KvdFault::TooLarge:
+            err << " is larger than " << (KVD_MAX_FILE_BYTES >> 20)
+                << " MiB, more than any document holds\n";
+            break;
+        case KvdFault::OutOfMemory:
+            err << " holds more items than memory allows\n";
+            break;
+        default:
+            err << " is cut short or damaged\n";
+            break;
+        }
         break;
     case KvdFileStatus::OpenFailed:
         err << "kovrel-sync: cannot open " << QuotedForMessage(strPath) << ": "

@@ -10,6 +10,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -219,6 +220,50 @@ TEST_F(ListCommand, InconsistentCountIsRefusedAtOnce) {
     EXPECT_EQ(r.nExit, 3);
     EXPECT_EQ(r.strErr, "予期しないﾌｧｲﾙ形式です。\nkovrel-sync: \"" + doc.string() +
                             "\" is cut short or damaged\n");
+}
+
+// Huge or lying documents end with the archive error and exit status 3 in every
+// command that reads a document, and say why; the document is left as it was.
+// The 4 GiB one is sparse: a valid beginning, then a hole that takes no disk.
+TEST_F(ListCommand, HugeOrLyingDocumentIsAnArchiveErrorInEveryCommand) {
+    std::string strHeader;
+    AppendArchiveString(strHeader, KVD_HEADER_1_0);
+    struct Case {
+        const char* pszName;
+        std::string data;
+        off_t nSize; // 0: as written
+        const char* pszWhy;
+    };
+    const Case cases[] = {
+        {"sparse 4 GiB", strHeader + std::string(5, '\0'), off_t{4} << 30,
+         " is larger than 256 MiB, more than any document holds\n"},
+        {"count past the bytes",
+         strHeader + std::string("\x40\x42\x0F\x00", 4) + std::string(64, '\0'), 0,
+         " is cut short or damaged\n"},
+        {"length past the bytes",
+         strHeader + std::string("\x01\0\0\0\xFF\xFF\xFF", 7) + std::string("\xF0\xFF\xFF\x7F", 4) +
+             "abc",
+         0, " is cut short or damaged\n"},
+    };
+    for (const Case& c : cases) {
+        const fs::path doc = Doc("huge.kvd", c.data);
+        if (c.nSize != 0) {
+            ASSERT_EQ(::truncate(doc.c_str(), c.nSize), 0);
+        }
+        const auto nSize = fs::file_size(doc);
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"--list", doc.string()},
+              std::vector<std::string>{"--dry-run", doc.string()},
+              std::vector<std::string>{"--add-item", doc.string(), "/a", "/b"}}) {
+            SCOPED_TRACE(std::string(c.pszName) + " " + args[0]);
+            const RunResult r = Run(args);
+            EXPECT_EQ(r.nExit, 3);
+            EXPECT_EQ(r.strOut, "");
+            EXPECT_EQ(r.strErr,
+                      "予期しないﾌｧｲﾙ形式です。\nkovrel-sync: \"" + doc.string() + "\"" + c.pszWhy);
+            EXPECT_EQ(fs::file_size(doc), nSize);
+        }
+    }
 }
 
 TEST_F(ListCommand, MissingFileOrDirectoryNamesFileAndCause) {

@@ -243,10 +243,11 @@ int FaultFileSystem::CopyFile(const std::string& strFrom, const std::string& str
     return Log(Op::CopyFile, strFrom, result.nError, strTo);
 }
 
-FileResult FaultFileSystem::ReadFile(const std::string& strPath, std::string& data) {
+FileResult FaultFileSystem::ReadFile(const std::string& strPath, std::string& data,
+                                     std::size_t nMaxBytes) {
     if (const Fault* pFault = TakeFault(Op::ReadFile, strPath, {}))
         return LogFile(Op::ReadFile, strPath, {FileStage::Open, pFault->nErrno});
-    return LogFile(Op::ReadFile, strPath, m_inner.ReadFile(strPath, data));
+    return LogFile(Op::ReadFile, strPath, m_inner.ReadFile(strPath, data, nMaxBytes));
 }
 
 FileResult FaultFileSystem::WriteFile(const std::string& strPath, std::string_view data) {

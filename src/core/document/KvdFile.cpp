@@ -2,6 +2,9 @@
 
 #include "platform/PosixFileSystem.h"
 
+#include <cerrno>
+#include <new>
+
 namespace kovrel {
 
 namespace {
@@ -41,10 +44,23 @@ KvdFileStatus StatusOfStage(platform::FileStage eStage) noexcept {
         return KvdFileStatus::WriteFailed;
     case platform::FileStage::Rename:
         return KvdFileStatus::RenameFailed;
+    case platform::FileStage::TooLarge:
+        return KvdFileStatus::ArchiveError;
     case platform::FileStage::Done:
         break;
     }
     return KvdFileStatus::Ok;
+}
+
+// A file that was not read because of what it is, not because the disk said no:
+// an archive error like a damaged one, which empties the list as that does.
+KvdFileResult Refused(KvdFault eFault, int nErrno, CSyncItemList& list) {
+    KvdFileResult res = Failed(KvdFileStatus::ArchiveError, nErrno);
+    res.read.eStatus = KvdStatus::ArchiveError;
+    res.read.eFault = eFault;
+    list.RemoveAll();
+    list.m_strDocLog.clear();
+    return res;
 }
 
 } // namespace
@@ -52,8 +68,16 @@ KvdFileStatus StatusOfStage(platform::FileStage eStage) noexcept {
 KvdFileResult LoadKvdFile(platform::FileSystem& fs, const std::string& strPath, CSyncItemList& list,
                           int& nFileVersion) {
     std::string data;
-    if (const platform::FileResult file = fs.ReadFile(strPath, data); !file.Ok())
-        return Failed(StatusOfStage(file.eStage), file.nError);
+    try {
+        if (const platform::FileResult file = fs.ReadFile(strPath, data, KVD_MAX_FILE_BYTES);
+            !file.Ok()) {
+            if (file.eStage == platform::FileStage::TooLarge)
+                return Refused(KvdFault::TooLarge, file.nError, list);
+            return Failed(StatusOfStage(file.eStage), file.nError);
+        }
+    } catch (const std::bad_alloc&) {
+        return Refused(KvdFault::OutOfMemory, ENOMEM, list);
+    }
     KvdFileResult res;
     res.read = ReadKvd(data, list, nFileVersion);
     res.eStatus = StatusOfRead(res.read.eStatus);

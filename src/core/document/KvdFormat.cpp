@@ -204,6 +204,16 @@ void AppendStringSection(std::string& out, std::uint8_t nId, std::string_view st
     AppendArchiveString(out, strUtf8);
 }
 
+// An archive error: the list and its log setting end up empty, the version
+// stays as it was.
+KvdReadResult Failed(KvdReadResult& res, KvdFault eFault, CSyncItemList& list) noexcept {
+    res.eStatus = KvdStatus::ArchiveError;
+    res.eFault = eFault;
+    list.RemoveAll();
+    list.m_strDocLog.clear();
+    return res;
+}
+
 std::string_view FieldText(const OptStr& str) noexcept {
     return str ? std::string_view(*str) : std::string_view();
 }
@@ -255,9 +265,12 @@ KvdReadResult ReadKvd(std::string_view data, CSyncItemList& list, int& nFileVers
             ReadItems00(ar, nCount, listRead);
         }
     } catch (const CArchiveError&) {
-        res.eStatus = KvdStatus::ArchiveError;
-        list.m_strDocLog.clear();
-        return res;
+        return Failed(res, KvdFault::Damaged, list);
+    } catch (const std::bad_alloc&) {
+        // The bytes are all there, but not the memory for the items they hold:
+        // the partial list goes with listRead and the open fails as cleanly as
+        // for a damaged file.
+        return Failed(res, KvdFault::OutOfMemory, list);
     }
     list.SwapItems(listRead);
     list.m_strDocLog = std::move(strDocLog);

@@ -23,6 +23,7 @@
 #include "document/SyncItem.h"
 #include "platform/FileSystem.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -75,10 +76,26 @@ enum class KvdStatus {
     ArchiveError,  // cut short or inconsistent: KVD_MSG_ARCHIVE_ERROR
 };
 
+// Why a document could not be read (KvdStatus::ArchiveError), for a caller that
+// says more than the archive error's text.
+enum class KvdFault {
+    None,
+    Damaged,     // cut short, or a count or length that the bytes cannot hold
+    TooLarge,    // larger than KVD_MAX_FILE_BYTES: refused before a byte is read
+    OutOfMemory, // its items did not fit in memory
+};
+
+// The largest document file that is opened. A real list stays far below it
+// (400,000 items with paths of 30 bytes come to 26 MB); anything larger is
+// refused at once, so a huge or endless file can neither take its size in
+// memory nor keep the program busy reading it.
+inline constexpr std::size_t KVD_MAX_FILE_BYTES = std::size_t{256} << 20;
+
 struct KvdReadResult {
     KvdStatus eStatus = KvdStatus::Ok;
-    bool bHasHeader = false; // false only for a zero-byte file
-    KvdHeaderInfo header;    // valid when bHasHeader
+    KvdFault eFault = KvdFault::None; // set with ArchiveError
+    bool bHasHeader = false;          // false only for a zero-byte file
+    KvdHeaderInfo header;             // valid when bHasHeader
 };
 
 // Reads a whole document from its bytes into list, which is emptied first
@@ -89,8 +106,10 @@ struct KvdReadResult {
 //   ForeignHeader: m_strDocLog and nFileVersion stay as they were.
 //   ArchiveError:  m_strDocLog is emptied; nFileVersion stays as it was.
 // Any bytes are safe: no length or count is trusted beyond the bytes that are
-// actually there. Text is converted to UTF-8; a text holding a zero byte ends
-// there, as it always has for these null-terminated fields.
+// actually there, and running out of memory on the items is an ArchiveError
+// (KvdFault::OutOfMemory), never an exception. Text is converted to UTF-8; a
+// text holding a zero byte ends there, as it always has for these
+// null-terminated fields.
 KvdReadResult ReadKvd(std::string_view data, CSyncItemList& list, int& nFileVersion);
 
 // The document's bytes in the layout nFileVersion selects (LayoutForVersion). In
@@ -125,8 +144,10 @@ struct KvdFileResult {
 };
 
 // Reads the file through fs and then the document with ReadKvd. When the file
-// cannot be read, list, m_strDocLog and nFileVersion are left untouched. The
-// overload without fs reads the disk.
+// cannot be read, list, m_strDocLog and nFileVersion are left untouched. A file
+// larger than KVD_MAX_FILE_BYTES is not read: an ArchiveError (KvdFault::TooLarge)
+// that empties list and m_strDocLog as any other. The overload without fs reads
+// the disk.
 [[nodiscard]] KvdFileResult LoadKvdFile(platform::FileSystem& fs, const std::string& strPath,
                                         CSyncItemList& list, int& nFileVersion);
 [[nodiscard]] KvdFileResult LoadKvdFile(const std::string& strPath, CSyncItemList& list,

@@ -1,5 +1,6 @@
 #include "document/SyncItem.h"
 
+#include <algorithm>
 #include <climits>
 #include <new>
 #include <utility>
@@ -27,17 +28,31 @@ SYNCITEM* CSyncItemList::GetAt(int nIndex) const noexcept {
     return m_ppItems[static_cast<std::size_t>(nIndex)].get();
 }
 
+bool CSyncItemList::Reserve(std::size_t nEntries) noexcept {
+    try {
+        m_ppItems.reserve(nEntries);
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
+    return true;
+}
+
 bool CSyncItemList::Grow() noexcept {
     if (m_nCount < m_nMaxCount)
         return true;
     if (m_nMaxCount > INT_MAX - kGrowBy)
         return false;
-    try {
-        m_ppItems.reserve(static_cast<std::size_t>(m_nMaxCount) + kGrowBy);
-    } catch (const std::bad_alloc&) {
-        return false;
-    } catch (const std::length_error&) {
-        return false;
+    // The capacity callers see goes up 32 entries at a time; the array beneath
+    // it doubles, so appending n items copies O(n) pointers in all instead of
+    // the whole array every 32 items. When doubling is more than memory allows,
+    // the 32 entries alone are tried before giving up.
+    const std::size_t nNeeded = static_cast<std::size_t>(m_nMaxCount) + kGrowBy;
+    if (m_ppItems.capacity() < nNeeded) {
+        const std::size_t nDoubled = std::max(nNeeded, m_ppItems.capacity() * 2);
+        if (!Reserve(nDoubled) && !Reserve(nNeeded))
+            return false;
     }
     m_nMaxCount += kGrowBy;
     return true;

@@ -70,9 +70,11 @@ public:
     std::string m_strDocLog;
 
 private:
-    // Makes room for one more entry, 32 entries at a time. False (and nothing
-    // changed) when the array cannot grow.
+    // Makes room for one more entry, 32 entries at a time as far as
+    // GetMaxCount tells. False (and nothing changed) when the array cannot grow.
     bool Grow() noexcept;
+    // Room for nEntries pointers underneath; false when memory says no.
+    bool Reserve(std::size_t nEntries) noexcept;
 
     std::vector<std::unique_ptr<SYNCITEM>> m_ppItems;
     int m_nCount = 0;

@@ -122,6 +122,7 @@ enum class FileStage : std::uint8_t {
     Create,   // the temporary beside the file could not be made (errno)
     Write,    // writing, flushing or closing the temporary failed (errno)
     Rename,   // the temporary could not take the file's place (errno)
+    TooLarge, // the file holds more than the reader's limit: not read (EFBIG)
 };
 
 struct FileResult {
@@ -209,8 +210,11 @@ public:
 
     // The whole contents of a regular file (a symbolic link is followed). A FIFO,
     // device or socket is not read at all (NotAFile), and opening one never
-    // blocks. On failure data is left as it was.
-    [[nodiscard]] virtual FileResult ReadFile(const std::string& strPath, std::string& data) = 0;
+    // blocks. A file of more than nMaxBytes is refused (TooLarge) without taking
+    // memory for it, also one that grows past the limit while it is read. On
+    // failure data is left as it was.
+    [[nodiscard]] virtual FileResult ReadFile(const std::string& strPath, std::string& data,
+                                              std::size_t nMaxBytes) = 0;
 
     // Replaces the contents of a file with data, as a careful save does: written
     // to a temporary beside the file, flushed to the disk, then renamed over it,

@@ -443,7 +443,8 @@ int OverlayFileSystem::CountUnlisted(const std::string& strDir, std::size_t& nCo
     return m_lower.CountUnlisted(strNorm, nCount);
 }
 
-FileResult OverlayFileSystem::ReadFile(const std::string& strPath, std::string& data) {
+FileResult OverlayFileSystem::ReadFile(const std::string& strPath, std::string& data,
+                                       std::size_t nMaxBytes) {
     std::string strNorm;
     FileAttr attr;
     if (const int nErr = LookupExisting(strPath, true, strNorm, attr))
@@ -454,7 +455,7 @@ FileResult OverlayFileSystem::ReadFile(const std::string& strPath, std::string& 
     // disk; one the run has replaced or made cannot be read before it exists.
     if (IsRecorded(strNorm))
         return {FileStage::Read, EIO};
-    return m_lower.ReadFile(strPath, data);
+    return m_lower.ReadFile(strPath, data, nMaxBytes);
 }
 
 FileResult OverlayFileSystem::WriteFile(const std::string& strPath, std::string_view data) {

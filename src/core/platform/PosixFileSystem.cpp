@@ -485,7 +485,8 @@ int PosixFileSystem::RealPath(const std::string& strPath, std::string& strOut) {
     return 0;
 }
 
-FileResult PosixFileSystem::ReadFile(const std::string& strPath, std::string& data) {
+FileResult PosixFileSystem::ReadFile(const std::string& strPath, std::string& data,
+                                     std::size_t nMaxBytes) {
     // O_NONBLOCK: opening a FIFO must not wait for a writer that may never come.
     // Only a regular file is read: a FIFO or a device could hand out bytes
     // without end, or none and block for good.
@@ -500,6 +501,8 @@ FileResult PosixFileSystem::ReadFile(const std::string& strPath, std::string& da
         return {FileStage::Read, EISDIR};
     if (!S_ISREG(st.st_mode))
         return {FileStage::NotAFile, 0};
+    if (static_cast<std::uint64_t>(st.st_size) > nMaxBytes)
+        return {FileStage::TooLarge, EFBIG};
     std::string strRead;
     strRead.reserve(static_cast<std::size_t>(st.st_size));
     char buf[65536];
@@ -509,6 +512,8 @@ FileResult PosixFileSystem::ReadFile(const std::string& strPath, std::string& da
             return {FileStage::Read, errno};
         if (n == 0)
             break;
+        if (static_cast<std::size_t>(n) > nMaxBytes - strRead.size())
+            return {FileStage::TooLarge, EFBIG}; // it grew while being read
         strRead.append(buf, static_cast<std::size_t>(n));
     }
     data = std::move(strRead);

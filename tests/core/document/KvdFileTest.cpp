@@ -1,6 +1,7 @@
 #include "document/KvdFormat.h"
 
 #include "platform/PosixFileSystem.h"
+#include "support/AllocationHooks.h"
 #include "support/FaultFileSystem.h"
 
 #include <gtest/gtest.h>
@@ -214,6 +215,52 @@ TEST_F(KvdFile, LoadReportsWhatTheBytesSay) {
         CSyncItemList list;
         int nVersion = 0;
         EXPECT_EQ(LoadKvdFile(strPath, list, nVersion).eStatus, c.eStatus) << c.pszName;
+    }
+}
+
+// A valid beginning followed by gigabytes (a sparse file: no disk taken) is
+// refused as larger than any document before a byte of it is read: an archive
+// error that empties the list like any other, with no memory taken for the
+// file's size. The limit itself holds to the byte.
+TEST_F(KvdFile, DocumentLargerThanTheLimitIsRefusedUnread) {
+    CSyncItemList src;
+    Fill(src);
+    const std::string good = WriteKvd(src, KVD_VERSION_1_0);
+    struct Case {
+        const char* pszName;
+        off_t nSize;
+        KvdFileStatus eStatus;
+        KvdFault eFault;
+    };
+    const auto nLimit = static_cast<off_t>(KVD_MAX_FILE_BYTES);
+    for (const Case& c :
+         {Case{"4 GiB", off_t{4} << 30, KvdFileStatus::ArchiveError, KvdFault::TooLarge},
+          Case{"one byte over", nLimit + 1, KvdFileStatus::ArchiveError, KvdFault::TooLarge},
+          Case{"at the limit", nLimit, KvdFileStatus::Ok, KvdFault::None}}) {
+        SCOPED_TRACE(c.pszName);
+        const std::string strPath = Path("big.kvd");
+        WriteBytes(strPath, good);
+        ASSERT_EQ(::truncate(strPath.c_str(), c.nSize), 0);
+        CSyncItemList list;
+        list.SetAt(-1, "keep", "me", nullptr);
+        list.m_strDocLog = "wkeep";
+        int nVersion = 0x105;
+        test::g_nLargestAllocation = 0;
+        test::g_bTrackLargest = true;
+        const KvdFileResult r = LoadKvdFile(strPath, list, nVersion);
+        test::g_bTrackLargest = false;
+        EXPECT_EQ(r.eStatus, c.eStatus);
+        EXPECT_EQ(r.read.eFault, c.eFault);
+        if (c.eStatus == KvdFileStatus::Ok) {
+            // Zeros after the end mark are never looked at.
+            EXPECT_EQ(list.GetCount(), 1);
+            EXPECT_EQ(nVersion, KVD_VERSION_1_0);
+            continue;
+        }
+        EXPECT_EQ(list.GetCount(), 0);
+        EXPECT_EQ(list.m_strDocLog, "");
+        EXPECT_EQ(nVersion, 0x105);
+        EXPECT_LT(test::g_nLargestAllocation.load(), std::size_t{1} << 20);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "document/KvdFormat.h"
 #include "KvdBytes.h"
+#include "support/AllocationHooks.h"
 
 #include <gtest/gtest.h>
 
@@ -496,6 +497,43 @@ TEST(KvdBadInput, Layout00CutsAreArchiveErrorsToo) {
     }
 }
 
+// Memory running out anywhere while a document is read, from its header to the
+// last item, is an archive error like a damaged file: the list and its log
+// setting end up empty, the version stays, nothing is thrown. Once memory is
+// back the same bytes read completely.
+TEST(KvdBadInput, OutOfMemoryAnywhereIsAnArchiveError) {
+    CSyncItemList src;
+    for (int i = 0; i < 300; ++i)
+        Add(src,
+            {"/home/me/projects/item-" + std::to_string(i), "/srv/backup/item", 0x100, "!*.bak"});
+    src.m_strDocLog = "a/var/log/kovrel-duplicator.log";
+    const std::string bytes = WriteKvd(src, KVD_VERSION_1_0);
+    for (const long nAllowed : {0L, 1L, 2L, 10L, 100L, 1000L}) {
+        CSyncItemList list;
+        Prefill(list);
+        int nVersion = 0x105;
+        KvdReadResult r;
+        test::g_nAllocationsLeft = nAllowed;
+        try {
+            r = ReadKvd(bytes, list, nVersion);
+        } catch (...) {
+            ADD_FAILURE() << "thrown after " << nAllowed << " allocations";
+        }
+        test::g_nAllocationsLeft = -1;
+        EXPECT_EQ(r.eStatus, KvdStatus::ArchiveError) << nAllowed;
+        EXPECT_EQ(r.eFault, KvdFault::OutOfMemory) << nAllowed;
+        EXPECT_EQ(list.GetCount(), 0) << nAllowed;
+        EXPECT_EQ(list.m_strDocLog, "") << nAllowed;
+        EXPECT_EQ(nVersion, 0x105) << nAllowed;
+    }
+    CSyncItemList list;
+    int nVersion = 0;
+    const KvdReadResult r = ReadKvd(bytes, list, nVersion);
+    EXPECT_EQ(r.eStatus, KvdStatus::Ok);
+    EXPECT_EQ(r.eFault, KvdFault::None);
+    EXPECT_EQ(Items(list), Items(src));
+}
+
 struct BadCase {
     const char* pszName;
     std::string strBytes;
@@ -507,7 +545,9 @@ TEST_P(KvdBadInputTable, IsAnArchiveErrorAtOnce) {
     CSyncItemList list;
     Prefill(list);
     int nVersion = 0x100;
-    EXPECT_EQ(ReadKvd(GetParam().strBytes, list, nVersion).eStatus, KvdStatus::ArchiveError);
+    const KvdReadResult r = ReadKvd(GetParam().strBytes, list, nVersion);
+    EXPECT_EQ(r.eStatus, KvdStatus::ArchiveError);
+    EXPECT_EQ(r.eFault, KvdFault::Damaged);
     EXPECT_EQ(list.GetCount(), 0);
 }
 

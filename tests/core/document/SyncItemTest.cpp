@@ -219,6 +219,38 @@ TEST(SyncItemList, SwapItemsExchangesRecordsButNotDocLog) {
     EXPECT_EQ(b.m_strDocLog, "wb.log");
 }
 
+// Appending copies the pointer array only a logarithmic number of times, so a
+// long document loads in linear time, while the capacity callers see still
+// steps by 32. Every array of 128 pointers or more is counted: records and
+// path copies are far smaller.
+TEST(SyncItemList, AppendingManyItemsReallocatesTheArrayRarely) {
+    constexpr int kItems = 50000;
+    CSyncItemList list;
+    test::g_nCounted = 0;
+    test::g_nCountFrom = 128 * sizeof(void*);
+    for (int i = 0; i < kItems; ++i) {
+        if (list.SetAt(-1, "", "", nullptr) == nullptr)
+            break;
+        if (list.GetMaxCount() != (i / 32 + 1) * 32) {
+            ADD_FAILURE() << "capacity " << list.GetMaxCount() << " with " << i + 1 << " items";
+            break;
+        }
+    }
+    test::g_nCountFrom = 0;
+    EXPECT_EQ(list.GetCount(), kItems);
+    // Doubling from 128 to 65,536 pointers: 10 arrays; growing by 32: over 1,500.
+    EXPECT_LE(test::g_nCounted.load(), 12u);
+    // Inserting at the front goes through the same growth.
+    test::g_nCounted = 0;
+    test::g_nCountFrom = 128 * sizeof(void*);
+    for (int i = 0; i < 64; ++i)
+        ASSERT_NE(list.InsertAt(0, "x", "y", nullptr), nullptr);
+    test::g_nCountFrom = 0;
+    EXPECT_EQ(list.GetMaxCount(), (list.GetCount() + 31) / 32 * 32);
+    EXPECT_LE(test::g_nCounted.load(), 1u);
+    EXPECT_EQ(list.GetAt(64)->lpszPath1, "");
+}
+
 // --- running out of memory -------------------------------------------------
 
 TEST(SyncItemListOutOfMemory, FirstArrayCannotBeAllocated) {

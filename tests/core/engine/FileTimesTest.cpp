@@ -110,7 +110,9 @@ public:
     int SetTimes(const std::string&, const FileTime*, const FileTime*) override { return ENOSYS; }
     int SetMode(const std::string&, std::uint32_t) override { return ENOSYS; }
     int RealPath(const std::string&, std::string&) override { return ENOSYS; }
-    platform::FileResult ReadFile(const std::string&, std::string&) override { return {}; }
+    platform::FileResult ReadFile(const std::string&, std::string&, std::size_t) override {
+        return {};
+    }
     platform::FileResult WriteFile(const std::string&, std::string_view) override { return {}; }
 };
 

@@ -208,11 +208,11 @@ TEST_F(FaultFs, PartialCopyFaultOverAnotherFileSystemFailsWithoutWriting) {
 TEST_F(FaultFs, WholeFileFaults) {
     std::string data = "before";
     m_fs.AddFault(FsOp::ReadFile, "*/a.txt", EIO, 1);
-    FileResult r = m_fs.ReadFile(m_dir.Path("a.txt"), data);
+    FileResult r = m_fs.ReadFile(m_dir.Path("a.txt"), data, 1024);
     EXPECT_EQ(r.eStage, FileStage::Open);
     EXPECT_EQ(r.nError, EIO);
     EXPECT_EQ(data, "before");
-    ASSERT_TRUE(m_fs.ReadFile(m_dir.Path("a.txt"), data).Ok());
+    ASSERT_TRUE(m_fs.ReadFile(m_dir.Path("a.txt"), data, 1024).Ok());
     EXPECT_EQ(data, "side one");
 
     m_fs.AddFault(FsOp::WriteFile, "*/a.txt", EDQUOT, 1);

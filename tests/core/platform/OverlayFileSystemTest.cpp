@@ -390,7 +390,7 @@ TEST_F(OverlayOnTree, WholeFilesAreReadFromTheDiskAndNeverWritten) {
     };
     for (const Case& c : cases) {
         std::string data;
-        const FileResult r = m_fs.ReadFile(m_dir.Path(c.lpszRel), data);
+        const FileResult r = m_fs.ReadFile(m_dir.Path(c.lpszRel), data, 1024);
         EXPECT_EQ(r.eStage, c.eStage) << c.lpszRel;
         EXPECT_EQ(r.nError, c.nError) << c.lpszRel;
         EXPECT_EQ(data, c.lpszData) << c.lpszRel;

@@ -620,6 +620,30 @@ void ReadOnlyDirectoryCase(TempDir& dir, bool bTops) {
     EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
+// A whole-file read takes no more than its caller allows: a larger file is
+// refused before any memory is taken for it, and so is a file whose size says
+// nothing (a pseudo-file reports 0) once its bytes pass the limit.
+TEST_F(PosixFs, ReadFileRefusesMoreThanItsLimit) {
+    m_dir.WriteFile("ten", "0123456789");
+    struct Case {
+        std::string strPath;
+        std::size_t nMaxBytes;
+        FileStage eStage;
+        int nError;
+        const char* lpszData;
+    };
+    for (const Case& c : {Case{m_dir.Path("ten"), 10, FileStage::Done, 0, "0123456789"},
+                          Case{m_dir.Path("ten"), 9, FileStage::TooLarge, EFBIG, "before"},
+                          Case{m_dir.Path("ten"), 0, FileStage::TooLarge, EFBIG, "before"},
+                          Case{"/proc/self/status", 16, FileStage::TooLarge, EFBIG, "before"}}) {
+        std::string data = "before";
+        const FileResult r = m_fs.ReadFile(c.strPath, data, c.nMaxBytes);
+        EXPECT_EQ(r.eStage, c.eStage) << c.strPath << " " << c.nMaxBytes;
+        EXPECT_EQ(r.nError, c.nError) << c.strPath << " " << c.nMaxBytes;
+        EXPECT_EQ(data, c.lpszData) << c.strPath << " " << c.nMaxBytes;
+    }
+}
+
 TEST_F(PosixFs, ReadOnlyDirectoryIsOpenedForTheChangeAndRestored) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to switch to an unprivileged user";
