@@ -7,14 +7,14 @@
 
 // The resources live in this static library; nothing else references them, so
 // the linker keeps them only when asked to.
-static void InitUiResources() {
-    Q_INIT_RESOURCE(ui);
+static void InitDialogsResources() {
+    Q_INIT_RESOURCE(dialogs);
 }
 
 namespace kovrel {
 
 QIcon ProgramIcon() {
-    static const bool s_bInit = (InitUiResources(), true);
+    static const bool s_bInit = (InitDialogsResources(), true);
     (void)s_bInit;
     QIcon icon;
     for (int nSize : {16, 32, 48, 64, 128, 256}) {

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "UiTestUtil.h"
+#include "support/UiTestUtil.h"
 #include "ui/AppInfo.h"
 #include "ui/DialogUnits.h"
 #include "ui/MsgBox.h"

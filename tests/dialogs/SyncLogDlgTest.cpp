@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "UiTestUtil.h"
+#include "support/UiTestUtil.h"
 #include "dialogs/LogListBox.h"
 #include "dialogs/SyncLogDlg.h"
 

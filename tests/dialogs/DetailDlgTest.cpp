@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 #include <set>
 
-#include "UiTestUtil.h"
+#include "support/UiTestUtil.h"
 #include "dialogs/DetailDlg.h"
 #include "document/SyncItem.h"
 #include "support/GuiTest.h"

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "UiTestUtil.h"
+#include "support/UiTestUtil.h"
 #include "dialogs/LogFileDlg.h"
 #include "dialogs/SoundDlg.h"
 #include "support/GuiTest.h"

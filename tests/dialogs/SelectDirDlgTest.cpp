@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "UiTestUtil.h"
+#include "support/UiTestUtil.h"
 #include "dialogs/SelectDirDlg.h"
 
 using namespace kovrel;

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "UiTestUtil.h"
+#include "support/UiTestUtil.h"
 #include "dialogs/AboutDlg.h"
 
 using namespace kovrel;
