@@ -79,8 +79,7 @@ bool CKovrelApp::InitInstance(const CMDLINE& cmdLine) {
     m_nAutoSync = cmdLine.nAutoSync;
 
     auto* pView = new CKovrelView;
-    m_pFrame = std::make_unique<CMainFrame>([pView](int nId) { return pView->GetAction(nId); });
-    m_pFrame->SetView(pView, &pView->GetGrid());
+    m_pFrame = std::make_unique<CMainFrame>(*pView);
     m_pFrame->setWindowIcon(ProgramIcon());
     m_pMainView = pView;
     pView->SetDocument(&m_doc);

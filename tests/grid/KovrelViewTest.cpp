@@ -14,10 +14,9 @@ namespace {
 using ViewTest = ViewFixture;
 
 TEST_F(ViewTest, EnabledStatesByRow) {
-    using V = CKovrelView;
-    const int ids[] = {V::ID_ITEM_DETAIL, V::ID_ITEM_DELETE, V::ID_ITEM_UP,     V::ID_ITEM_DOWN,
-                       V::ID_ITEM_INSERT, V::ID_ITEM_CHANGE, V::ID_BROWSE_FILE, V::ID_BROWSE_DIR,
-                       V::ID_EDIT_CUT,    V::ID_EDIT_COPY,   V::ID_EDIT_PASTE};
+    const int ids[] = {ID_ITEM_DETAIL, ID_ITEM_DELETE, ID_ITEM_UP,     ID_ITEM_DOWN,
+                       ID_ITEM_INSERT, ID_ITEM_CHANGE, ID_BROWSE_FILE, ID_BROWSE_DIR,
+                       ID_EDIT_CUT,    ID_EDIT_COPY,   ID_EDIT_PASTE};
     struct Case {
         const char* what;
         int count, row;
@@ -373,16 +372,16 @@ TEST_F(ViewTest, ClipboardCommandsActOnlyInTheEditor) {
     QApplication::clipboard()->setText(QStringLiteral("before"));
     Cell(0, 0);
     Grid().setFocus();
-    m_pView->GetAction(CKovrelView::ID_EDIT_COPY)->trigger();
-    m_pView->GetAction(CKovrelView::ID_EDIT_CUT)->trigger();
+    m_pView->GetAction(ID_EDIT_COPY)->trigger();
+    m_pView->GetAction(ID_EDIT_CUT)->trigger();
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("before"));
     EXPECT_EQ(Items(), (std::vector<std::string>{"a0|b0"}));
 
     Key(Qt::Key_F2); // text selected
-    m_pView->GetAction(CKovrelView::ID_EDIT_COPY)->trigger();
+    m_pView->GetAction(ID_EDIT_COPY)->trigger();
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("a0"));
     QApplication::clipboard()->setText(QStringLiteral("/pasted"));
-    m_pView->GetAction(CKovrelView::ID_EDIT_PASTE)->trigger();
+    m_pView->GetAction(ID_EDIT_PASTE)->trigger();
     Key(Qt::Key_Return);
     EXPECT_EQ(Path(0, 0), "/pasted");
 }

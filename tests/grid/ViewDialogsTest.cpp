@@ -58,7 +58,7 @@ TEST_F(RealDialogsTest, DetailedSettingsDirectoryBrowserAndFileDialog) {
             pDlg->PathEdit()->setText(QString::fromStdString(strDir + "/"));
             pDlg->accept();
         });
-        m_pView->GetAction(CKovrelView::ID_BROWSE_DIR)->trigger();
+        m_pView->GetAction(ID_BROWSE_DIR)->trigger();
         EXPECT_TRUE(answer.WasAnswered());
     }
     EXPECT_EQ(Path(0, 0), strDir);
@@ -74,7 +74,7 @@ TEST_F(RealDialogsTest, DetailedSettingsDirectoryBrowserAndFileDialog) {
             pDlg->selectFile(QString::fromStdString(strDir + "/new-file.txt"));
             QMetaObject::invokeMethod(pDlg, "accept"); // as the Open button does
         });
-        m_pView->GetAction(CKovrelView::ID_BROWSE_FILE)->trigger();
+        m_pView->GetAction(ID_BROWSE_FILE)->trigger();
         EXPECT_TRUE(answer.WasAnswered());
     }
     EXPECT_EQ(Path(0, 1), strDir + "/new-file.txt");
