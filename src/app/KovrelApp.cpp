@@ -2,13 +2,13 @@
 
 #include "app/CommandIds.h"
 #include "app/GuiRunHost.h"
+#include "app/LogFileRules.h"
 #include "dialogs/AboutDlg.h"
-#include "dialogs/LogFileDlg.h"
-#include "dialogs/SoundDlg.h"
 #include "dialogs/SyncLogDlg.h"
 #include "platform/PosixFileSystem.h"
 #include "ui/AppInfo.h"
 #include "ui/MsgBox.h"
+#include "ui/Text.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -26,10 +26,6 @@ namespace kovrel::app {
 namespace {
 
 CKovrelApp* g_pApp = nullptr;
-
-QString U(const char* psz) {
-    return QString::fromUtf8(psz);
-}
 
 const char* const kWhatsThisGrid =
     "同期項目の一覧\n1 行が 1 つの同期項目です。左の列に 1 側（File1/Dir1）、右の列に 2 側"
@@ -65,6 +61,19 @@ CKovrelApp::~CKovrelApp() {
     m_pFrame.reset();
     m_dlgLog.reset();
     g_pApp = nullptr;
+}
+
+void CKovrelApp::SetDialogs(IAppDialogs* pDialogs) {
+    m_pDialogs = pDialogs;
+    m_doc.SetDialogs(pDialogs);
+}
+
+IAppDialogs& CKovrelApp::Dialogs() {
+    if (m_pDialogs)
+        return *m_pDialogs;
+    if (!m_pStdDialogs)
+        m_pStdDialogs = CreateStandardAppDialogs();
+    return *m_pStdDialogs;
 }
 
 bool CKovrelApp::InitInstance(const CMDLINE& cmdLine) {
@@ -226,7 +235,7 @@ void CKovrelApp::OnFileNew() {
 void CKovrelApp::OnFileOpen() {
     if (m_bRunning)
         return;
-    const QString strPath = AskOpenDocumentName(m_pFrame.get());
+    const QString strPath = Dialogs().AskOpenDocumentName(m_pFrame.get());
     if (!strPath.isEmpty())
         OpenDocumentFile(strPath);
 }
@@ -295,8 +304,7 @@ void CKovrelApp::OnDropOnGrid(const QPoint& ptGrid, const QStringList& astrPaths
 }
 
 void CKovrelApp::OnAppAbout() {
-    CAboutDlg dlg(m_pFrame.get());
-    dlg.exec();
+    Dialogs().RunAboutDlg(m_pFrame.get());
 }
 
 QString CKovrelApp::HelpFilePath() {
@@ -315,8 +323,8 @@ QString CKovrelApp::HelpFilePath() {
 void CKovrelApp::OnHelpFinder() {
     const QString strPath = HelpFilePath();
     if (strPath.isEmpty()) {
-        ShowMessageBox(m_pFrame.get(), U("ヘルプファイルが見つかりません。"),
-                       MB_OK | MB_ICONEXCLAMATION);
+        Dialogs().MessageBox(m_pFrame.get(), U("ヘルプファイルが見つかりません。"),
+                             MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     QDesktopServices::openUrl(QUrl::fromLocalFile(strPath));
@@ -324,47 +332,26 @@ void CKovrelApp::OnHelpFinder() {
 
 void CKovrelApp::OnOptionLogFile() {
     const std::string strDocLog = m_pMainView->GetList().m_strDocLog;
-    CLogFileDlg dlg(m_pFrame.get());
-    if (!strDocLog.empty()) {
-        dlg.m_bDocLog = true;
-        dlg.m_strLogFile = QString::fromStdString(strDocLog.substr(1));
-        dlg.m_bAppend = strDocLog[0] == 'a';
-    } else {
-        dlg.m_bDocLog = false;
-        dlg.m_strLogFile = QString::fromStdString(m_settings.m_strLogFile);
-        dlg.m_bAppend = m_settings.m_bLogAppend;
-    }
-    if (dlg.exec() != QDialog::Accepted)
+    LOGFILECHOICE choice = LogFileDialogStart(strDocLog, m_settings);
+    if (!Dialogs().RunLogFileDlg(m_pFrame.get(), choice))
         return;
-    if (dlg.m_bDocLog) {
-        if (strDocLog.empty())
-            m_doc.SetModifiedFlag();
-        const std::string strNew = (dlg.m_bAppend ? "a" : "w") + dlg.m_strLogFile.toStdString();
-        if (strNew != strDocLog) {
-            m_pMainView->SetDocLog(strNew);
-            m_doc.SetModifiedFlag();
-        }
-    } else {
-        if (!strDocLog.empty()) {
-            m_pMainView->SetDocLog(std::string());
-            m_doc.SetModifiedFlag();
-        }
-        m_settings.m_strLogFile = dlg.m_strLogFile.toStdString();
-        m_settings.m_bLogAppend = dlg.m_bAppend;
+    const LOGFILEOUTCOME outcome = ApplyLogFileChoice(strDocLog, choice, m_settings);
+    if (outcome.strDocLog != strDocLog)
+        m_pMainView->SetDocLog(outcome.strDocLog);
+    if (outcome.bModified)
+        m_doc.SetModifiedFlag();
+    if (outcome.bWriteProfile)
         WriteLogFileSettings(m_settings);
-    }
 }
 
 void CKovrelApp::OnOptionSound() {
-    CSoundDlg dlg(m_pFrame.get());
-    dlg.m_bSoundOn = m_settings.m_bSoundOn;
-    dlg.m_strEndSound = QString::fromStdString(m_settings.m_strEndSoundFile);
-    dlg.m_strErrSound = QString::fromStdString(m_settings.m_strErrSoundFile);
-    if (dlg.exec() != QDialog::Accepted)
+    SOUNDCHOICE choice{m_settings.m_bSoundOn, m_settings.m_strEndSoundFile,
+                       m_settings.m_strErrSoundFile};
+    if (!Dialogs().RunSoundDlg(m_pFrame.get(), choice))
         return;
-    m_settings.m_bSoundOn = dlg.m_bSoundOn;
-    m_settings.m_strEndSoundFile = dlg.m_strEndSound.toStdString();
-    m_settings.m_strErrSoundFile = dlg.m_strErrSound.toStdString();
+    m_settings.m_bSoundOn = choice.bSoundOn;
+    m_settings.m_strEndSoundFile = choice.strEndSound;
+    m_settings.m_strErrSoundFile = choice.strErrSound;
     WriteSoundSettings(m_settings);
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/CommandIds.h"
 #include "app/LockIndicators.h"
+#include "ui/Text.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,10 +31,6 @@ static void InitAppResources() {
 namespace kovrel::app {
 
 namespace {
-
-QString U(const char* psz) {
-    return QString::fromUtf8(psz);
-}
 
 // The local files of a drop, in the order they were dragged.
 QStringList DroppedFiles(const QMimeData* pData) {

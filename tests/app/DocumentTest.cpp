@@ -34,14 +34,19 @@ TEST_F(Document, NewIsUntitled) {
     EXPECT_EQ(ItemCount(), 0);
 }
 
+// The real save dialog: it proposes the name, adds the extension to a name
+// typed without one, and replaces an existing file only after its question.
 TEST_F(Document, SaveNewAsksForANameAndAddsTheExtension) {
+    m_bRealDialogs = true;
     ASSERT_TRUE(Start());
     AddItem(QStringLiteral("/src/a"));
-    CModalScript script;
-    script.ChooseFile(Path("list"));
-    Frame()->GetAction(ID_FILE_SAVE)->trigger();
-    EXPECT_TRUE(script.AllAnswered());
-    EXPECT_EQ(script.ProposedNames(), QStringList{U("無題.kvd")});
+    {
+        CModalScript script;
+        script.ChooseFile(Path("list"));
+        Frame()->GetAction(ID_FILE_SAVE)->trigger();
+        EXPECT_TRUE(script.AllAnswered());
+        EXPECT_EQ(script.ProposedNames(), QStringList{U("無題.kvd")});
+    }
     ASSERT_TRUE(QFileInfo::exists(Path("list.kvd")));
     EXPECT_EQ(Title(), U("list.kvd - Kovrel Duplicator"));
     EXPECT_FALSE(Doc().IsModified());
@@ -53,6 +58,18 @@ TEST_F(Document, SaveNewAsksForANameAndAddsTheExtension) {
               KvdFileStatus::Ok);
     ASSERT_EQ(list.GetCount(), 1);
     EXPECT_EQ(list.GetAt(0)->lpszPath1.value_or(""), "/src/a");
+
+    // Save As onto the file that is there: replaced after the dialog's question.
+    AddItem(QStringLiteral("/src/b"));
+    CModalScript replace;
+    replace.ChooseFile(Path("list.kvd")).Answer(IDYES);
+    Frame()->GetAction(ID_FILE_SAVE_AS)->trigger();
+    EXPECT_TRUE(replace.AllAnswered());
+    EXPECT_TRUE(replace.Text(1).contains(QStringLiteral("list.kvd"))); // the replace question
+    ASSERT_EQ(LoadKvdFile(Path("list.kvd").toStdString(), list, nVersion).eStatus,
+              KvdFileStatus::Ok);
+    EXPECT_EQ(list.GetCount(), 2);
+    EXPECT_FALSE(Doc().IsModified());
 }
 
 TEST_F(Document, SaveAsKeepsTheOldFileAndTakesTheNewName) {
@@ -60,10 +77,10 @@ TEST_F(Document, SaveAsKeepsTheOldFileAndTakesTheNewName) {
     ASSERT_TRUE(Start(strOld));
     const QByteArray before = ReadFile(strOld);
     AddItem(QStringLiteral("/c"));
-    CModalScript script;
+    CDialogScript script;
     script.ChooseFile(Path("new.kvd"));
     Frame()->GetAction(ID_FILE_SAVE_AS)->trigger();
-    EXPECT_EQ(script.ProposedNames(), QStringList{"old.kvd"});
+    EXPECT_EQ(script.ProposedNames(), QStringList{strOld});
     EXPECT_EQ(ReadFile(strOld), before);
     EXPECT_EQ(Title(), U("new.kvd - Kovrel Duplicator"));
     CSyncItemList list;
@@ -91,7 +108,7 @@ TEST_P(VersionQuestions, DecideTheLayout) {
     AddItem(QStringLiteral("/c"));
     const QByteArray before = ReadFile(strDoc);
     {
-        CModalScript script;
+        CDialogScript script;
         for (int nAnswer : c.answers)
             script.Answer(nAnswer);
         EXPECT_EQ(Doc().DoFileSave(), c.bWritten);
@@ -99,8 +116,10 @@ TEST_P(VersionQuestions, DecideTheLayout) {
         EXPECT_EQ(script.Unexpected(), 0);
         ASSERT_GE(script.Seen().size(), 1u);
         EXPECT_EQ(script.Text(0), U(KVD_MSG_ASK_UPGRADE));
+        EXPECT_EQ(script.Type(0), MB_YESNOCANCEL | MB_ICONQUESTION);
         if (c.answers.size() > 1) {
             EXPECT_EQ(script.Text(1), U(KVD_MSG_ASK_KEEP_LAYOUT));
+            EXPECT_EQ(script.Type(1), MB_OKCANCEL | MB_ICONQUESTION);
         }
     }
     if (!c.bWritten) {
@@ -110,7 +129,7 @@ TEST_P(VersionQuestions, DecideTheLayout) {
     }
     EXPECT_EQ(Header(ReadFile(strDoc)), QByteArray(c.pszHeader));
     EXPECT_FALSE(Doc().IsModified());
-    CModalScript again;
+    CDialogScript again;
     again.Answer(IDCANCEL);
     Doc().DoFileSave();
     EXPECT_EQ(again.Seen().size(), c.bAskedAgain ? 1u : 0u);
@@ -130,7 +149,7 @@ TEST_F(Document, ForeignFileOpensEmptyAndSaveGoesThroughTheDialog) {
     const QByteArray before = ReadFile(strForeign);
     ASSERT_TRUE(Start());
     {
-        CModalScript script;
+        CDialogScript script;
         script.Answer(IDOK);
         EXPECT_EQ(m_pApp->OpenDocumentFile(strForeign), OpenResult::Opened);
         ASSERT_EQ(script.Seen().size(), 1u);
@@ -143,20 +162,20 @@ TEST_F(Document, ForeignFileOpensEmptyAndSaveGoesThroughTheDialog) {
 
     {
         // Save brings up the dialog with the name; cancelling leaves the file.
-        CModalScript script;
+        CDialogScript script;
         script.CancelDialog();
         EXPECT_FALSE(Doc().DoFileSave());
-        EXPECT_EQ(script.ProposedNames(), QStringList{"other.kvd"});
+        EXPECT_EQ(script.ProposedNames(), QStringList{strForeign});
         EXPECT_EQ(ReadFile(strForeign), before);
     }
     {
-        // Confirmed in the dialog (and in its replace question): written.
-        CModalScript script;
-        script.ChooseFile(strForeign).Answer(IDYES);
+        // Confirmed in the dialog: written.
+        CDialogScript script;
+        script.ChooseFile(strForeign);
         EXPECT_TRUE(Doc().DoFileSave());
         EXPECT_EQ(ReadFile(strForeign).size(), 29);
     }
-    CModalScript none;
+    CDialogScript none;
     AddItem(QStringLiteral("/x"));
     EXPECT_TRUE(Doc().DoFileSave()); // our own file now: saved in place
     EXPECT_EQ(none.Seen().size(), 0u);
@@ -168,7 +187,7 @@ TEST_F(Document, ArchiveErrorLeavesANewDocument) {
     QByteArray broken = ReadFile(strGood);
     broken.chop(6);
     WriteFile(Path("broken.kvd"), broken);
-    CModalScript script;
+    CDialogScript script;
     script.Answer(IDOK);
     EXPECT_EQ(m_pApp->OpenDocumentFile(Path("broken.kvd")), OpenResult::Replaced);
     EXPECT_EQ(script.Text(0), U("予期しないﾌｧｲﾙ形式です。"));
@@ -178,7 +197,7 @@ TEST_F(Document, ArchiveErrorLeavesANewDocument) {
 
 TEST_F(Document, ZeroByteFileIsAnEmptyDocument) {
     WriteFile(Path("empty.kvd"), QByteArray());
-    CModalScript script;
+    CDialogScript script;
     ASSERT_TRUE(Start(Path("empty.kvd")));
     EXPECT_EQ(script.Seen().size(), 0u);
     EXPECT_EQ(Title(), U("empty.kvd - Kovrel Duplicator"));
@@ -197,7 +216,7 @@ TEST_P(OpenFailures, OneMessagePerCauseAndTheDocumentStays) {
     const QString strDoc = MakeDocument("keep.kvd", {{"/a", "/b"}});
     ASSERT_TRUE(Start(strDoc));
     const QString strBad = GetParam().fnMakePath(*this);
-    CModalScript script;
+    CDialogScript script;
     script.Answer(IDOK);
     EXPECT_EQ(m_pApp->OpenDocumentFile(strBad), OpenResult::Failed);
     EXPECT_EQ(script.Text(0), U(GetParam().pszMessage).arg(strBad));
@@ -232,7 +251,7 @@ TEST_F(Document, SaveIntoAMissingFolderSaysSoAndKeepsTheName) {
     ASSERT_TRUE(Start());
     AddItem(QStringLiteral("/a"));
     const QString strTarget = Path("gone/list.kvd");
-    CModalScript script;
+    CDialogScript script;
     script.Answer(IDOK);
     EXPECT_FALSE(Doc().DoSave(strTarget));
     EXPECT_EQ(script.Text(0), U("%1 が見つかりません。").arg(strTarget));
@@ -261,7 +280,7 @@ TEST_P(FileSystemFaults, ReportedWithTheirCause) {
     platform::FaultFileSystem faults(disk);
     faults.AddFault(c.op, "*", c.nErrno);
     Doc().SetFileSystem(&faults);
-    CModalScript script;
+    CDialogScript script;
     script.Answer(IDOK);
     if (c.eAction == FileAction::Save) {
         AddItem(QStringLiteral("/c"));
@@ -333,7 +352,7 @@ TEST_P(SaveQuestion, AnsweredEachWay) {
     const QString strOther = MakeDocument("other.kvd", {{"/1", "/2"}, {"/3", "/4"}, {"/5", "/6"}});
     ASSERT_TRUE(Start(strDoc));
     AddItem(QStringLiteral("/c"));
-    CModalScript script;
+    CDialogScript script;
     if (c.nCommand == ID_FILE_OPEN)
         script.ChooseFile(strOther);
     script.Answer(c.nAnswer);
@@ -399,7 +418,7 @@ TEST_F(Document, RecentFilesNewestFirstAtMostFourAndStaleOnesGo) {
     // An entry that no longer opens is reported and removed.
     QFile::remove(astrDocs[1]);
     const int nStale = static_cast<int>(m_pApp->GetRecentFiles().Entries().indexOf(astrDocs[1]));
-    CModalScript script;
+    CDialogScript script;
     script.Answer(IDOK);
     Frame()->RecentFileAction(nStale)->trigger();
     EXPECT_EQ(script.Text(0), U("%1 が見つかりません。").arg(astrDocs[1]));
@@ -408,14 +427,14 @@ TEST_F(Document, RecentFilesNewestFirstAtMostFourAndStaleOnesGo) {
 
     // One whose save question is answered Cancel stays.
     AddItem(QStringLiteral("/z"));
-    CModalScript cancel;
+    CDialogScript cancel;
     cancel.Answer(IDCANCEL);
     Frame()->RecentFileAction(1)->trigger();
     EXPECT_EQ(m_pApp->GetRecentFiles().GetSize(), 3);
 }
 
 TEST_F(Document, CommandLineDocumentThatFailsEndsTheProgram) {
-    CModalScript script;
+    CDialogScript script;
     script.Answer(IDOK);
     EXPECT_FALSE(Start(Path("missing.kvd"), 1));
     EXPECT_EQ(script.Text(0), U("%1 が見つかりません。").arg(Path("missing.kvd")));

@@ -1,6 +1,7 @@
 #include "app/MainFrame.h"
 #include "app/CommandIds.h"
 #include "support/GuiTest.h"
+#include "ui/Text.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,10 +24,6 @@
 
 namespace kovrel::app {
 namespace {
-
-QString U(const char* psz) {
-    return QString::fromUtf8(psz);
-}
 
 // A menu as the user reads it: entry texts, "-" for a separator, submenus by title.
 QStringList MenuTexts(const QMenu* pMenu) {
