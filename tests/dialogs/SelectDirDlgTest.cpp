@@ -5,12 +5,16 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
+#include <cerrno>
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "support/UiTestUtil.h"
 #include "dialogs/SelectDirDlg.h"
+#include "platform/PosixFileSystem.h"
+#include "support/FaultFileSystem.h"
+#include "support/UiTestUtil.h"
 
 using namespace kovrel;
 using kovrel::test::ClickButton;
@@ -353,4 +357,35 @@ TEST_F(SelectDirDlgTest, NameThatIsNotUtf8ComesBackIntact) {
     ClickButton(dlg.OkButton());
     EXPECT_EQ(dlg.m_strPath, strOdd);
     ::rmdir(strOdd.c_str()); // a name QTemporaryDir cannot spell
+}
+
+// Directories are read through the platform layer: a link that leads to a
+// directory is one, other links are not, and a directory that cannot be read
+// shows no children while its neighbours still do.
+TEST_F(SelectDirDlgTest, ReadsThroughTheFileSystemLinksAndFailures) {
+    ASSERT_EQ(::symlink((Disk() + "/WINDOWS").c_str(), (Disk() + "/to_windows").c_str()), 0);
+    ASSERT_EQ(::symlink((Disk() + "/a_file").c_str(), (Disk() + "/to_file").c_str()), 0);
+    ASSERT_EQ(::symlink((Disk() + "/gone").c_str(), (Disk() + "/dangling").c_str()), 0);
+    platform::PosixFileSystem disk;
+    platform::FaultFileSystem faults(disk);
+    faults.AddFault(platform::FsOp::ListDir, Disk() + "/WINDOWS/SYSTEM", EACCES);
+    CSelectDirDlg dlg(nullptr, &m_mounts, &faults);
+    dlg.m_strPath = Disk() + "/WINDOWS";
+    dlg.show();
+    QTreeWidgetItem* pDisk = dlg.MyComputerItem()->child(1);
+    EXPECT_EQ(ChildTexts(pDisk), QStringList({".hidden", "Data", "Data", "empty", "to_windows",
+                                              "Windows", QString::fromUtf8("写真")}));
+    EXPECT_EQ(faults.CountCalls(platform::FsOp::ListDir, Disk()), 1u);
+    QTreeWidgetItem* pWindows = dlg.Tree()->currentItem();
+    ASSERT_NE(pWindows, nullptr);
+    QTreeWidgetItem* pSystem = Child(pWindows, QStringLiteral("System"));
+    ASSERT_NE(pSystem, nullptr);
+    UserToggle(dlg, pSystem, true);
+    EXPECT_EQ(pSystem->childCount(), 0);
+    EXPECT_EQ(faults.CountCalls(platform::FsOp::ListDir, Disk() + "/WINDOWS/SYSTEM"), 1u);
+    // The link leads into the same tree: expanding it lists the target's children.
+    QTreeWidgetItem* pLink = Child(pDisk, QStringLiteral("to_windows"));
+    ASSERT_NE(pLink, nullptr);
+    UserToggle(dlg, pLink, true);
+    EXPECT_EQ(ChildTexts(pLink), QStringList({"Fonts", "System"}));
 }
