@@ -18,15 +18,15 @@ class CStandardAppDialogs final : public IAppDialogs {
 public:
     int MessageBox(QWidget* pParent, const QString& strText, unsigned nType,
                    const QString& strCaption) override {
-        return ShowMessageBox(pParent, strText, nType, strCaption);
+        return ui::ShowMessageBox(pParent, strText, nType, strCaption);
     }
 
     QString AskOpenDocumentName(QWidget* pParent) override {
-        QFileDialog dlg(pParent, U("開く"));
+        QFileDialog dlg(pParent, ui::U("開く"));
         dlg.setOption(QFileDialog::DontUseNativeDialog);
         dlg.setAcceptMode(QFileDialog::AcceptOpen);
         dlg.setFileMode(QFileDialog::ExistingFile);
-        dlg.setNameFilters({U(kDocFilter), U("すべてのファイル (*)")});
+        dlg.setNameFilters({ui::U(kDocFilter), ui::U("すべてのファイル (*)")});
         if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
             return QString();
         return dlg.selectedFiles().constFirst();
@@ -35,12 +35,12 @@ public:
     // .kvd is added to a name typed without an extension; an existing file is
     // replaced only after the dialog's own question.
     QString AskSaveDocumentName(QWidget* pParent, const QString& strProposed) override {
-        QFileDialog dlg(pParent, U("名前を付けて保存"));
+        QFileDialog dlg(pParent, ui::U("名前を付けて保存"));
         dlg.setOption(QFileDialog::DontUseNativeDialog);
         dlg.setAcceptMode(QFileDialog::AcceptSave);
         dlg.setFileMode(QFileDialog::AnyFile);
-        dlg.setNameFilter(U(kDocFilter));
-        dlg.setDefaultSuffix(U(kDocSuffix));
+        dlg.setNameFilter(ui::U(kDocFilter));
+        dlg.setDefaultSuffix(ui::U(kDocSuffix));
         const QFileInfo info(strProposed);
         if (info.isAbsolute())
             dlg.setDirectory(info.absolutePath());
@@ -51,7 +51,7 @@ public:
     }
 
     bool RunLogFileDlg(QWidget* pParent, LOGFILECHOICE& choice) override {
-        CLogFileDlg dlg(pParent);
+        dialogs::CLogFileDlg dlg(pParent);
         dlg.m_bDocLog = choice.bDocLog;
         dlg.m_strLogFile = QString::fromStdString(choice.strLogFile);
         dlg.m_bAppend = choice.bAppend;
@@ -64,7 +64,7 @@ public:
     }
 
     bool RunSoundDlg(QWidget* pParent, SOUNDCHOICE& choice) override {
-        CSoundDlg dlg(pParent);
+        dialogs::CSoundDlg dlg(pParent);
         dlg.m_bSoundOn = choice.bSoundOn;
         dlg.m_strEndSound = QString::fromStdString(choice.strEndSound);
         dlg.m_strErrSound = QString::fromStdString(choice.strErrSound);
@@ -77,7 +77,7 @@ public:
     }
 
     void RunAboutDlg(QWidget* pParent) override {
-        CAboutDlg dlg(pParent);
+        dialogs::CAboutDlg dlg(pParent);
         dlg.exec();
     }
 };

@@ -83,13 +83,13 @@ bool CKovrelApp::InitInstance(const CMDLINE& cmdLine) {
     m_recent.Read();
 
     // Without an owner: it stays up on its own while the main window is moved.
-    m_dlgLog = std::make_unique<CSyncLogDlg>(nullptr);
+    m_dlgLog = std::make_unique<dialogs::CSyncLogDlg>(nullptr);
 
     m_nAutoSync = cmdLine.nAutoSync;
 
-    auto* pView = new CKovrelView;
+    auto* pView = new grid::CKovrelView;
     m_pFrame = std::make_unique<CMainFrame>(*pView);
-    m_pFrame->setWindowIcon(ProgramIcon());
+    m_pFrame->setWindowIcon(dialogs::ProgramIcon());
     m_pMainView = pView;
     pView->SetDocument(&m_doc);
     m_doc.SetView(pView);
@@ -154,7 +154,7 @@ void CKovrelApp::ConnectCommands() {
             [this](const WINRECT& rc) { m_rcWindow = rc; });
     pFrame->m_fnQueryClose = [this] { return QueryClose(); };
     pFrame->m_fnDropsRefused = [this] { return m_bRunning; };
-    connect(m_pMainView, &CKovrelView::synchronize, this, &CKovrelApp::OnSynchronize);
+    connect(m_pMainView, &grid::CKovrelView::synchronize, this, &CKovrelApp::OnSynchronize);
     connect(&m_doc, &CKovrelDoc::titleChanged, this, &CKovrelApp::UpdateTitle);
     connect(&m_doc, &CKovrelDoc::pathUsed, this, [this](const QString& strPath) {
         m_recent.Add(strPath);
@@ -165,22 +165,22 @@ void CKovrelApp::ConnectCommands() {
 }
 
 void CKovrelApp::SetWhatsThisTexts() {
-    CItemGrid& grid = m_pMainView->GetGrid();
-    grid.setWhatsThis(U(kWhatsThisGrid));
+    grid::CItemGrid& grid = m_pMainView->GetGrid();
+    grid.setWhatsThis(ui::U(kWhatsThisGrid));
     grid.installEventFilter(this);
     const struct {
         int nId;
         const char* pszText;
-    } buttons[] = {{CItemGrid::ID_BTN_FILE1, kWhatsThisFileButton},
-                   {CItemGrid::ID_BTN_FILE2, kWhatsThisFileButton},
-                   {CItemGrid::ID_BTN_DIR1, kWhatsThisDirButton},
-                   {CItemGrid::ID_BTN_DIR2, kWhatsThisDirButton},
-                   {CItemGrid::ID_BTN_OPTION, kWhatsThisOptionButton}};
+    } buttons[] = {{grid::CItemGrid::ID_BTN_FILE1, kWhatsThisFileButton},
+                   {grid::CItemGrid::ID_BTN_FILE2, kWhatsThisFileButton},
+                   {grid::CItemGrid::ID_BTN_DIR1, kWhatsThisDirButton},
+                   {grid::CItemGrid::ID_BTN_DIR2, kWhatsThisDirButton},
+                   {grid::CItemGrid::ID_BTN_OPTION, kWhatsThisOptionButton}};
     for (const auto& b : buttons) {
         if (QPushButton* pButton = grid.GetHeaderButton(b.nId))
-            pButton->setWhatsThis(U(b.pszText));
+            pButton->setWhatsThis(ui::U(b.pszText));
     }
-    m_pMainView->GetSyncButton().setWhatsThis(U(kWhatsThisSync));
+    m_pMainView->GetSyncButton().setWhatsThis(ui::U(kWhatsThisSync));
 }
 
 // In What's This mode a click on the grid's middle column explains the glyphs,
@@ -188,12 +188,12 @@ void CKovrelApp::SetWhatsThisTexts() {
 bool CKovrelApp::eventFilter(QObject* pWatched, QEvent* pEvent) {
     if (pEvent->type() == QEvent::WhatsThis && m_pMainView && pWatched == &m_pMainView->GetGrid()) {
         auto* pHelp = static_cast<QHelpEvent*>(pEvent);
-        CItemGrid& grid = m_pMainView->GetGrid();
-        QString strText = U(kWhatsThisGrid);
-        if (QPushButton* pMiddle = grid.GetHeaderButton(CItemGrid::ID_BTN_OPTION)) {
+        grid::CItemGrid& grid = m_pMainView->GetGrid();
+        QString strText = ui::U(kWhatsThisGrid);
+        if (QPushButton* pMiddle = grid.GetHeaderButton(grid::CItemGrid::ID_BTN_OPTION)) {
             const int nX = pHelp->pos().x();
             if (nX >= pMiddle->x() && nX < pMiddle->x() + pMiddle->width())
-                strText = U(kWhatsThisMiddle);
+                strText = ui::U(kWhatsThisMiddle);
         }
         QWhatsThis::showText(pHelp->globalPos(), strText, &grid);
         return true;
@@ -203,7 +203,7 @@ bool CKovrelApp::eventFilter(QObject* pWatched, QEvent* pEvent) {
 
 void CKovrelApp::UpdateTitle() {
     if (m_pFrame)
-        m_pFrame->setWindowTitle(m_doc.GetTitle() + QStringLiteral(" - ") + AppTitle());
+        m_pFrame->setWindowTitle(m_doc.GetTitle() + QStringLiteral(" - ") + ui::AppTitle());
 }
 
 void CKovrelApp::AfterDocumentChange() {
@@ -310,8 +310,8 @@ void CKovrelApp::OnAppAbout() {
 QString CKovrelApp::HelpFilePath() {
     const QString strName = QStringLiteral("/index.html");
     const QString astrDirs[] = {QCoreApplication::applicationDirPath() + QStringLiteral("/../") +
-                                    U(KOVREL_HELP_SUBDIR),
-                                U(KOVREL_SOURCE_HELP_DIR)};
+                                    ui::U(KOVREL_HELP_SUBDIR),
+                                ui::U(KOVREL_SOURCE_HELP_DIR)};
     for (const QString& strDir : astrDirs) {
         const QFileInfo info(strDir + strName);
         if (info.isFile())
@@ -323,8 +323,8 @@ QString CKovrelApp::HelpFilePath() {
 void CKovrelApp::OnHelpFinder() {
     const QString strPath = HelpFilePath();
     if (strPath.isEmpty()) {
-        Dialogs().MessageBox(m_pFrame.get(), U("ヘルプファイルが見つかりません。"),
-                             MB_OK | MB_ICONEXCLAMATION);
+        Dialogs().MessageBox(m_pFrame.get(), ui::U("ヘルプファイルが見つかりません。"),
+                             ui::MB_OK | ui::MB_ICONEXCLAMATION);
         return;
     }
     QDesktopServices::openUrl(QUrl::fromLocalFile(strPath));

@@ -18,7 +18,7 @@
 
 namespace kovrel::app {
 
-class CKovrelApp : public QObject, private ISyncLogView {
+class CKovrelApp : public QObject, private dialogs::ISyncLogView {
     Q_OBJECT
 public:
     CKovrelApp();
@@ -38,9 +38,9 @@ public:
     // m_bSoundOn, m_strEndSoundFile, m_strErrSoundFile.
     CRunSettings m_settings;
     int m_nAutoSync = 0;
-    std::unique_ptr<CSyncLogDlg> m_dlgLog;
+    std::unique_ptr<dialogs::CSyncLogDlg> m_dlgLog;
     WINRECT m_rcWindow;
-    CKovrelView* m_pMainView = nullptr;
+    grid::CKovrelView* m_pMainView = nullptr;
 
     CMainFrame* GetMainFrame() const { return m_pFrame.get(); }
     CKovrelDoc& GetDocument() { return m_doc; }

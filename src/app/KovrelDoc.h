@@ -26,13 +26,13 @@ enum class OpenResult {
     Replaced, // broken file: the previous document is gone, a new one stands
 };
 
-class CKovrelDoc : public QObject, public IViewDocument {
+class CKovrelDoc : public QObject, public grid::IViewDocument {
     Q_OBJECT
 public:
     CKovrelDoc() = default;
 
-    void SetView(CKovrelView* pView) { m_pView = pView; }
-    CKovrelView* GetView() const { return m_pView; }
+    void SetView(grid::CKovrelView* pView) { m_pView = pView; }
+    grid::CKovrelView* GetView() const { return m_pView; }
     // Parent of the document's message boxes and file dialogs.
     void SetWindow(QWidget* pWindow) { m_pWindow = pWindow; }
     // Where the document's questions and file dialogs go (null: the real ones).
@@ -77,7 +77,7 @@ private:
     platform::FileSystem& FileSystem();
     IAppDialogs& Dialogs();
 
-    CKovrelView* m_pView = nullptr;
+    grid::CKovrelView* m_pView = nullptr;
     QWidget* m_pWindow = nullptr;
     platform::FileSystem* m_pFileSystem = nullptr;
     IAppDialogs* m_pDialogs = nullptr;

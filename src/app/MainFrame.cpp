@@ -49,7 +49,7 @@ constexpr QKeyCombination kNoKey(Qt::Key_unknown);
 // The frame's and the application's commands: menu text, status-bar prompt,
 // shortcuts, tool tip, What's This. The framework's standard prompts say what
 // the command does; the toolbar's tip is the tool tip.
-const COMMANDDEF kFrameCommands[] = {
+const grid::COMMANDDEF kFrameCommands[] = {
     {ID_FILE_NEW,
      "新規作成(&N)\tCtrl+N",
      "新しいドキュメントを作成します",
@@ -157,7 +157,8 @@ constexpr const char* kIndicatorTexts[4] = {"ｶﾅ", "CAP", "NUM", "SCRL"};
 
 } // namespace
 
-CMainFrame::CMainFrame(CKovrelView& view, QWidget* pParent) : QMainWindow(pParent), m_view(view) {
+CMainFrame::CMainFrame(grid::CKovrelView& view, QWidget* pParent)
+    : QMainWindow(pParent), m_view(view) {
     setObjectName(QStringLiteral("MainFrame"));
     InitAppResources();
     setCentralWidget(&m_view);
@@ -175,8 +176,8 @@ CMainFrame::~CMainFrame() {
 }
 
 void CMainFrame::BuildActions() {
-    for (const COMMANDDEF& def : kFrameCommands) {
-        QAction* pAction = CreateCommandAction(def, this);
+    for (const grid::COMMANDDEF& def : kFrameCommands) {
+        QAction* pAction = grid::CreateCommandAction(def, this);
         if (!pAction->shortcuts().isEmpty())
             addAction(pAction); // the shortcut works with menus and toolbar hidden too
         m_actions.insert(def.nId, pAction);
@@ -186,13 +187,13 @@ void CMainFrame::BuildActions() {
     connect(m_actions.value(ID_CONTEXT_HELP), &QAction::triggered, this,
             [] { QWhatsThis::enterWhatsThisMode(); });
     // The view's commands are the view's own actions, shortcuts and all.
-    for (const VIEWCOMMAND& cmd : CKovrelView::Commands())
+    for (const grid::VIEWCOMMAND& cmd : grid::CKovrelView::Commands())
         m_actions.insert(cmd.def.nId, m_view.GetAction(cmd.def.nId));
 }
 
 void CMainFrame::BuildMenus() {
     QMenuBar* pBar = menuBar();
-    m_pFileMenu = pBar->addMenu(U("ﾌｧｲﾙ(&F)"));
+    m_pFileMenu = pBar->addMenu(ui::U("ﾌｧｲﾙ(&F)"));
     m_pFileMenu->addAction(m_actions.value(ID_FILE_NEW));
     m_pFileMenu->addAction(m_actions.value(ID_FILE_OPEN));
     m_pFileMenu->addAction(m_actions.value(ID_FILE_SAVE));
@@ -202,27 +203,28 @@ void CMainFrame::BuildMenus() {
     m_pFileMenu->addAction(m_actions.value(ID_APP_EXIT));
     RebuildRecentMenu();
 
-    m_pEditMenu = pBar->addMenu(U("編集(&E)"));
-    for (int nId : {ID_ITEM_CHANGE, ID_BROWSE_FILE, ID_BROWSE_DIR, ID_ITEM_DETAIL, ID_ITEM_DELETE,
-                    ID_ITEM_INSERT, ID_ITEM_UP, ID_ITEM_DOWN})
+    m_pEditMenu = pBar->addMenu(ui::U("編集(&E)"));
+    for (int nId :
+         {grid::ID_ITEM_CHANGE, grid::ID_BROWSE_FILE, grid::ID_BROWSE_DIR, grid::ID_ITEM_DETAIL,
+          grid::ID_ITEM_DELETE, grid::ID_ITEM_INSERT, grid::ID_ITEM_UP, grid::ID_ITEM_DOWN})
         m_pEditMenu->addAction(m_actions.value(nId));
 
-    QMenu* pView = pBar->addMenu(U("表示(&V)"));
+    QMenu* pView = pBar->addMenu(ui::U("表示(&V)"));
     pView->addAction(m_actions.value(ID_VIEW_TOOLBAR));
     pView->addAction(m_actions.value(ID_VIEW_STATUS_BAR));
 
-    QMenu* pOptions = pBar->addMenu(U("ｵﾌﾟｼｮﾝ(&O)"));
+    QMenu* pOptions = pBar->addMenu(ui::U("ｵﾌﾟｼｮﾝ(&O)"));
     pOptions->addAction(m_actions.value(ID_OPTION_LOGFILE));
     pOptions->addAction(m_actions.value(ID_OPTION_SOUND));
 
-    QMenu* pHelp = pBar->addMenu(U("ﾍﾙﾌﾟ(&H)"));
+    QMenu* pHelp = pBar->addMenu(ui::U("ﾍﾙﾌﾟ(&H)"));
     pHelp->addAction(m_actions.value(ID_HELP_FINDER));
     pHelp->addSeparator();
     pHelp->addAction(m_actions.value(ID_APP_ABOUT));
 }
 
 void CMainFrame::BuildToolBar() {
-    m_pToolBar = new QToolBar(U("ツールバー"), this);
+    m_pToolBar = new QToolBar(ui::U("ツールバー"), this);
     m_pToolBar->setObjectName(QStringLiteral("ToolBar"));
     m_pToolBar->setIconSize(QSize(16, 16));
     const struct {
@@ -255,15 +257,15 @@ void CMainFrame::BuildToolBar() {
 
 void CMainFrame::BuildStatusBar() {
     QStatusBar* pStatus = statusBar();
-    auto* pReady = new QLabel(U("ﾚﾃﾞｨ"), pStatus);
+    auto* pReady = new QLabel(ui::U("ﾚﾃﾞｨ"), pStatus);
     pReady->setObjectName(QStringLiteral("IdlePane"));
     pStatus->addWidget(pReady, 1);
     for (int i = 0; i < 4; ++i) {
-        auto* pPane = new QLabel(U(kIndicatorTexts[i]), pStatus);
+        auto* pPane = new QLabel(ui::U(kIndicatorTexts[i]), pStatus);
         pPane->setObjectName(QStringLiteral("Indicator%1").arg(i));
         pPane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         pPane->setAlignment(Qt::AlignCenter);
-        pPane->setMinimumWidth(pPane->fontMetrics().horizontalAdvance(U("SCRL")) + 8);
+        pPane->setMinimumWidth(pPane->fontMetrics().horizontalAdvance(ui::U("SCRL")) + 8);
         pPane->setEnabled(false);
         pStatus->addPermanentWidget(pPane);
         m_apIndicators[i] = pPane;
@@ -304,7 +306,7 @@ void CMainFrame::RebuildRecentMenu() {
     m_recentActions.clear();
     if (m_astrRecent.isEmpty()) {
         // The place of the list, greyed, as long as it is empty.
-        auto* pEmpty = new QAction(U("最近使ったﾌｧｲﾙ"), this);
+        auto* pEmpty = new QAction(ui::U("最近使ったﾌｧｲﾙ"), this);
         pEmpty->setData(ID_FILE_MRU_FILE1);
         pEmpty->setEnabled(false);
         m_pFileMenu->insertAction(m_pRecentBottom, pEmpty);
@@ -316,7 +318,7 @@ void CMainFrame::RebuildRecentMenu() {
         strShown.replace(QLatin1Char('&'), QStringLiteral("&&"));
         auto* pAction = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(strShown), this);
         pAction->setData(ID_FILE_MRU_FILE1 + i);
-        pAction->setStatusTip(U("このドキュメントを開きます"));
+        pAction->setStatusTip(ui::U("このドキュメントを開きます"));
         connect(pAction, &QAction::triggered, this, [this, i] { emit recentFileChosen(i); });
         m_pFileMenu->insertAction(m_pRecentBottom, pAction);
         m_recentActions.append(pAction);

@@ -24,13 +24,13 @@ class CMainFrame : public QMainWindow {
 public:
     // The frame hosts view (and takes it over as its central widget); the
     // view's commands appear in the menus as the view's own actions.
-    explicit CMainFrame(CKovrelView& view, QWidget* pParent = nullptr);
+    explicit CMainFrame(grid::CKovrelView& view, QWidget* pParent = nullptr);
     ~CMainFrame() override;
 
     // The action for a command number (the view's for a view command), or null.
     QAction* GetAction(int nCommandId) const;
 
-    CKovrelView& GetView() const { return m_view; }
+    grid::CKovrelView& GetView() const { return m_view; }
 
     // Places the window so that its outer frame covers rc (the size is fixed up
     // once the window system tells the frame's margins).
@@ -82,7 +82,7 @@ private:
     void FixPlacement();
     bool DropsOnGrid(const QPoint& ptFrame) const;
 
-    CKovrelView& m_view;
+    grid::CKovrelView& m_view;
     QMap<int, QAction*> m_actions;
     QList<QAction*> m_recentActions;
     QStringList m_astrRecent;

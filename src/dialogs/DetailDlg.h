@@ -9,9 +9,9 @@
 class QAbstractButton;
 class QPlainTextEdit;
 
-namespace kovrel {
+namespace kovrel::dialogs {
 
-class CDetailDlg : public CTemplateDialog {
+class CDetailDlg : public ui::CTemplateDialog {
     Q_OBJECT
 public:
     explicit CDetailDlg(QWidget* pParent = nullptr);
@@ -67,4 +67,4 @@ private:
     QString m_strShownPattern; // the edit's text as put in, to see whether it changed
 };
 
-} // namespace kovrel
+} // namespace kovrel::dialogs

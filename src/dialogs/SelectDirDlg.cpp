@@ -10,7 +10,7 @@
 
 #include <algorithm>
 
-namespace kovrel {
+namespace kovrel::dialogs {
 
 namespace {
 
@@ -129,8 +129,8 @@ bool SplitNetworkSource(const std::string& strSource, std::string& strServer,
 
 CSelectDirDlg::CSelectDirDlg(QWidget* pParent, const IMountTable* pMounts,
                              platform::FileSystem* pFileSystem)
-    : CTemplateDialog(pParent, QStringLiteral("Select Directory"), QString::fromUtf8("ＭＳ 明朝"),
-                      12, 220, 199),
+    : ui::CTemplateDialog(pParent, QStringLiteral("Select Directory"),
+                          QString::fromUtf8("ＭＳ 明朝"), 12, 220, 199),
       m_pMounts(pMounts), m_pFileSystem(pFileSystem) {
     // A caption and a sizing border, no system menu.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -561,11 +561,11 @@ void CSelectDirDlg::accept() {
     if (m_strPath.size() > 1 && m_strPath.back() == '/') {
         m_strPath.pop_back();
     }
-    CTemplateDialog::accept();
+    ui::CTemplateDialog::accept();
 }
 
 void CSelectDirDlg::resizeEvent(QResizeEvent* pEvent) {
-    CTemplateDialog::resizeEvent(pEvent);
+    ui::CTemplateDialog::resizeEvent(pEvent);
     if (m_bInitialized) {
         Relayout();
     }
@@ -583,4 +583,4 @@ void CSelectDirDlg::Relayout() {
     m_pCancel->setGeometry(nW - nButtonW - 20, nH - nButtonH - 10, nButtonW, nButtonH);
 }
 
-} // namespace kovrel
+} // namespace kovrel::dialogs

@@ -16,7 +16,7 @@ class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-namespace kovrel {
+namespace kovrel::dialogs {
 
 struct MOUNTENTRY {
     std::string strMountPoint; // absolute path, no trailing "/" except for "/"
@@ -46,7 +46,7 @@ bool IsNetworkFsType(const std::string& strFsType);
 bool SplitNetworkSource(const std::string& strSource, std::string& strServer,
                         std::string& strShare);
 
-class CSelectDirDlg : public CTemplateDialog {
+class CSelectDirDlg : public ui::CTemplateDialog {
     Q_OBJECT
 public:
     // pMounts: the mount table to show; null means the system's. pFileSystem:
@@ -130,4 +130,4 @@ private:
     QString m_strShownText;
 };
 
-} // namespace kovrel
+} // namespace kovrel::dialogs

@@ -11,7 +11,7 @@ static void InitGridResources() {
     Q_INIT_RESOURCE(grid);
 }
 
-namespace kovrel {
+namespace kovrel::grid {
 
 namespace {
 
@@ -139,4 +139,4 @@ void CGridPainter::PaintRow(QPainter& painter, const CGridNav& nav, int nRow,
     painter.restore();
 }
 
-} // namespace kovrel
+} // namespace kovrel::grid

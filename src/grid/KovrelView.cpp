@@ -11,7 +11,7 @@
 #include <system_error>
 #include <vector>
 
-namespace kovrel {
+namespace kovrel::grid {
 
 namespace {
 
@@ -404,9 +404,9 @@ void CKovrelView::OnItemDetail() {
         m_grid.SetPattern(nRow, NormalizePatternText(strPattern));
     } catch (const std::bad_alloc&) {
         // The item keeps its old pattern text; the option word is already stored.
-        ShowMessageBox(this,
-                       QStringLiteral("メモリが不足しています。変更された情報の更新が行えません。"),
-                       MB_OK | MB_ICONEXCLAMATION);
+        ui::ShowMessageBox(
+            this, QStringLiteral("メモリが不足しています。変更された情報の更新が行えません。"),
+            ui::MB_OK | ui::MB_ICONEXCLAMATION);
     }
     SetModifiedFlag();
     m_grid.Refresh();
@@ -472,4 +472,4 @@ void CKovrelView::OnEditPaste() {
     m_grid.EditPaste();
 }
 
-} // namespace kovrel
+} // namespace kovrel::grid

@@ -16,7 +16,7 @@
 
 class QAction;
 
-namespace kovrel {
+namespace kovrel::grid {
 
 // The document as the view sees it: only its modified flag.
 class IViewDocument {
@@ -166,4 +166,4 @@ private:
     bool m_bRunning = false;
 };
 
-} // namespace kovrel
+} // namespace kovrel::grid

@@ -4,7 +4,7 @@
 #include <QKeySequence>
 #include <QList>
 
-namespace kovrel {
+namespace kovrel::grid {
 
 QAction* CreateCommandAction(const COMMANDDEF& def, QObject* pParent) {
     auto* pAction = new QAction(QString::fromUtf8(def.pszText), pParent);
@@ -30,4 +30,4 @@ QAction* CreateCommandAction(const COMMANDDEF& def, QObject* pParent) {
     return pAction;
 }
 
-} // namespace kovrel
+} // namespace kovrel::grid

@@ -11,7 +11,7 @@
 class QAction;
 class QObject;
 
-namespace kovrel {
+namespace kovrel::grid {
 
 // The view's command numbers. The button strip's "Synchronize !!" is command 104.
 inline constexpr int ID_SYNCHRONIZE = 104;
@@ -41,4 +41,4 @@ struct COMMANDDEF {
 // command number as its data.
 QAction* CreateCommandAction(const COMMANDDEF& def, QObject* pParent);
 
-} // namespace kovrel
+} // namespace kovrel::grid

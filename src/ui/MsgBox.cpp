@@ -11,7 +11,7 @@
 
 #include "ui/AppInfo.h"
 
-namespace kovrel {
+namespace kovrel::ui {
 
 namespace {
 
@@ -159,4 +159,4 @@ int ShowMessageBox(QWidget* pParent, const std::string& strText, unsigned nType,
     return ShowMessageBox(pParent, QString::fromStdString(strText), nType, strCaption);
 }
 
-} // namespace kovrel
+} // namespace kovrel::ui

@@ -3,10 +3,10 @@
 
 #include <QString>
 
-namespace kovrel {
+namespace kovrel::ui {
 
 inline QString U(const char* psz) {
     return QString::fromUtf8(psz);
 }
 
-} // namespace kovrel
+} // namespace kovrel::ui

@@ -83,26 +83,26 @@ public:
 
     int MessageBox(QWidget*, const QString& strText, unsigned nType,
                    const QString& strCaption) override {
-        m_seen.push_back({strCaption.isEmpty() ? AppTitle() : strCaption, strText});
+        m_seen.push_back({strCaption.isEmpty() ? ui::AppTitle() : strCaption, strText});
         m_anTypes.push_back(nType);
         if (!Next(Kind::Box))
             return EscapeAnswer(nType);
         return Take().nAnswer;
     }
-    QString AskOpenDocumentName(QWidget*) override { return FileName(U("開く"), QString()); }
+    QString AskOpenDocumentName(QWidget*) override { return FileName(ui::U("開く"), QString()); }
     QString AskSaveDocumentName(QWidget*, const QString& strProposed) override {
         m_astrProposed.append(strProposed);
-        return FileName(U("名前を付けて保存"), strProposed);
+        return FileName(ui::U("名前を付けて保存"), strProposed);
     }
     bool RunLogFileDlg(QWidget*, LOGFILECHOICE& choice) override {
-        m_seen.push_back({U("ﾛｸﾞﾌｧｲﾙ"), QString()});
+        m_seen.push_back({ui::U("ﾛｸﾞﾌｧｲﾙ"), QString()});
         return Next(Kind::LogFile) && Take().fnLog(choice);
     }
     bool RunSoundDlg(QWidget*, SOUNDCHOICE& choice) override {
-        m_seen.push_back({U("ｻｳﾝﾄﾞ"), QString()});
+        m_seen.push_back({ui::U("ｻｳﾝﾄﾞ"), QString()});
         return Next(Kind::Sound) && Take().fnSound(choice);
     }
-    void RunAboutDlg(QWidget*) override { m_seen.push_back({U("About"), QString()}); }
+    void RunAboutDlg(QWidget*) override { m_seen.push_back({ui::U("About"), QString()}); }
 
     const std::vector<SEEN>& Seen() const { return m_seen; }
     QString Text(std::size_t i) const { return i < m_seen.size() ? m_seen[i].strText : QString(); }
@@ -118,15 +118,15 @@ public:
 
     // What Escape gives on a box of type nType.
     static int EscapeAnswer(unsigned nType) {
-        switch (nType & MB_TYPEMASK) {
-        case MB_OK:
-            return IDOK;
-        case MB_YESNO:
-            return IDNO;
-        case MB_ABORTRETRYIGNORE:
-            return IDABORT;
+        switch (nType & ui::MB_TYPEMASK) {
+        case ui::MB_OK:
+            return ui::IDOK;
+        case ui::MB_YESNO:
+            return ui::IDNO;
+        case ui::MB_ABORTRETRYIGNORE:
+            return ui::IDABORT;
         default:
-            return IDCANCEL;
+            return ui::IDCANCEL;
         }
     }
 
@@ -240,7 +240,7 @@ public:
     // Clicks a message box button by its answer (IDYES, IDNO, ...).
     CModalScript& Answer(int nId) {
         return Then([nId](QWidget* p) {
-            kovrel::test::ClickMessageBoxButton(p, MessageBoxButtonText(nId));
+            kovrel::test::ClickMessageBoxButton(p, ui::MessageBoxButtonText(nId));
         });
     }
     // Picks strPath in a file dialog and accepts it.
@@ -307,22 +307,22 @@ private:
 };
 
 // Records the sounds a run would play.
-class CSoundRecorder : public ISoundService {
+class CSoundRecorder : public ui::ISoundService {
 public:
-    CSoundRecorder() { m_pPrevious = SetSoundService(this); }
-    ~CSoundRecorder() override { SetSoundService(m_pPrevious); }
+    CSoundRecorder() { m_pPrevious = ui::SetSoundService(this); }
+    ~CSoundRecorder() override { ui::SetSoundService(m_pPrevious); }
     bool PlayFile(const std::string& strPath) override {
         m_astrPlayed.push_back("file:" + strPath);
         return true;
     }
-    bool PlayEvent(SoundEvent nEvent) override {
-        m_astrPlayed.push_back(nEvent == SoundEvent::Information ? "information" : "warning");
+    bool PlayEvent(ui::SoundEvent nEvent) override {
+        m_astrPlayed.push_back(nEvent == ui::SoundEvent::Information ? "information" : "warning");
         return true;
     }
     std::vector<std::string> m_astrPlayed;
 
 private:
-    ISoundService* m_pPrevious = nullptr;
+    ui::ISoundService* m_pPrevious = nullptr;
 };
 
 // The application on a fresh profile in a temporary folder.
@@ -383,7 +383,7 @@ public:
     }
 
     CMainFrame* Frame() const { return m_pApp->GetMainFrame(); }
-    CKovrelView* View() const { return m_pApp->m_pMainView; }
+    grid::CKovrelView* View() const { return m_pApp->m_pMainView; }
     CKovrelDoc& Doc() const { return m_pApp->GetDocument(); }
     int ItemCount() const { return View()->GetList().GetCount(); }
 

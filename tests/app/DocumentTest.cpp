@@ -29,7 +29,7 @@ protected:
 
 TEST_F(Document, NewIsUntitled) {
     ASSERT_TRUE(Start());
-    EXPECT_EQ(Title(), U("無題 - Kovrel Duplicator"));
+    EXPECT_EQ(Title(), ui::U("無題 - Kovrel Duplicator"));
     EXPECT_FALSE(Doc().IsModified());
     EXPECT_EQ(ItemCount(), 0);
 }
@@ -45,10 +45,10 @@ TEST_F(Document, SaveNewAsksForANameAndAddsTheExtension) {
         script.ChooseFile(Path("list"));
         Frame()->GetAction(ID_FILE_SAVE)->trigger();
         EXPECT_TRUE(script.AllAnswered());
-        EXPECT_EQ(script.ProposedNames(), QStringList{U("無題.kvd")});
+        EXPECT_EQ(script.ProposedNames(), QStringList{ui::U("無題.kvd")});
     }
     ASSERT_TRUE(QFileInfo::exists(Path("list.kvd")));
-    EXPECT_EQ(Title(), U("list.kvd - Kovrel Duplicator"));
+    EXPECT_EQ(Title(), ui::U("list.kvd - Kovrel Duplicator"));
     EXPECT_FALSE(Doc().IsModified());
     EXPECT_EQ(m_pApp->GetRecentFiles().Entries().value(0), Path("list.kvd"));
 
@@ -62,7 +62,7 @@ TEST_F(Document, SaveNewAsksForANameAndAddsTheExtension) {
     // Save As onto the file that is there: replaced after the dialog's question.
     AddItem(QStringLiteral("/src/b"));
     CModalScript replace;
-    replace.ChooseFile(Path("list.kvd")).Answer(IDYES);
+    replace.ChooseFile(Path("list.kvd")).Answer(ui::IDYES);
     Frame()->GetAction(ID_FILE_SAVE_AS)->trigger();
     EXPECT_TRUE(replace.AllAnswered());
     EXPECT_TRUE(replace.Text(1).contains(QStringLiteral("list.kvd"))); // the replace question
@@ -82,7 +82,7 @@ TEST_F(Document, SaveAsKeepsTheOldFileAndTakesTheNewName) {
     Frame()->GetAction(ID_FILE_SAVE_AS)->trigger();
     EXPECT_EQ(script.ProposedNames(), QStringList{strOld});
     EXPECT_EQ(ReadFile(strOld), before);
-    EXPECT_EQ(Title(), U("new.kvd - Kovrel Duplicator"));
+    EXPECT_EQ(Title(), ui::U("new.kvd - Kovrel Duplicator"));
     CSyncItemList list;
     int nVersion = 0;
     ASSERT_EQ(LoadKvdFile(Path("new.kvd").toStdString(), list, nVersion).eStatus,
@@ -115,11 +115,11 @@ TEST_P(VersionQuestions, DecideTheLayout) {
         EXPECT_TRUE(script.AllAnswered());
         EXPECT_EQ(script.Unexpected(), 0);
         ASSERT_GE(script.Seen().size(), 1u);
-        EXPECT_EQ(script.Text(0), U(KVD_MSG_ASK_UPGRADE));
-        EXPECT_EQ(script.Type(0), MB_YESNOCANCEL | MB_ICONQUESTION);
+        EXPECT_EQ(script.Text(0), ui::U(KVD_MSG_ASK_UPGRADE));
+        EXPECT_EQ(script.Type(0), ui::MB_YESNOCANCEL | ui::MB_ICONQUESTION);
         if (c.answers.size() > 1) {
-            EXPECT_EQ(script.Text(1), U(KVD_MSG_ASK_KEEP_LAYOUT));
-            EXPECT_EQ(script.Type(1), MB_OKCANCEL | MB_ICONQUESTION);
+            EXPECT_EQ(script.Text(1), ui::U(KVD_MSG_ASK_KEEP_LAYOUT));
+            EXPECT_EQ(script.Type(1), ui::MB_OKCANCEL | ui::MB_ICONQUESTION);
         }
     }
     if (!c.bWritten) {
@@ -130,17 +130,18 @@ TEST_P(VersionQuestions, DecideTheLayout) {
     EXPECT_EQ(Header(ReadFile(strDoc)), QByteArray(c.pszHeader));
     EXPECT_FALSE(Doc().IsModified());
     CDialogScript again;
-    again.Answer(IDCANCEL);
+    again.Answer(ui::IDCANCEL);
     Doc().DoFileSave();
     EXPECT_EQ(again.Seen().size(), c.bAskedAgain ? 1u : 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, VersionQuestions,
-    ::testing::Values(VERSIONCASE{"Yes", {IDYES}, true, "KovrelDuplicator Ver1.0", false},
-                      VERSIONCASE{"NoThenOk", {IDNO, IDOK}, true, "KovrelDuplicator Ver0.0", true},
-                      VERSIONCASE{"NoThenCancel", {IDNO, IDCANCEL}, false, "", true},
-                      VERSIONCASE{"Cancel", {IDCANCEL}, false, "", true}),
+    ::testing::Values(VERSIONCASE{"Yes", {ui::IDYES}, true, "KovrelDuplicator Ver1.0", false},
+                      VERSIONCASE{
+                          "NoThenOk", {ui::IDNO, ui::IDOK}, true, "KovrelDuplicator Ver0.0", true},
+                      VERSIONCASE{"NoThenCancel", {ui::IDNO, ui::IDCANCEL}, false, "", true},
+                      VERSIONCASE{"Cancel", {ui::IDCANCEL}, false, "", true}),
     [](const auto& p) { return std::string(p.param.pszName); });
 
 TEST_F(Document, ForeignFileOpensEmptyAndSaveGoesThroughTheDialog) {
@@ -150,13 +151,13 @@ TEST_F(Document, ForeignFileOpensEmptyAndSaveGoesThroughTheDialog) {
     ASSERT_TRUE(Start());
     {
         CDialogScript script;
-        script.Answer(IDOK);
+        script.Answer(ui::IDOK);
         EXPECT_EQ(m_pApp->OpenDocumentFile(strForeign), OpenResult::Opened);
         ASSERT_EQ(script.Seen().size(), 1u);
         EXPECT_EQ(script.Title(0), QStringLiteral("Error"));
-        EXPECT_EQ(script.Text(0), U(KVD_MSG_FOREIGN));
+        EXPECT_EQ(script.Text(0), ui::U(KVD_MSG_FOREIGN));
     }
-    EXPECT_EQ(Title(), U("other.kvd - Kovrel Duplicator"));
+    EXPECT_EQ(Title(), ui::U("other.kvd - Kovrel Duplicator"));
     EXPECT_FALSE(Doc().IsModified());
     EXPECT_EQ(ItemCount(), 0);
 
@@ -188,10 +189,10 @@ TEST_F(Document, ArchiveErrorLeavesANewDocument) {
     broken.chop(6);
     WriteFile(Path("broken.kvd"), broken);
     CDialogScript script;
-    script.Answer(IDOK);
+    script.Answer(ui::IDOK);
     EXPECT_EQ(m_pApp->OpenDocumentFile(Path("broken.kvd")), OpenResult::Replaced);
-    EXPECT_EQ(script.Text(0), U("予期しないﾌｧｲﾙ形式です。"));
-    EXPECT_EQ(Title(), U("無題 - Kovrel Duplicator"));
+    EXPECT_EQ(script.Text(0), ui::U("予期しないﾌｧｲﾙ形式です。"));
+    EXPECT_EQ(Title(), ui::U("無題 - Kovrel Duplicator"));
     EXPECT_EQ(ItemCount(), 0);
 }
 
@@ -200,7 +201,7 @@ TEST_F(Document, ZeroByteFileIsAnEmptyDocument) {
     CDialogScript script;
     ASSERT_TRUE(Start(Path("empty.kvd")));
     EXPECT_EQ(script.Seen().size(), 0u);
-    EXPECT_EQ(Title(), U("empty.kvd - Kovrel Duplicator"));
+    EXPECT_EQ(Title(), ui::U("empty.kvd - Kovrel Duplicator"));
     EXPECT_EQ(ItemCount(), 0);
 }
 
@@ -217,10 +218,10 @@ TEST_P(OpenFailures, OneMessagePerCauseAndTheDocumentStays) {
     ASSERT_TRUE(Start(strDoc));
     const QString strBad = GetParam().fnMakePath(*this);
     CDialogScript script;
-    script.Answer(IDOK);
+    script.Answer(ui::IDOK);
     EXPECT_EQ(m_pApp->OpenDocumentFile(strBad), OpenResult::Failed);
-    EXPECT_EQ(script.Text(0), U(GetParam().pszMessage).arg(strBad));
-    EXPECT_EQ(Title(), U("keep.kvd - Kovrel Duplicator"));
+    EXPECT_EQ(script.Text(0), ui::U(GetParam().pszMessage).arg(strBad));
+    EXPECT_EQ(Title(), ui::U("keep.kvd - Kovrel Duplicator"));
     EXPECT_EQ(ItemCount(), 1);
 }
 
@@ -252,11 +253,11 @@ TEST_F(Document, SaveIntoAMissingFolderSaysSoAndKeepsTheName) {
     AddItem(QStringLiteral("/a"));
     const QString strTarget = Path("gone/list.kvd");
     CDialogScript script;
-    script.Answer(IDOK);
+    script.Answer(ui::IDOK);
     EXPECT_FALSE(Doc().DoSave(strTarget));
-    EXPECT_EQ(script.Text(0), U("%1 が見つかりません。").arg(strTarget));
+    EXPECT_EQ(script.Text(0), ui::U("%1 が見つかりません。").arg(strTarget));
     EXPECT_TRUE(Doc().IsModified());
-    EXPECT_EQ(Title(), U("無題 - Kovrel Duplicator"));
+    EXPECT_EQ(Title(), ui::U("無題 - Kovrel Duplicator"));
 }
 
 // Causes root cannot provoke on a real disk come from the fault-injecting file
@@ -281,7 +282,7 @@ TEST_P(FileSystemFaults, ReportedWithTheirCause) {
     faults.AddFault(c.op, "*", c.nErrno);
     Doc().SetFileSystem(&faults);
     CDialogScript script;
-    script.Answer(IDOK);
+    script.Answer(ui::IDOK);
     if (c.eAction == FileAction::Save) {
         AddItem(QStringLiteral("/c"));
         EXPECT_FALSE(Doc().DoFileSave());
@@ -290,7 +291,7 @@ TEST_P(FileSystemFaults, ReportedWithTheirCause) {
         EXPECT_EQ(m_pApp->OpenDocumentFile(strDoc), OpenResult::Failed);
     }
     Doc().SetFileSystem(nullptr);
-    EXPECT_EQ(script.Text(0), U(c.pszMessage).arg(strDoc));
+    EXPECT_EQ(script.Text(0), ui::U(c.pszMessage).arg(strDoc));
     EXPECT_EQ(ReadFile(strDoc), before);
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{"doc.kvd"}); // no leftovers
 }
@@ -331,7 +332,7 @@ TEST(FileErrorMessages, EachCauseItsOwnText) {
     };
     for (const FILEERRCASE& c : cases)
         EXPECT_EQ(FileErrorMessage(c.eAction, c.nErrno, QStringLiteral("/d/x.kvd")),
-                  U(c.pszExpected))
+                  ui::U(c.pszExpected))
             << c.nErrno;
 }
 
@@ -362,7 +363,7 @@ TEST_P(SaveQuestion, AnsweredEachWay) {
         Frame()->GetAction(c.nCommand)->trigger();
     EXPECT_TRUE(script.AllAnswered());
     EXPECT_EQ(script.Text(c.nCommand == ID_FILE_OPEN ? 1 : 0),
-              U("%1 への変更を保存しますか？").arg(strDoc));
+              ui::U("%1 への変更を保存しますか？").arg(strDoc));
 
     CSyncItemList saved;
     int nVersion = 0;
@@ -370,8 +371,8 @@ TEST_P(SaveQuestion, AnsweredEachWay) {
     EXPECT_EQ(saved.GetCount(), c.bSaved ? 2 : 1);
     switch (c.nCommand) {
     case ID_FILE_NEW:
-        EXPECT_EQ(Title(),
-                  c.bGoesOn ? U("無題 - Kovrel Duplicator") : U("mine.kvd - Kovrel Duplicator"));
+        EXPECT_EQ(Title(), c.bGoesOn ? ui::U("無題 - Kovrel Duplicator")
+                                     : ui::U("mine.kvd - Kovrel Duplicator"));
         break;
     case ID_FILE_OPEN:
         EXPECT_EQ(ItemCount(), c.bGoesOn ? 3 : 2);
@@ -387,15 +388,15 @@ TEST_P(SaveQuestion, AnsweredEachWay) {
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, SaveQuestion,
-    ::testing::Values(ASKCASE{"NewYes", ID_FILE_NEW, IDYES, true, true},
-                      ASKCASE{"NewNo", ID_FILE_NEW, IDNO, false, true},
-                      ASKCASE{"NewCancel", ID_FILE_NEW, IDCANCEL, false, false},
-                      ASKCASE{"OpenYes", ID_FILE_OPEN, IDYES, true, true},
-                      ASKCASE{"OpenNo", ID_FILE_OPEN, IDNO, false, true},
-                      ASKCASE{"OpenCancel", ID_FILE_OPEN, IDCANCEL, false, false},
-                      ASKCASE{"ExitYes", ID_APP_EXIT, IDYES, true, true},
-                      ASKCASE{"ExitNo", ID_APP_EXIT, IDNO, false, true},
-                      ASKCASE{"ExitCancel", ID_APP_EXIT, IDCANCEL, false, false}),
+    ::testing::Values(ASKCASE{"NewYes", ID_FILE_NEW, ui::IDYES, true, true},
+                      ASKCASE{"NewNo", ID_FILE_NEW, ui::IDNO, false, true},
+                      ASKCASE{"NewCancel", ID_FILE_NEW, ui::IDCANCEL, false, false},
+                      ASKCASE{"OpenYes", ID_FILE_OPEN, ui::IDYES, true, true},
+                      ASKCASE{"OpenNo", ID_FILE_OPEN, ui::IDNO, false, true},
+                      ASKCASE{"OpenCancel", ID_FILE_OPEN, ui::IDCANCEL, false, false},
+                      ASKCASE{"ExitYes", ID_APP_EXIT, ui::IDYES, true, true},
+                      ASKCASE{"ExitNo", ID_APP_EXIT, ui::IDNO, false, true},
+                      ASKCASE{"ExitCancel", ID_APP_EXIT, ui::IDCANCEL, false, false}),
     [](const auto& p) { return std::string(p.param.pszName); });
 
 TEST_F(Document, RecentFilesNewestFirstAtMostFourAndStaleOnesGo) {
@@ -412,32 +413,32 @@ TEST_F(Document, RecentFilesNewestFirstAtMostFourAndStaleOnesGo) {
 
     // Choosing an entry opens it and moves it to the top.
     Frame()->RecentFileAction(2)->trigger();
-    EXPECT_EQ(Title(), U("d3.kvd - Kovrel Duplicator"));
+    EXPECT_EQ(Title(), ui::U("d3.kvd - Kovrel Duplicator"));
     EXPECT_EQ(m_pApp->GetRecentFiles()[0], astrDocs[2]);
 
     // An entry that no longer opens is reported and removed.
     QFile::remove(astrDocs[1]);
     const int nStale = static_cast<int>(m_pApp->GetRecentFiles().Entries().indexOf(astrDocs[1]));
     CDialogScript script;
-    script.Answer(IDOK);
+    script.Answer(ui::IDOK);
     Frame()->RecentFileAction(nStale)->trigger();
-    EXPECT_EQ(script.Text(0), U("%1 が見つかりません。").arg(astrDocs[1]));
+    EXPECT_EQ(script.Text(0), ui::U("%1 が見つかりません。").arg(astrDocs[1]));
     EXPECT_FALSE(m_pApp->GetRecentFiles().Entries().contains(astrDocs[1]));
     EXPECT_EQ(m_pApp->GetRecentFiles().GetSize(), 3);
 
     // One whose save question is answered Cancel stays.
     AddItem(QStringLiteral("/z"));
     CDialogScript cancel;
-    cancel.Answer(IDCANCEL);
+    cancel.Answer(ui::IDCANCEL);
     Frame()->RecentFileAction(1)->trigger();
     EXPECT_EQ(m_pApp->GetRecentFiles().GetSize(), 3);
 }
 
 TEST_F(Document, CommandLineDocumentThatFailsEndsTheProgram) {
     CDialogScript script;
-    script.Answer(IDOK);
+    script.Answer(ui::IDOK);
     EXPECT_FALSE(Start(Path("missing.kvd"), 1));
-    EXPECT_EQ(script.Text(0), U("%1 が見つかりません。").arg(Path("missing.kvd")));
+    EXPECT_EQ(script.Text(0), ui::U("%1 が見つかりません。").arg(Path("missing.kvd")));
     EXPECT_EQ(m_pApp->GetMainFrame(), nullptr);
 }
 

@@ -68,7 +68,7 @@ TEST_P(LogFileCommand, FillsRunsAndStoresOnlyAfterOk) {
     Frame()->GetAction(ID_OPTION_LOGFILE)->trigger();
     EXPECT_TRUE(script.AllAnswered());
     EXPECT_EQ(bShownDocLog, c.bShownDocLog);
-    EXPECT_EQ(strShownPath, U(c.pszShownPath));
+    EXPECT_EQ(strShownPath, ui::U(c.pszShownPath));
     EXPECT_EQ(View()->GetList().m_strDocLog, c.strDocLogAfter);
     EXPECT_EQ(Doc().IsModified(), c.bModified);
     auto profile = OpenProfile();
@@ -76,7 +76,7 @@ TEST_P(LogFileCommand, FillsRunsAndStoresOnlyAfterOk) {
         EXPECT_FALSE(profile->contains("Env/LogFile"));
         EXPECT_FALSE(profile->contains("Env/LogAppend"));
     } else {
-        EXPECT_EQ(profile->value("Env/LogFile").toString(), U(c.pszProfileLogFile));
+        EXPECT_EQ(profile->value("Env/LogFile").toString(), ui::U(c.pszProfileLogFile));
         EXPECT_EQ(profile->value("Env/LogAppend").toInt(), c.nProfileAppend);
         EXPECT_EQ(m_pApp->m_settings.m_strLogFile, c.pszProfileLogFile);
     }
@@ -173,12 +173,12 @@ TEST_F(AppTest, RealSettingsDialogsShowAndGiveBackTheChoice) {
     {
         CModalScript script;
         script.Then([](QWidget* p) {
-            auto* pDlg = qobject_cast<CLogFileDlg*>(p);
+            auto* pDlg = qobject_cast<dialogs::CLogFileDlg*>(p);
             ASSERT_NE(pDlg, nullptr);
             EXPECT_TRUE(pDlg->DocLogCheck()->isChecked());
             EXPECT_EQ(pDlg->FileEdit()->text(), QStringLiteral("/doc.log"));
             EXPECT_TRUE(pDlg->AppendRadio()->isChecked());
-            pDlg->FileEdit()->setText(U("/ログ.log"));
+            pDlg->FileEdit()->setText(ui::U("/ログ.log"));
             pDlg->OverwriteRadio()->click();
             pDlg->accept();
         });
@@ -190,18 +190,18 @@ TEST_F(AppTest, RealSettingsDialogsShowAndGiveBackTheChoice) {
 
     CModalScript script;
     script.Then([](QWidget* p) {
-        auto* pDlg = qobject_cast<CSoundDlg*>(p);
+        auto* pDlg = qobject_cast<dialogs::CSoundDlg*>(p);
         ASSERT_NE(pDlg, nullptr);
         EXPECT_TRUE(pDlg->OnRadio()->isChecked());
         pDlg->OffRadio()->click();
-        pDlg->EndEdit()->setText(U("/音/end.wav"));
+        pDlg->EndEdit()->setText(ui::U("/音/end.wav"));
         pDlg->accept();
     });
     Frame()->GetAction(ID_OPTION_SOUND)->trigger();
     EXPECT_TRUE(script.AllAnswered());
     EXPECT_FALSE(m_pApp->m_settings.m_bSoundOn);
     EXPECT_EQ(m_pApp->m_settings.m_strEndSoundFile, "/音/end.wav");
-    EXPECT_EQ(OpenProfile()->value("Env/EndSoundFile").toString(), U("/音/end.wav"));
+    EXPECT_EQ(OpenProfile()->value("Env/EndSoundFile").toString(), ui::U("/音/end.wav"));
 }
 
 TEST_F(AppTest, PlacementFromTheProfileAndSavedWhenTheCloseIsCalledOff) {
@@ -214,7 +214,7 @@ TEST_F(AppTest, PlacementFromTheProfileAndSavedWhenTheCloseIsCalledOff) {
     QTest::qWait(10);
     Doc().SetModifiedFlag();
     CDialogScript script;
-    script.Answer(IDCANCEL).Answer(IDNO);
+    script.Answer(ui::IDCANCEL).Answer(ui::IDNO);
     EXPECT_FALSE(Frame()->close());
     EXPECT_EQ(ProfileText(OpenProfile()->value("Env/Window")), QStringLiteral("120,130,720,630"));
     EXPECT_EQ(m_pApp->m_rcWindow, (WINRECT{120, 130, 720, 630}));
@@ -237,8 +237,8 @@ protected:
 TEST_F(Drops, OnTheGridFillRowsElsewhereOpenDocuments) {
     ASSERT_TRUE(Start());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Frame()));
-    CItemGrid& grid = View()->GetGrid();
-    QPushButton* pHeader = grid.GetHeaderButton(CItemGrid::ID_BTN_FILE2);
+    grid::CItemGrid& grid = View()->GetGrid();
+    QPushButton* pHeader = grid.GetHeaderButton(grid::CItemGrid::ID_BTN_FILE2);
     ASSERT_NE(pHeader, nullptr);
     // The side-2 cell of the blank row, just below the header.
     const QPoint ptGrid(pHeader->geometry().center().x(), pHeader->geometry().bottom() + 6);
@@ -249,11 +249,11 @@ TEST_F(Drops, OnTheGridFillRowsElsewhereOpenDocuments) {
 
     const QString strDoc = MakeDocument("dropped.kvd", {{"/p", "/q"}});
     CDialogScript script;
-    script.Answer(IDNO); // the save question for the changed list
+    script.Answer(ui::IDNO); // the save question for the changed list
     const QRect rcTool = Frame()->ToolBar()->geometry();
     DropAt(QPoint(rcTool.right() - 2, rcTool.center().y()), {strDoc});
-    EXPECT_EQ(script.Text(0), U("%1 への変更を保存しますか？").arg(U("無題")));
-    EXPECT_EQ(Frame()->windowTitle(), U("dropped.kvd - Kovrel Duplicator"));
+    EXPECT_EQ(script.Text(0), ui::U("%1 への変更を保存しますか？").arg(ui::U("無題")));
+    EXPECT_EQ(Frame()->windowTitle(), ui::U("dropped.kvd - Kovrel Duplicator"));
     EXPECT_EQ(ItemCount(), 1);
 }
 
@@ -283,12 +283,13 @@ TEST_F(AppTest, WhatsThisTextsOnGridButtonsAndToolbar) {
     ASSERT_TRUE(Start());
     EXPECT_FALSE(View()->GetGrid().whatsThis().isEmpty());
     EXPECT_FALSE(View()->GetSyncButton().whatsThis().isEmpty());
-    for (int nId : {CItemGrid::ID_BTN_FILE1, CItemGrid::ID_BTN_DIR1, CItemGrid::ID_BTN_OPTION,
-                    CItemGrid::ID_BTN_FILE2, CItemGrid::ID_BTN_DIR2})
+    for (int nId : {grid::CItemGrid::ID_BTN_FILE1, grid::CItemGrid::ID_BTN_DIR1,
+                    grid::CItemGrid::ID_BTN_OPTION, grid::CItemGrid::ID_BTN_FILE2,
+                    grid::CItemGrid::ID_BTN_DIR2})
         EXPECT_FALSE(View()->GetGrid().GetHeaderButton(nId)->whatsThis().isEmpty()) << nId;
     // The Edit menu holds the view's own actions, not copies.
-    EXPECT_EQ(Frame()->GetAction(ID_ITEM_DETAIL), View()->GetAction(ID_ITEM_DETAIL));
-    EXPECT_EQ(Frame()->EditMenu()->actions().value(0), View()->GetAction(ID_ITEM_CHANGE));
+    EXPECT_EQ(Frame()->GetAction(grid::ID_ITEM_DETAIL), View()->GetAction(grid::ID_ITEM_DETAIL));
+    EXPECT_EQ(Frame()->EditMenu()->actions().value(0), View()->GetAction(grid::ID_ITEM_CHANGE));
 }
 
 } // namespace

@@ -38,14 +38,14 @@ class MainFrame : public ::testing::Test {
 protected:
     void SetUp() override {
         OpenProfile()->clear();
-        m_pView = new CKovrelView;
+        m_pView = new grid::CKovrelView;
         m_pFrame = std::make_unique<CMainFrame>(*m_pView);
     }
     void TearDown() override {
         m_pFrame.reset();
         OpenProfile()->clear();
     }
-    CKovrelView* m_pView = nullptr;
+    grid::CKovrelView* m_pView = nullptr;
     std::unique_ptr<CMainFrame> m_pFrame;
 };
 
@@ -62,8 +62,8 @@ TEST_F(MainFrame, EveryMenuEntryWithItsShortcutsAndPrompt) {
     QStringList astrTitles;
     for (QAction* p : menus)
         astrTitles.append(p->text());
-    EXPECT_EQ(astrTitles, (QStringList{U("ﾌｧｲﾙ(&F)"), U("編集(&E)"), U("表示(&V)"), U("ｵﾌﾟｼｮﾝ(&O)"),
-                                       U("ﾍﾙﾌﾟ(&H)")}));
+    EXPECT_EQ(astrTitles, (QStringList{ui::U("ﾌｧｲﾙ(&F)"), ui::U("編集(&E)"), ui::U("表示(&V)"),
+                                       ui::U("ｵﾌﾟｼｮﾝ(&O)"), ui::U("ﾍﾙﾌﾟ(&H)")}));
     const auto key = [](QKeyCombination n) { return QKeySequence(n); };
     const std::vector<MENUENTRY> aMenus[] = {
         {{"新規作成(&N)\tCtrl+N", {key(Qt::CTRL | Qt::Key_N)}, "新しいドキュメントを作成します"},
@@ -130,14 +130,14 @@ TEST_F(MainFrame, EveryMenuEntryWithItsShortcutsAndPrompt) {
                 EXPECT_TRUE(pAction->isSeparator());
                 continue;
             }
-            EXPECT_EQ(pAction->text(), U(e.pszText));
+            EXPECT_EQ(pAction->text(), ui::U(e.pszText));
             EXPECT_EQ(pAction->shortcuts(), e.keys);
             if (!pAction->isEnabled())
                 continue; // the empty recent file list's greyed place
             // The mouse rests on the entry: its prompt shows in the message pane.
             m_pFrame->statusBar()->showMessage(QStringLiteral("?"));
             QTest::mouseMove(pMenu, pMenu->actionGeometry(pAction).center());
-            EXPECT_EQ(m_pFrame->statusBar()->currentMessage(), U(e.pszPrompt));
+            EXPECT_EQ(m_pFrame->statusBar()->currentMessage(), ui::U(e.pszPrompt));
         }
         pMenu->hide();
     }
@@ -156,7 +156,7 @@ TEST_F(MainFrame, RecentFilesBetweenTheSeparators) {
     EXPECT_EQ(spy[0][0].toInt(), 1);
     EXPECT_EQ(m_pFrame->GetAction(ID_FILE_MRU_FILE1 + 1), m_pFrame->RecentFileAction(1));
     m_pFrame->SetRecentFiles({});
-    EXPECT_EQ(MenuTexts(m_pFrame->FileMenu())[5], U("最近使ったﾌｧｲﾙ"));
+    EXPECT_EQ(MenuTexts(m_pFrame->FileMenu())[5], ui::U("最近使ったﾌｧｲﾙ"));
     EXPECT_FALSE(m_pFrame->RecentFileAction(0)->isEnabled());
 }
 
@@ -167,26 +167,26 @@ struct ACCEL {
 
 TEST_F(MainFrame, AcceleratorTableHasAllTwentyOneKeys) {
     const ACCEL table[] = {
-        {QKeySequence(Qt::CTRL | Qt::Key_C), ID_EDIT_COPY},
-        {QKeySequence(Qt::CTRL | Qt::Key_I), ID_ITEM_INSERT},
+        {QKeySequence(Qt::CTRL | Qt::Key_C), grid::ID_EDIT_COPY},
+        {QKeySequence(Qt::CTRL | Qt::Key_I), grid::ID_ITEM_INSERT},
         {QKeySequence(Qt::CTRL | Qt::Key_N), ID_FILE_NEW},
         {QKeySequence(Qt::CTRL | Qt::Key_O), ID_FILE_OPEN},
         {QKeySequence(Qt::CTRL | Qt::Key_S), ID_FILE_SAVE},
-        {QKeySequence(Qt::CTRL | Qt::Key_V), ID_EDIT_PASTE},
+        {QKeySequence(Qt::CTRL | Qt::Key_V), grid::ID_EDIT_PASTE},
         {QKeySequence(Qt::ALT | Qt::Key_Backspace), ID_EDIT_UNDO},
-        {QKeySequence(Qt::CTRL | Qt::Key_Delete), ID_ITEM_DELETE},
-        {QKeySequence(Qt::SHIFT | Qt::Key_Delete), ID_EDIT_CUT},
-        {QKeySequence(Qt::CTRL | Qt::Key_Down), ID_ITEM_DOWN},
-        {QKeySequence(Qt::Key_F2), ID_ITEM_CHANGE},
-        {QKeySequence(Qt::Key_F3), ID_BROWSE_FILE},
-        {QKeySequence(Qt::Key_F4), ID_BROWSE_DIR},
-        {QKeySequence(Qt::Key_F5), ID_ITEM_DETAIL},
+        {QKeySequence(Qt::CTRL | Qt::Key_Delete), grid::ID_ITEM_DELETE},
+        {QKeySequence(Qt::SHIFT | Qt::Key_Delete), grid::ID_EDIT_CUT},
+        {QKeySequence(Qt::CTRL | Qt::Key_Down), grid::ID_ITEM_DOWN},
+        {QKeySequence(Qt::Key_F2), grid::ID_ITEM_CHANGE},
+        {QKeySequence(Qt::Key_F3), grid::ID_BROWSE_FILE},
+        {QKeySequence(Qt::Key_F4), grid::ID_BROWSE_DIR},
+        {QKeySequence(Qt::Key_F5), grid::ID_ITEM_DETAIL},
         {QKeySequence(Qt::Key_F6), ID_NEXT_PANE},
         {QKeySequence(Qt::SHIFT | Qt::Key_F6), ID_PREV_PANE},
-        {QKeySequence(Qt::CTRL | Qt::Key_Insert), ID_EDIT_COPY},
-        {QKeySequence(Qt::SHIFT | Qt::Key_Insert), ID_EDIT_PASTE},
-        {QKeySequence(Qt::CTRL | Qt::Key_Up), ID_ITEM_UP},
-        {QKeySequence(Qt::CTRL | Qt::Key_X), ID_EDIT_CUT},
+        {QKeySequence(Qt::CTRL | Qt::Key_Insert), grid::ID_EDIT_COPY},
+        {QKeySequence(Qt::SHIFT | Qt::Key_Insert), grid::ID_EDIT_PASTE},
+        {QKeySequence(Qt::CTRL | Qt::Key_Up), grid::ID_ITEM_UP},
+        {QKeySequence(Qt::CTRL | Qt::Key_X), grid::ID_EDIT_CUT},
         {QKeySequence(Qt::CTRL | Qt::Key_Z), ID_EDIT_UNDO},
     };
     int nKeys = 0;
@@ -203,7 +203,7 @@ TEST_F(MainFrame, ShortcutReachesItsCommand) {
     m_pFrame->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pFrame.get()));
     QSignalSpy spyNew(m_pFrame->GetAction(ID_FILE_NEW), &QAction::triggered);
-    QSignalSpy spyInsert(m_pFrame->GetAction(ID_ITEM_INSERT), &QAction::triggered);
+    QSignalSpy spyInsert(m_pFrame->GetAction(grid::ID_ITEM_INSERT), &QAction::triggered);
     m_pFrame->activateWindow();
     QTest::keyClick(m_pFrame.get(), Qt::Key_N, Qt::ControlModifier);
     QTest::keyClick(m_pFrame.get(), Qt::Key_I, Qt::ControlModifier);
@@ -223,7 +223,7 @@ TEST_F(MainFrame, ToolbarSixPositionsWithTipsAndImages) {
             continue;
         }
         EXPECT_EQ(actions[i], m_pFrame->GetAction(anIds[i])) << i;
-        EXPECT_EQ(actions[i]->toolTip(), U(apszTips[i]));
+        EXPECT_EQ(actions[i]->toolTip(), ui::U(apszTips[i]));
         EXPECT_FALSE(actions[i]->statusTip().isEmpty());
         EXPECT_FALSE(actions[i]->whatsThis().isEmpty());
         // The drawn image renders with visible pixels.
@@ -240,20 +240,22 @@ TEST_F(MainFrame, ToolbarSixPositionsWithTipsAndImages) {
 TEST_F(MainFrame, ProgramsOwnPromptsShownWhole) {
     m_pFrame->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pFrame.get()));
-    QAction* pDetail = m_pFrame->GetAction(ID_ITEM_DETAIL);
-    EXPECT_EQ(pDetail->statusTip(), U("ファイル同期に関する詳細設定\t詳細設定"));
+    QAction* pDetail = m_pFrame->GetAction(grid::ID_ITEM_DETAIL);
+    EXPECT_EQ(pDetail->statusTip(), ui::U("ファイル同期に関する詳細設定\t詳細設定"));
     // Hovering shows the prompt in the message pane, tab included.
     pDetail->showStatusText(m_pFrame.get());
-    EXPECT_EQ(m_pFrame->statusBar()->currentMessage(), U("ファイル同期に関する詳細設定\t詳細設定"));
+    EXPECT_EQ(m_pFrame->statusBar()->currentMessage(),
+              ui::U("ファイル同期に関する詳細設定\t詳細設定"));
     EXPECT_EQ(m_pFrame->GetAction(ID_OPTION_LOGFILE)->statusTip(),
-              U("Synchronize結果のログ出力指定"));
-    EXPECT_EQ(m_pFrame->GetAction(ID_OPTION_SOUND)->statusTip(), U("実行完了時の確認音のOn/Off"));
+              ui::U("Synchronize結果のログ出力指定"));
+    EXPECT_EQ(m_pFrame->GetAction(ID_OPTION_SOUND)->statusTip(),
+              ui::U("実行完了時の確認音のOn/Off"));
 }
 
 TEST_F(MainFrame, IndicatorPanesGreyWithoutX11) {
     const char* apszTexts[] = {"ｶﾅ", "CAP", "NUM", "SCRL"};
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(m_pFrame->IndicatorPane(i)->text(), U(apszTexts[i]));
+        EXPECT_EQ(m_pFrame->IndicatorPane(i)->text(), ui::U(apszTexts[i]));
         EXPECT_FALSE(m_pFrame->IndicatorPane(i)->isEnabled()); // offscreen: no lights
     }
 }
