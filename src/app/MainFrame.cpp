@@ -44,11 +44,11 @@ QStringList DroppedFiles(const QMimeData* pData) {
     return astr;
 }
 
-constexpr QKeyCombination kNoKey(Qt::Key_unknown);
-
 // The frame's and the application's commands: menu text, status-bar prompt,
 // shortcuts, tool tip, What's This. The framework's standard prompts say what
 // the command does; the toolbar's tip is the tool tip.
+using grid::kNoKey;
+
 const grid::COMMANDDEF kFrameCommands[] = {
     {ID_FILE_NEW,
      "新規作成(&N)\tCtrl+N",

@@ -41,8 +41,6 @@ std::string FolderOf(const std::string& strPath) {
     return nSep == std::string::npos ? strPath : strPath.substr(0, nSep + 1);
 }
 
-constexpr QKeyCombination kNoKey(Qt::Key_unknown);
-
 // Menu text (a tab before the key name shown), status-bar prompt, shortcuts,
 // tool tip, What's This; the handler; whether the keys pass the editor.
 const VIEWCOMMAND kViewCommands[] = {

@@ -27,12 +27,15 @@ inline constexpr int ID_EDIT_COPY = 57634;
 inline constexpr int ID_EDIT_CUT = 57635;
 inline constexpr int ID_EDIT_PASTE = 57637;
 
+// An unused place among a command's keys.
+inline constexpr QKeyCombination kNoKey(Qt::Key_unknown);
+
 // One command as the user meets it. Texts are UTF-8; null means none.
 struct COMMANDDEF {
     int nId;
     const char* pszText;                  // menu text: the label, a tab, then the key name shown
     const char* pszPrompt;                // status-bar prompt, shown whole (a tab in it stays)
-    std::array<QKeyCombination, 2> aKeys; // unused places hold Qt::Key_unknown
+    std::array<QKeyCombination, 2> aKeys; // unused places hold kNoKey
     const char* pszToolTip;
     const char* pszWhatsThis;
 };
