@@ -1,6 +1,10 @@
-// The program's command numbers. Each command is one QAction; the number stays
-// as its name so menus, toolbar, shortcuts and enabled states can be told apart.
+// The command numbers of the frame and the application. Each command is one
+// QAction; the number stays as its name so menus, toolbar, shortcuts and
+// enabled states can be told apart. The view's commands are numbered with the
+// view (grid/ViewCommands.h).
 #pragma once
+
+#include "grid/ViewCommands.h"
 
 namespace kovrel::app {
 
@@ -9,9 +13,6 @@ inline constexpr int ID_FILE_OPEN = 57601;
 inline constexpr int ID_FILE_SAVE = 57603;
 inline constexpr int ID_FILE_SAVE_AS = 57604;
 inline constexpr int ID_FILE_MRU_FILE1 = 57616;
-inline constexpr int ID_EDIT_COPY = 57634;
-inline constexpr int ID_EDIT_CUT = 57635;
-inline constexpr int ID_EDIT_PASTE = 57637;
 inline constexpr int ID_EDIT_UNDO = 57643;
 inline constexpr int ID_APP_ABOUT = 57664;
 inline constexpr int ID_APP_EXIT = 57665;
@@ -24,16 +25,7 @@ inline constexpr int ID_PREV_PANE = 57681;
 inline constexpr int ID_VIEW_TOOLBAR = 59392;
 inline constexpr int ID_VIEW_STATUS_BAR = 59393;
 
-inline constexpr int ID_SYNCHRONIZE = 104;
-inline constexpr int ID_ITEM_DETAIL = 32772;
-inline constexpr int ID_ITEM_UP = 32773;
-inline constexpr int ID_ITEM_DOWN = 32774;
-inline constexpr int ID_ITEM_INSERT = 32775;
 inline constexpr int ID_OPTION_LOGFILE = 32777;
 inline constexpr int ID_OPTION_SOUND = 32778;
-inline constexpr int ID_BROWSE_FILE = 32779;
-inline constexpr int ID_BROWSE_DIR = 32780;
-inline constexpr int ID_ITEM_CHANGE = 32781;
-inline constexpr int ID_ITEM_DELETE = 32782;
 
 } // namespace kovrel::app

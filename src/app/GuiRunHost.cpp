@@ -22,14 +22,15 @@ std::string WithReason(const std::string& strText, int nErrno) {
 } // namespace
 
 bool CGuiRunHost::AskYesNo(const std::string& strText) {
-    return ShowMessageBox(m_pBoxParent, strText, MB_YESNO | MB_ICONEXCLAMATION) == IDYES;
+    return ui::ShowMessageBox(m_pBoxParent, strText, ui::MB_YESNO | ui::MB_ICONEXCLAMATION) ==
+           ui::IDYES;
 }
 
 AbortRetryIgnore CGuiRunHost::AskAbortRetryIgnore(const std::string& strText) {
-    switch (ShowMessageBox(m_pBoxParent, strText, MB_ABORTRETRYIGNORE)) {
-    case IDRETRY:
+    switch (ui::ShowMessageBox(m_pBoxParent, strText, ui::MB_ABORTRETRYIGNORE)) {
+    case ui::IDRETRY:
         return AbortRetryIgnore::Retry;
-    case IDIGNORE:
+    case ui::IDIGNORE:
         return AbortRetryIgnore::Ignore;
     default:
         return AbortRetryIgnore::Abort;
@@ -37,12 +38,13 @@ AbortRetryIgnore CGuiRunHost::AskAbortRetryIgnore(const std::string& strText) {
 }
 
 void CGuiRunHost::ShowError(const std::string& strText) {
-    ShowMessageBox(m_pBoxParent, strText, MB_OK | MB_ICONEXCLAMATION);
+    ui::ShowMessageBox(m_pBoxParent, strText, ui::MB_OK | ui::MB_ICONEXCLAMATION);
 }
 
 bool CGuiRunHost::AskMissingTop(const std::string& strText) {
-    return ShowMessageBox(m_pBoxParent, strText, MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) ==
-           IDYES;
+    return ui::ShowMessageBox(m_pBoxParent, strText,
+                              ui::MB_YESNO | ui::MB_ICONEXCLAMATION | ui::MB_DEFBUTTON2) ==
+           ui::IDYES;
 }
 
 bool CGuiRunHost::AskYesNoErrno(const std::string& strText, int nErrno) {
@@ -73,14 +75,14 @@ bool CGuiRunHost::CheckCancel() {
 }
 
 void CGuiRunHost::PlayRunSound(const RUNSOUND& sound) {
-    const SoundEvent nEvent =
-        sound.nBeep == BeepType::Asterisk ? SoundEvent::Information : SoundEvent::Warning;
+    const ui::SoundEvent nEvent =
+        sound.nBeep == BeepType::Asterisk ? ui::SoundEvent::Information : ui::SoundEvent::Warning;
     switch (sound.kind) {
     case RunSoundKind::File:
-        PlayFileOrEvent(sound.strFile, nEvent);
+        ui::PlayFileOrEvent(sound.strFile, nEvent);
         break;
     case RunSoundKind::Beep:
-        Sound().PlayEvent(nEvent);
+        ui::Sound().PlayEvent(nEvent);
         break;
     case RunSoundKind::None:
         break;

@@ -8,7 +8,7 @@
 
 class QWidget;
 
-namespace kovrel {
+namespace kovrel::dialogs {
 class CSyncLogDlg;
 }
 
@@ -20,7 +20,7 @@ public:
     // without a repaint per file.
     static constexpr int kEventIntervalMs = 50;
 
-    CGuiRunHost(QWidget* pBoxParent, CSyncLogDlg& dlgLog)
+    CGuiRunHost(QWidget* pBoxParent, dialogs::CSyncLogDlg& dlgLog)
         : m_pBoxParent(pBoxParent), m_dlgLog(dlgLog) {}
 
     bool AskYesNo(const std::string& strText) override;
@@ -41,7 +41,7 @@ public:
 
 private:
     QWidget* m_pBoxParent;
-    CSyncLogDlg& m_dlgLog;
+    dialogs::CSyncLogDlg& m_dlgLog;
     QElapsedTimer m_timer;
     int m_nEventPasses = 0;
 };

@@ -2,13 +2,13 @@
 
 #include "app/CommandIds.h"
 #include "app/GuiRunHost.h"
+#include "app/LogFileRules.h"
 #include "dialogs/AboutDlg.h"
-#include "dialogs/LogFileDlg.h"
-#include "dialogs/SoundDlg.h"
 #include "dialogs/SyncLogDlg.h"
 #include "platform/PosixFileSystem.h"
 #include "ui/AppInfo.h"
 #include "ui/MsgBox.h"
+#include "ui/Text.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -26,10 +26,6 @@ namespace kovrel::app {
 namespace {
 
 CKovrelApp* g_pApp = nullptr;
-
-QString U(const char* psz) {
-    return QString::fromUtf8(psz);
-}
 
 const char* const kWhatsThisGrid =
     "同期項目の一覧\n1 行が 1 つの同期項目です。左の列に 1 側（File1/Dir1）、右の列に 2 側"
@@ -67,6 +63,19 @@ CKovrelApp::~CKovrelApp() {
     g_pApp = nullptr;
 }
 
+void CKovrelApp::SetDialogs(IAppDialogs* pDialogs) {
+    m_pDialogs = pDialogs;
+    m_doc.SetDialogs(pDialogs);
+}
+
+IAppDialogs& CKovrelApp::Dialogs() {
+    if (m_pDialogs)
+        return *m_pDialogs;
+    if (!m_pStdDialogs)
+        m_pStdDialogs = CreateStandardAppDialogs();
+    return *m_pStdDialogs;
+}
+
 bool CKovrelApp::InitInstance(const CMDLINE& cmdLine) {
     const ENVSETTINGS env = ReadEnvSettings();
     m_rcWindow = env.rcWindow;
@@ -74,14 +83,13 @@ bool CKovrelApp::InitInstance(const CMDLINE& cmdLine) {
     m_recent.Read();
 
     // Without an owner: it stays up on its own while the main window is moved.
-    m_dlgLog = std::make_unique<CSyncLogDlg>(nullptr);
+    m_dlgLog = std::make_unique<dialogs::CSyncLogDlg>(nullptr);
 
     m_nAutoSync = cmdLine.nAutoSync;
 
-    auto* pView = new CKovrelView;
-    m_pFrame = std::make_unique<CMainFrame>([pView](int nId) { return pView->GetAction(nId); });
-    m_pFrame->SetView(pView, &pView->GetGrid());
-    m_pFrame->setWindowIcon(ProgramIcon());
+    auto* pView = new grid::CKovrelView;
+    m_pFrame = std::make_unique<CMainFrame>(*pView);
+    m_pFrame->setWindowIcon(dialogs::ProgramIcon());
     m_pMainView = pView;
     pView->SetDocument(&m_doc);
     m_doc.SetView(pView);
@@ -146,7 +154,7 @@ void CKovrelApp::ConnectCommands() {
             [this](const WINRECT& rc) { m_rcWindow = rc; });
     pFrame->m_fnQueryClose = [this] { return QueryClose(); };
     pFrame->m_fnDropsRefused = [this] { return m_bRunning; };
-    connect(m_pMainView, &CKovrelView::synchronize, this, &CKovrelApp::OnSynchronize);
+    connect(m_pMainView, &grid::CKovrelView::synchronize, this, &CKovrelApp::OnSynchronize);
     connect(&m_doc, &CKovrelDoc::titleChanged, this, &CKovrelApp::UpdateTitle);
     connect(&m_doc, &CKovrelDoc::pathUsed, this, [this](const QString& strPath) {
         m_recent.Add(strPath);
@@ -157,22 +165,22 @@ void CKovrelApp::ConnectCommands() {
 }
 
 void CKovrelApp::SetWhatsThisTexts() {
-    CItemGrid& grid = m_pMainView->GetGrid();
-    grid.setWhatsThis(U(kWhatsThisGrid));
+    grid::CItemGrid& grid = m_pMainView->GetGrid();
+    grid.setWhatsThis(ui::U(kWhatsThisGrid));
     grid.installEventFilter(this);
     const struct {
         int nId;
         const char* pszText;
-    } buttons[] = {{CItemGrid::ID_BTN_FILE1, kWhatsThisFileButton},
-                   {CItemGrid::ID_BTN_FILE2, kWhatsThisFileButton},
-                   {CItemGrid::ID_BTN_DIR1, kWhatsThisDirButton},
-                   {CItemGrid::ID_BTN_DIR2, kWhatsThisDirButton},
-                   {CItemGrid::ID_BTN_OPTION, kWhatsThisOptionButton}};
+    } buttons[] = {{grid::CItemGrid::ID_BTN_FILE1, kWhatsThisFileButton},
+                   {grid::CItemGrid::ID_BTN_FILE2, kWhatsThisFileButton},
+                   {grid::CItemGrid::ID_BTN_DIR1, kWhatsThisDirButton},
+                   {grid::CItemGrid::ID_BTN_DIR2, kWhatsThisDirButton},
+                   {grid::CItemGrid::ID_BTN_OPTION, kWhatsThisOptionButton}};
     for (const auto& b : buttons) {
         if (QPushButton* pButton = grid.GetHeaderButton(b.nId))
-            pButton->setWhatsThis(U(b.pszText));
+            pButton->setWhatsThis(ui::U(b.pszText));
     }
-    m_pMainView->GetSyncButton().setWhatsThis(U(kWhatsThisSync));
+    m_pMainView->GetSyncButton().setWhatsThis(ui::U(kWhatsThisSync));
 }
 
 // In What's This mode a click on the grid's middle column explains the glyphs,
@@ -180,12 +188,12 @@ void CKovrelApp::SetWhatsThisTexts() {
 bool CKovrelApp::eventFilter(QObject* pWatched, QEvent* pEvent) {
     if (pEvent->type() == QEvent::WhatsThis && m_pMainView && pWatched == &m_pMainView->GetGrid()) {
         auto* pHelp = static_cast<QHelpEvent*>(pEvent);
-        CItemGrid& grid = m_pMainView->GetGrid();
-        QString strText = U(kWhatsThisGrid);
-        if (QPushButton* pMiddle = grid.GetHeaderButton(CItemGrid::ID_BTN_OPTION)) {
+        grid::CItemGrid& grid = m_pMainView->GetGrid();
+        QString strText = ui::U(kWhatsThisGrid);
+        if (QPushButton* pMiddle = grid.GetHeaderButton(grid::CItemGrid::ID_BTN_OPTION)) {
             const int nX = pHelp->pos().x();
             if (nX >= pMiddle->x() && nX < pMiddle->x() + pMiddle->width())
-                strText = U(kWhatsThisMiddle);
+                strText = ui::U(kWhatsThisMiddle);
         }
         QWhatsThis::showText(pHelp->globalPos(), strText, &grid);
         return true;
@@ -195,7 +203,7 @@ bool CKovrelApp::eventFilter(QObject* pWatched, QEvent* pEvent) {
 
 void CKovrelApp::UpdateTitle() {
     if (m_pFrame)
-        m_pFrame->setWindowTitle(m_doc.GetTitle() + QStringLiteral(" - ") + AppTitle());
+        m_pFrame->setWindowTitle(m_doc.GetTitle() + QStringLiteral(" - ") + ui::AppTitle());
 }
 
 void CKovrelApp::AfterDocumentChange() {
@@ -227,7 +235,7 @@ void CKovrelApp::OnFileNew() {
 void CKovrelApp::OnFileOpen() {
     if (m_bRunning)
         return;
-    const QString strPath = AskOpenDocumentName(m_pFrame.get());
+    const QString strPath = Dialogs().AskOpenDocumentName(m_pFrame.get());
     if (!strPath.isEmpty())
         OpenDocumentFile(strPath);
 }
@@ -296,15 +304,14 @@ void CKovrelApp::OnDropOnGrid(const QPoint& ptGrid, const QStringList& astrPaths
 }
 
 void CKovrelApp::OnAppAbout() {
-    CAboutDlg dlg(m_pFrame.get());
-    dlg.exec();
+    Dialogs().RunAboutDlg(m_pFrame.get());
 }
 
 QString CKovrelApp::HelpFilePath() {
     const QString strName = QStringLiteral("/index.html");
     const QString astrDirs[] = {QCoreApplication::applicationDirPath() + QStringLiteral("/../") +
-                                    U(KOVREL_HELP_SUBDIR),
-                                U(KOVREL_SOURCE_HELP_DIR)};
+                                    ui::U(KOVREL_HELP_SUBDIR),
+                                ui::U(KOVREL_SOURCE_HELP_DIR)};
     for (const QString& strDir : astrDirs) {
         const QFileInfo info(strDir + strName);
         if (info.isFile())
@@ -316,8 +323,8 @@ QString CKovrelApp::HelpFilePath() {
 void CKovrelApp::OnHelpFinder() {
     const QString strPath = HelpFilePath();
     if (strPath.isEmpty()) {
-        ShowMessageBox(m_pFrame.get(), U("ヘルプファイルが見つかりません。"),
-                       MB_OK | MB_ICONEXCLAMATION);
+        Dialogs().MessageBox(m_pFrame.get(), ui::U("ヘルプファイルが見つかりません。"),
+                             ui::MB_OK | ui::MB_ICONEXCLAMATION);
         return;
     }
     QDesktopServices::openUrl(QUrl::fromLocalFile(strPath));
@@ -325,47 +332,26 @@ void CKovrelApp::OnHelpFinder() {
 
 void CKovrelApp::OnOptionLogFile() {
     const std::string strDocLog = m_pMainView->GetList().m_strDocLog;
-    CLogFileDlg dlg(m_pFrame.get());
-    if (!strDocLog.empty()) {
-        dlg.m_bDocLog = true;
-        dlg.m_strLogFile = QString::fromStdString(strDocLog.substr(1));
-        dlg.m_bAppend = strDocLog[0] == 'a';
-    } else {
-        dlg.m_bDocLog = false;
-        dlg.m_strLogFile = QString::fromStdString(m_settings.m_strLogFile);
-        dlg.m_bAppend = m_settings.m_bLogAppend;
-    }
-    if (dlg.exec() != QDialog::Accepted)
+    LOGFILECHOICE choice = LogFileDialogStart(strDocLog, m_settings);
+    if (!Dialogs().RunLogFileDlg(m_pFrame.get(), choice))
         return;
-    if (dlg.m_bDocLog) {
-        if (strDocLog.empty())
-            m_doc.SetModifiedFlag();
-        const std::string strNew = (dlg.m_bAppend ? "a" : "w") + dlg.m_strLogFile.toStdString();
-        if (strNew != strDocLog) {
-            m_pMainView->SetDocLog(strNew);
-            m_doc.SetModifiedFlag();
-        }
-    } else {
-        if (!strDocLog.empty()) {
-            m_pMainView->SetDocLog(std::string());
-            m_doc.SetModifiedFlag();
-        }
-        m_settings.m_strLogFile = dlg.m_strLogFile.toStdString();
-        m_settings.m_bLogAppend = dlg.m_bAppend;
+    const LOGFILEOUTCOME outcome = ApplyLogFileChoice(strDocLog, choice, m_settings);
+    if (outcome.strDocLog != strDocLog)
+        m_pMainView->SetDocLog(outcome.strDocLog);
+    if (outcome.bModified)
+        m_doc.SetModifiedFlag();
+    if (outcome.bWriteProfile)
         WriteLogFileSettings(m_settings);
-    }
 }
 
 void CKovrelApp::OnOptionSound() {
-    CSoundDlg dlg(m_pFrame.get());
-    dlg.m_bSoundOn = m_settings.m_bSoundOn;
-    dlg.m_strEndSound = QString::fromStdString(m_settings.m_strEndSoundFile);
-    dlg.m_strErrSound = QString::fromStdString(m_settings.m_strErrSoundFile);
-    if (dlg.exec() != QDialog::Accepted)
+    SOUNDCHOICE choice{m_settings.m_bSoundOn, m_settings.m_strEndSoundFile,
+                       m_settings.m_strErrSoundFile};
+    if (!Dialogs().RunSoundDlg(m_pFrame.get(), choice))
         return;
-    m_settings.m_bSoundOn = dlg.m_bSoundOn;
-    m_settings.m_strEndSoundFile = dlg.m_strEndSound.toStdString();
-    m_settings.m_strErrSoundFile = dlg.m_strErrSound.toStdString();
+    m_settings.m_bSoundOn = choice.bSoundOn;
+    m_settings.m_strEndSoundFile = choice.strEndSound;
+    m_settings.m_strErrSoundFile = choice.strErrSound;
     WriteSoundSettings(m_settings);
 }
 

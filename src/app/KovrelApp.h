@@ -3,6 +3,7 @@
 // and the unattended run of the command line's "/A".
 #pragma once
 
+#include "app/AppDialogs.h"
 #include "app/CommandLine.h"
 #include "app/KovrelDoc.h"
 #include "app/MainFrame.h"
@@ -17,7 +18,7 @@
 
 namespace kovrel::app {
 
-class CKovrelApp : public QObject, private ISyncLogView {
+class CKovrelApp : public QObject, private dialogs::ISyncLogView {
     Q_OBJECT
 public:
     CKovrelApp();
@@ -29,13 +30,17 @@ public:
     // program ends.
     bool InitInstance(const CMDLINE& cmdLine);
 
+    // Where the application's and the document's questions and dialogs go
+    // (null: the real ones). Set before InitInstance.
+    void SetDialogs(IAppDialogs* pDialogs);
+
     // The program-wide settings (group "Env"): m_strLogFile, m_bLogAppend,
     // m_bSoundOn, m_strEndSoundFile, m_strErrSoundFile.
     CRunSettings m_settings;
     int m_nAutoSync = 0;
-    std::unique_ptr<CSyncLogDlg> m_dlgLog;
+    std::unique_ptr<dialogs::CSyncLogDlg> m_dlgLog;
     WINRECT m_rcWindow;
-    CKovrelView* m_pMainView = nullptr;
+    grid::CKovrelView* m_pMainView = nullptr;
 
     CMainFrame* GetMainFrame() const { return m_pFrame.get(); }
     CKovrelDoc& GetDocument() { return m_doc; }
@@ -80,10 +85,13 @@ private:
     void AfterDocumentChange();
     bool QueryClose();
     void PostExit();
+    IAppDialogs& Dialogs();
 
     std::unique_ptr<CMainFrame> m_pFrame;
     CKovrelDoc m_doc;
     CRecentFileList m_recent;
+    IAppDialogs* m_pDialogs = nullptr;
+    std::unique_ptr<IAppDialogs> m_pStdDialogs;
     bool m_bRunning = false;
     bool m_bCloseAfterRun = false;
     bool m_bExitPosted = false;

@@ -5,25 +5,25 @@
 #include "document/SaveVersion.h"
 #include "platform/PosixFileSystem.h"
 #include "ui/MsgBox.h"
+#include "ui/Text.h"
 
-#include <QFileDialog>
 #include <QFileInfo>
 
 namespace kovrel::app {
-
-namespace {
-
-QString U(const char* psz) {
-    return QString::fromUtf8(psz);
-}
-
-} // namespace
 
 platform::FileSystem& CKovrelDoc::FileSystem() {
     if (m_pFileSystem)
         return *m_pFileSystem;
     static platform::PosixFileSystem s_disk;
     return s_disk;
+}
+
+IAppDialogs& CKovrelDoc::Dialogs() {
+    if (m_pDialogs)
+        return *m_pDialogs;
+    if (!m_pStdDialogs)
+        m_pStdDialogs = CreateStandardAppDialogs();
+    return *m_pStdDialogs;
 }
 
 void CKovrelDoc::SetModifiedFlag(bool bModified) {
@@ -35,7 +35,7 @@ void CKovrelDoc::SetModifiedFlag(bool bModified) {
 
 QString CKovrelDoc::GetTitle() const {
     if (m_strPathName.isEmpty())
-        return U(kUntitled);
+        return ui::U(kUntitled);
     return QFileInfo(m_strPathName).fileName();
 }
 
@@ -73,8 +73,8 @@ OpenResult CKovrelDoc::OnOpenDocument(const QString& strPath) {
         // Opens as an empty list under the file's name; Save will ask for a name
         // so another program's file is only replaced when the user says so.
         m_pView->LoadList(list);
-        ShowMessageBox(m_pView, U(KVD_MSG_FOREIGN), MB_OK | MB_ICONEXCLAMATION,
-                       U(KVD_MSG_FOREIGN_CAPTION));
+        Dialogs().MessageBox(m_pView, ui::U(KVD_MSG_FOREIGN), ui::MB_OK | ui::MB_ICONEXCLAMATION,
+                             ui::U(KVD_MSG_FOREIGN_CAPTION));
         m_bForeign = true;
         m_bModified = false;
         SetPathName(strPath);
@@ -82,14 +82,16 @@ OpenResult CKovrelDoc::OnOpenDocument(const QString& strPath) {
     case KvdFileStatus::ArchiveError:
         DeleteContents();
         m_pView->SetDocLog(std::string());
-        ShowMessageBox(m_pWindow, U(KVD_MSG_ARCHIVE_ERROR), MB_OK | MB_ICONEXCLAMATION);
+        Dialogs().MessageBox(m_pWindow, ui::U(KVD_MSG_ARCHIVE_ERROR),
+                             ui::MB_OK | ui::MB_ICONEXCLAMATION);
         return OpenResult::Replaced;
     case KvdFileStatus::NotAFile:
-        ShowMessageBox(m_pWindow, NotAFileMessage(strPath), MB_OK | MB_ICONEXCLAMATION);
+        Dialogs().MessageBox(m_pWindow, NotAFileMessage(strPath),
+                             ui::MB_OK | ui::MB_ICONEXCLAMATION);
         return OpenResult::Failed;
     default:
-        ShowMessageBox(m_pWindow, FileErrorMessage(FileAction::Open, res.nErrno, strPath),
-                       MB_OK | MB_ICONEXCLAMATION);
+        Dialogs().MessageBox(m_pWindow, FileErrorMessage(FileAction::Open, res.nErrno, strPath),
+                             ui::MB_OK | ui::MB_ICONEXCLAMATION);
         return OpenResult::Failed;
     }
     m_bForeign = false;
@@ -103,8 +105,8 @@ bool CKovrelDoc::OnSaveDocument(const QString& strPath) {
     const KvdFileResult res =
         SaveKvdFile(FileSystem(), strLocal, m_pView->GetList(), m_pView->m_nFileVersion);
     if (res.eStatus != KvdFileStatus::Ok) {
-        ShowMessageBox(m_pWindow, FileErrorMessage(FileAction::Save, res.nErrno, strPath),
-                       MB_OK | MB_ICONEXCLAMATION);
+        Dialogs().MessageBox(m_pWindow, FileErrorMessage(FileAction::Save, res.nErrno, strPath),
+                             ui::MB_OK | ui::MB_ICONEXCLAMATION);
         return false;
     }
     SetModifiedFlag(false);
@@ -115,19 +117,19 @@ int CKovrelDoc::CheckSaveVersion() {
     const SaveVersionDecision decision = kovrel::CheckSaveVersion(
         m_pView->m_nFileVersion,
         [this] {
-            switch (ShowMessageBox(m_pWindow, U(KVD_MSG_ASK_UPGRADE),
-                                   MB_YESNOCANCEL | MB_ICONQUESTION)) {
-            case IDYES:
+            switch (Dialogs().MessageBox(m_pWindow, ui::U(KVD_MSG_ASK_UPGRADE),
+                                         ui::MB_YESNOCANCEL | ui::MB_ICONQUESTION)) {
+            case ui::IDYES:
                 return UpgradeAnswer::Yes;
-            case IDNO:
+            case ui::IDNO:
                 return UpgradeAnswer::No;
             default:
                 return UpgradeAnswer::Cancel;
             }
         },
         [this] {
-            return ShowMessageBox(m_pWindow, U(KVD_MSG_ASK_KEEP_LAYOUT),
-                                  MB_OKCANCEL | MB_ICONQUESTION) == IDOK
+            return Dialogs().MessageBox(m_pWindow, ui::U(KVD_MSG_ASK_KEEP_LAYOUT),
+                                        ui::MB_OKCANCEL | ui::MB_ICONQUESTION) == ui::IDOK
                        ? KeepLayoutAnswer::Ok
                        : KeepLayoutAnswer::Cancel;
         });
@@ -144,8 +146,8 @@ bool CKovrelDoc::DoSave(const QString& strPath, bool bReplace) {
     if (strName.isEmpty()) {
         QString strProposed = m_strPathName;
         if (strProposed.isEmpty())
-            strProposed = GetTitle() + QStringLiteral(".") + U(kDocSuffix);
-        strName = AskSaveDocumentName(m_pWindow, strProposed);
+            strProposed = GetTitle() + QStringLiteral(".") + ui::U(kDocSuffix);
+        strName = Dialogs().AskSaveDocumentName(m_pWindow, strProposed);
         if (strName.isEmpty())
             return false;
     }
@@ -169,41 +171,14 @@ bool CKovrelDoc::SaveModified() {
     if (!m_bModified)
         return true;
     const QString strName = m_strPathName.isEmpty() ? GetTitle() : m_strPathName;
-    switch (ShowMessageBox(m_pWindow, U(kAskToSave).arg(strName), MB_YESNOCANCEL)) {
-    case IDYES:
+    switch (Dialogs().MessageBox(m_pWindow, ui::U(kAskToSave).arg(strName), ui::MB_YESNOCANCEL)) {
+    case ui::IDYES:
         return DoFileSave();
-    case IDNO:
+    case ui::IDNO:
         return true;
     default:
         return false;
     }
-}
-
-QString AskOpenDocumentName(QWidget* pParent) {
-    QFileDialog dlg(pParent, U("開く"));
-    dlg.setOption(QFileDialog::DontUseNativeDialog);
-    dlg.setAcceptMode(QFileDialog::AcceptOpen);
-    dlg.setFileMode(QFileDialog::ExistingFile);
-    dlg.setNameFilters({U(kDocFilter), U("すべてのファイル (*)")});
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
-        return QString();
-    return dlg.selectedFiles().constFirst();
-}
-
-QString AskSaveDocumentName(QWidget* pParent, const QString& strProposed) {
-    QFileDialog dlg(pParent, U("名前を付けて保存"));
-    dlg.setOption(QFileDialog::DontUseNativeDialog);
-    dlg.setAcceptMode(QFileDialog::AcceptSave);
-    dlg.setFileMode(QFileDialog::AnyFile);
-    dlg.setNameFilter(U(kDocFilter));
-    dlg.setDefaultSuffix(U(kDocSuffix));
-    const QFileInfo info(strProposed);
-    if (info.isAbsolute())
-        dlg.setDirectory(info.absolutePath());
-    dlg.selectFile(info.fileName());
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
-        return QString();
-    return dlg.selectedFiles().constFirst();
 }
 
 } // namespace kovrel::app

@@ -3,6 +3,7 @@
 // The items themselves live in the view's grid.
 #pragma once
 
+#include "app/AppDialogs.h"
 #include "grid/KovrelView.h"
 #include "platform/FileSystem.h"
 
@@ -25,15 +26,17 @@ enum class OpenResult {
     Replaced, // broken file: the previous document is gone, a new one stands
 };
 
-class CKovrelDoc : public QObject, public IViewDocument {
+class CKovrelDoc : public QObject, public grid::IViewDocument {
     Q_OBJECT
 public:
     CKovrelDoc() = default;
 
-    void SetView(CKovrelView* pView) { m_pView = pView; }
-    CKovrelView* GetView() const { return m_pView; }
+    void SetView(grid::CKovrelView* pView) { m_pView = pView; }
+    grid::CKovrelView* GetView() const { return m_pView; }
     // Parent of the document's message boxes and file dialogs.
     void SetWindow(QWidget* pWindow) { m_pWindow = pWindow; }
+    // Where the document's questions and file dialogs go (null: the real ones).
+    void SetDialogs(IAppDialogs* pDialogs) { m_pDialogs = pDialogs; }
     // The file system documents are read from and written to (null: the disk).
     void SetFileSystem(platform::FileSystem* pFileSystem) { m_pFileSystem = pFileSystem; }
 
@@ -72,18 +75,16 @@ signals:
 private:
     void SetPathName(const QString& strPath);
     platform::FileSystem& FileSystem();
+    IAppDialogs& Dialogs();
 
-    CKovrelView* m_pView = nullptr;
+    grid::CKovrelView* m_pView = nullptr;
     QWidget* m_pWindow = nullptr;
     platform::FileSystem* m_pFileSystem = nullptr;
+    IAppDialogs* m_pDialogs = nullptr;
+    std::unique_ptr<IAppDialogs> m_pStdDialogs;
     QString m_strPathName;
     bool m_bModified = false;
     bool m_bForeign = false;
 };
-
-// The "open" file dialog for documents; empty when cancelled.
-QString AskOpenDocumentName(QWidget* pParent);
-// The "save" file dialog, .kvd added to a name typed without an extension.
-QString AskSaveDocumentName(QWidget* pParent, const QString& strProposed);
 
 } // namespace kovrel::app

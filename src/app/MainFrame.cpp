@@ -3,6 +3,7 @@
 #include "app/CommandIds.h"
 #include "app/LockIndicators.h"
 #include "app/WindowPlacement.h"
+#include "ui/Text.h"
 
 #include <QAction>
 #include <QApplication>
@@ -33,10 +34,6 @@ namespace kovrel::app {
 
 namespace {
 
-QString U(const char* psz) {
-    return QString::fromUtf8(psz);
-}
-
 // The local files of a drop, in the order they were dragged.
 QStringList DroppedFiles(const QMimeData* pData) {
     QStringList astr;
@@ -61,16 +58,124 @@ bool AcceptAsCopy(QDropEvent& event) {
         return false;
     return true;
 }
+// The frame's and the application's commands: menu text, status-bar prompt,
+// shortcuts, tool tip, What's This. The framework's standard prompts say what
+// the command does; the toolbar's tip is the tool tip.
+using grid::kNoKey;
+
+const grid::COMMANDDEF kFrameCommands[] = {
+    {ID_FILE_NEW,
+     "新規作成(&N)\tCtrl+N",
+     "新しいドキュメントを作成します",
+     {Qt::CTRL | Qt::Key_N, kNoKey},
+     "新規作成",
+     "新規作成\n新しい空の一覧を作ります。今の一覧が変更されていれば、保存するかどうかを尋ねます"
+     "。"},
+    {ID_FILE_OPEN,
+     "開く(&O)...\tCtrl+O",
+     "既存のドキュメントを開きます",
+     {Qt::CTRL | Qt::Key_O, kNoKey},
+     "開く",
+     "開く\n保存してある一覧（.kvd ファイル）を開きます。"},
+    {ID_FILE_SAVE,
+     "上書き保存(&S)\tCtrl+S",
+     "開いているドキュメントを上書き保存します",
+     {Qt::CTRL | Qt::Key_S, kNoKey},
+     "上書き保存",
+     "上書き保存\n今の一覧をファイルに保存します。まだ名前がなければ、保存先を尋ねます。"},
+    {ID_FILE_SAVE_AS,
+     "名前を付けて保存(&A)...",
+     "開いているドキュメントに名前を付けて保存します",
+     {kNoKey, kNoKey},
+     nullptr,
+     nullptr},
+    {ID_APP_EXIT,
+     "KovrelDuplicatorの終了(&X)",
+     "アプリケーションを終了し、ドキュメントの保存を確認します",
+     {kNoKey, kNoKey},
+     nullptr,
+     nullptr},
+    {ID_VIEW_TOOLBAR,
+     "ツールバー(&T)",
+     "ツールバーの表示/非表示を切り替えます",
+     {kNoKey, kNoKey},
+     nullptr,
+     nullptr},
+    {ID_VIEW_STATUS_BAR,
+     "ステータスバー(&S)",
+     "ステータスバーの表示/非表示を切り替えます",
+     {kNoKey, kNoKey},
+     nullptr,
+     nullptr},
+    {ID_HELP_FINDER,
+     "ﾄﾋﾟｯｸの検索(&H)",
+     "ヘルプの目次を表示します",
+     {kNoKey, kNoKey},
+     nullptr,
+     nullptr},
+    {ID_HELP,
+     "ヘルプ",
+     "現在の作業のヘルプを表示します",
+     {QKeyCombination(Qt::Key_F1), kNoKey},
+     nullptr,
+     nullptr},
+    {ID_DEFAULT_HELP, "ヘルプ", "ヘルプの目次を表示します", {kNoKey, kNoKey}, nullptr, nullptr},
+    {ID_APP_ABOUT,
+     "KovrelDuplicatorについて(&A)...",
+     "プログラムの情報、バージョン、著作権を表示します",
+     {kNoKey, kNoKey},
+     "バージョン情報",
+     "バージョン情報\nプログラムのバージョンを表示します。"},
+    {ID_CONTEXT_HELP,
+     "ヘルプ",
+     "クリックした場所のヘルプを表示します",
+     {kNoKey, kNoKey},
+     "ヘルプ",
+     "ヘルプ\nこのボタンを押してから画面の部分をクリックすると、その部分の説明を表示します。"},
+    // The settings commands, carried out by the application.
+    {ID_OPTION_LOGFILE,
+     "ﾛｸﾞﾌｧｲﾙ(&L)...",
+     "Synchronize結果のログ出力指定",
+     {kNoKey, kNoKey},
+     nullptr,
+     nullptr},
+    {ID_OPTION_SOUND,
+     "ｻｳﾝﾄﾞ(&S)...",
+     "実行完了時の確認音のOn/Off",
+     {kNoKey, kNoKey},
+     nullptr,
+     nullptr},
+    // Undo and the pane keys are taken so they reach nothing else, and do nothing.
+    {ID_EDIT_UNDO,
+     "元に戻す",
+     "直前に行った動作を元に戻します",
+     {Qt::CTRL | Qt::Key_Z, Qt::ALT | Qt::Key_Backspace},
+     nullptr,
+     nullptr},
+    {ID_NEXT_PANE,
+     "次のウィンドウ",
+     "次のウィンドウ ペインに切り替えます",
+     {QKeyCombination(Qt::Key_F6), kNoKey},
+     nullptr,
+     nullptr},
+    {ID_PREV_PANE,
+     "前のウィンドウ",
+     "前のウィンドウ ペインに切り替えます",
+     {Qt::SHIFT | Qt::Key_F6, kNoKey},
+     nullptr,
+     nullptr},
+};
 
 // Indicator panes: the text, and the keyboard light it follows.
 constexpr const char* kIndicatorTexts[4] = {"ｶﾅ", "CAP", "NUM", "SCRL"};
 
 } // namespace
 
-CMainFrame::CMainFrame(std::function<QAction*(int)> fnViewAction, QWidget* pParent)
-    : QMainWindow(pParent), m_fnViewAction(std::move(fnViewAction)) {
+CMainFrame::CMainFrame(grid::CKovrelView& view, QWidget* pParent)
+    : QMainWindow(pParent), m_view(view) {
     setObjectName(QStringLiteral("MainFrame"));
     InitAppResources();
+    setCentralWidget(&m_view);
     BuildActions();
     BuildMenus();
     BuildToolBar();
@@ -84,109 +189,25 @@ CMainFrame::~CMainFrame() {
     qApp->removeEventFilter(this);
 }
 
-QAction* CMainFrame::MakeAction(int nId, const char* pszText, const char* pszPrompt,
-                                const QKeySequence& key) {
-    auto* pAction = new QAction(U(pszText), this);
-    pAction->setData(nId);
-    if (pszPrompt != nullptr)
-        pAction->setStatusTip(U(pszPrompt));
-    if (!key.isEmpty()) {
-        pAction->setShortcut(key);
-        addAction(pAction); // the shortcut works with menus and toolbar hidden too
-    }
-    m_actions.insert(nId, pAction);
-    return pAction;
-}
-
-// The view's action where it has one (menus and shortcuts share it); otherwise
-// one of the frame's own with the given shortcuts.
-QAction* CMainFrame::ViewOrOwnAction(int nId, const char* pszText, const char* pszPrompt,
-                                     const QList<QKeySequence>& keys) {
-    QAction* pAction = m_fnViewAction ? m_fnViewAction(nId) : nullptr;
-    if (pAction != nullptr) {
-        m_actions.insert(nId, pAction);
-        return pAction;
-    }
-    pAction = MakeAction(nId, pszText, pszPrompt);
-    pAction->setShortcuts(keys);
-    addAction(pAction);
-    return pAction;
-}
-
 void CMainFrame::BuildActions() {
-    // The framework's standard commands, with prompts in its style: what the
-    // command does, then, after a line feed, the toolbar's tip.
-    MakeAction(ID_FILE_NEW, "新規作成(&N)\tCtrl+N", "新しいドキュメントを作成します",
-               QKeySequence(Qt::CTRL | Qt::Key_N))
-        ->setToolTip(U("新規作成"));
-    MakeAction(ID_FILE_OPEN, "開く(&O)...\tCtrl+O", "既存のドキュメントを開きます",
-               QKeySequence(Qt::CTRL | Qt::Key_O))
-        ->setToolTip(U("開く"));
-    MakeAction(ID_FILE_SAVE, "上書き保存(&S)\tCtrl+S", "開いているドキュメントを上書き保存します",
-               QKeySequence(Qt::CTRL | Qt::Key_S))
-        ->setToolTip(U("上書き保存"));
-    MakeAction(ID_FILE_SAVE_AS, "名前を付けて保存(&A)...",
-               "開いているドキュメントに名前を付けて保存します");
-    MakeAction(ID_APP_EXIT, "KovrelDuplicatorの終了(&X)",
-               "アプリケーションを終了し、ドキュメントの保存を確認します");
-    MakeAction(ID_VIEW_TOOLBAR, "ツールバー(&T)", "ツールバーの表示/非表示を切り替えます")
-        ->setCheckable(true);
-    MakeAction(ID_VIEW_STATUS_BAR, "ステータスバー(&S)",
-               "ステータスバーの表示/非表示を切り替えます")
-        ->setCheckable(true);
-    MakeAction(ID_HELP_FINDER, "ﾄﾋﾟｯｸの検索(&H)", "ヘルプの目次を表示します");
-    MakeAction(ID_HELP, "ヘルプ", "現在の作業のヘルプを表示します", QKeySequence(Qt::Key_F1));
-    MakeAction(ID_DEFAULT_HELP, "ヘルプ", "ヘルプの目次を表示します");
-    MakeAction(ID_APP_ABOUT, "KovrelDuplicatorについて(&A)...",
-               "プログラムの情報、バージョン、著作権を表示します")
-        ->setToolTip(U("バージョン情報"));
-    QAction* pContext =
-        MakeAction(ID_CONTEXT_HELP, "ヘルプ", "クリックした場所のヘルプを表示します");
-    pContext->setToolTip(U("ヘルプ"));
-    connect(pContext, &QAction::triggered, this, [] { QWhatsThis::enterWhatsThisMode(); });
-
-    // The settings commands belong to the view; the frame makes them when the
-    // view leaves them out.
-    ViewOrOwnAction(ID_OPTION_LOGFILE, "ﾛｸﾞﾌｧｲﾙ(&L)...", "Synchronize結果のログ出力指定", {});
-    ViewOrOwnAction(ID_OPTION_SOUND, "ｻｳﾝﾄﾞ(&S)...", "実行完了時の確認音のOn/Off", {});
-
-    // The accelerator table: the view's editing commands with their keys, the
-    // editor's clipboard commands, and three commands that do nothing here.
-    const auto key = [](QKeyCombination n) { return QKeySequence(n); };
-    ViewOrOwnAction(ID_ITEM_CHANGE, "変更(&C)\tF2", nullptr, {key(Qt::Key_F2)});
-    ViewOrOwnAction(ID_BROWSE_FILE, "ファイル参照(&F)...\tF3", nullptr, {key(Qt::Key_F3)});
-    ViewOrOwnAction(ID_BROWSE_DIR, "ディレクトリ参照(&R)...\tF4", nullptr, {key(Qt::Key_F4)});
-    ViewOrOwnAction(ID_ITEM_DETAIL, "詳細設定(&O)...\tF5", "ファイル同期に関する詳細設定\t詳細設定",
-                    {key(Qt::Key_F5)});
-    ViewOrOwnAction(ID_ITEM_DELETE, "項目削除(&D)\tCtrl-Del", "現在選択されている項目を削除する。",
-                    {key(Qt::CTRL | Qt::Key_Delete)});
-    ViewOrOwnAction(ID_ITEM_INSERT, "新規項目を挿入(&I)\tCtrl-I",
-                    "選択された位置に新規項目を挿入する。\t新規項目を挿入",
-                    {key(Qt::CTRL | Qt::Key_I)});
-    ViewOrOwnAction(ID_ITEM_UP, "項目を１つ上へ(&U)\tCtrl-Up",
-                    "現在選択されている項目を１つ上に移動する\t項目を１つ上へ",
-                    {key(Qt::CTRL | Qt::Key_Up)});
-    ViewOrOwnAction(ID_ITEM_DOWN, "項目を１つ下へ(&D)\tCtrl-Down",
-                    "現在選択されている項目を１つ下に移動する\t項目を１つ下へ",
-                    {key(Qt::CTRL | Qt::Key_Down)});
-    ViewOrOwnAction(ID_EDIT_COPY, "コピー", "選択範囲をコピーしてクリップボードに保存します",
-                    {key(Qt::CTRL | Qt::Key_C), key(Qt::CTRL | Qt::Key_Insert)});
-    ViewOrOwnAction(ID_EDIT_CUT, "切り取り", "選択範囲を切り取ってクリップボードに移動します",
-                    {key(Qt::CTRL | Qt::Key_X), key(Qt::SHIFT | Qt::Key_Delete)});
-    ViewOrOwnAction(ID_EDIT_PASTE, "貼り付け", "クリップボードの内容を挿入します",
-                    {key(Qt::CTRL | Qt::Key_V), key(Qt::SHIFT | Qt::Key_Insert)});
-    // Undo and the pane keys are taken so they reach nothing else, and do nothing.
-    ViewOrOwnAction(ID_EDIT_UNDO, "元に戻す", "直前に行った動作を元に戻します",
-                    {key(Qt::CTRL | Qt::Key_Z), key(Qt::ALT | Qt::Key_Backspace)});
-    ViewOrOwnAction(ID_NEXT_PANE, "次のウィンドウ", "次のウィンドウ ペインに切り替えます",
-                    {key(Qt::Key_F6)});
-    ViewOrOwnAction(ID_PREV_PANE, "前のウィンドウ", "前のウィンドウ ペインに切り替えます",
-                    {key(Qt::SHIFT | Qt::Key_F6)});
+    for (const grid::COMMANDDEF& def : kFrameCommands) {
+        QAction* pAction = grid::CreateCommandAction(def, this);
+        if (!pAction->shortcuts().isEmpty())
+            addAction(pAction); // the shortcut works with menus and toolbar hidden too
+        m_actions.insert(def.nId, pAction);
+    }
+    m_actions.value(ID_VIEW_TOOLBAR)->setCheckable(true);
+    m_actions.value(ID_VIEW_STATUS_BAR)->setCheckable(true);
+    connect(m_actions.value(ID_CONTEXT_HELP), &QAction::triggered, this,
+            [] { QWhatsThis::enterWhatsThisMode(); });
+    // The view's commands are the view's own actions, shortcuts and all.
+    for (const grid::VIEWCOMMAND& cmd : grid::CKovrelView::Commands())
+        m_actions.insert(cmd.def.nId, m_view.GetAction(cmd.def.nId));
 }
 
 void CMainFrame::BuildMenus() {
     QMenuBar* pBar = menuBar();
-    m_pFileMenu = pBar->addMenu(U("ﾌｧｲﾙ(&F)"));
+    m_pFileMenu = pBar->addMenu(ui::U("ﾌｧｲﾙ(&F)"));
     m_pFileMenu->addAction(m_actions.value(ID_FILE_NEW));
     m_pFileMenu->addAction(m_actions.value(ID_FILE_OPEN));
     m_pFileMenu->addAction(m_actions.value(ID_FILE_SAVE));
@@ -196,44 +217,37 @@ void CMainFrame::BuildMenus() {
     m_pFileMenu->addAction(m_actions.value(ID_APP_EXIT));
     RebuildRecentMenu();
 
-    m_pEditMenu = pBar->addMenu(U("編集(&E)"));
-    for (int nId : {ID_ITEM_CHANGE, ID_BROWSE_FILE, ID_BROWSE_DIR, ID_ITEM_DETAIL, ID_ITEM_DELETE,
-                    ID_ITEM_INSERT, ID_ITEM_UP, ID_ITEM_DOWN})
+    m_pEditMenu = pBar->addMenu(ui::U("編集(&E)"));
+    for (int nId :
+         {grid::ID_ITEM_CHANGE, grid::ID_BROWSE_FILE, grid::ID_BROWSE_DIR, grid::ID_ITEM_DETAIL,
+          grid::ID_ITEM_DELETE, grid::ID_ITEM_INSERT, grid::ID_ITEM_UP, grid::ID_ITEM_DOWN})
         m_pEditMenu->addAction(m_actions.value(nId));
 
-    QMenu* pView = pBar->addMenu(U("表示(&V)"));
+    QMenu* pView = pBar->addMenu(ui::U("表示(&V)"));
     pView->addAction(m_actions.value(ID_VIEW_TOOLBAR));
     pView->addAction(m_actions.value(ID_VIEW_STATUS_BAR));
 
-    QMenu* pOptions = pBar->addMenu(U("ｵﾌﾟｼｮﾝ(&O)"));
+    QMenu* pOptions = pBar->addMenu(ui::U("ｵﾌﾟｼｮﾝ(&O)"));
     pOptions->addAction(m_actions.value(ID_OPTION_LOGFILE));
     pOptions->addAction(m_actions.value(ID_OPTION_SOUND));
 
-    QMenu* pHelp = pBar->addMenu(U("ﾍﾙﾌﾟ(&H)"));
+    QMenu* pHelp = pBar->addMenu(ui::U("ﾍﾙﾌﾟ(&H)"));
     pHelp->addAction(m_actions.value(ID_HELP_FINDER));
     pHelp->addSeparator();
     pHelp->addAction(m_actions.value(ID_APP_ABOUT));
 }
 
 void CMainFrame::BuildToolBar() {
-    m_pToolBar = new QToolBar(U("ツールバー"), this);
+    m_pToolBar = new QToolBar(ui::U("ツールバー"), this);
     m_pToolBar->setObjectName(QStringLiteral("ToolBar"));
     m_pToolBar->setIconSize(QSize(16, 16));
     const struct {
         int nId;
         const char* pszIcon;
-        const char* pszWhatsThis;
     } buttons[] = {
-        {ID_FILE_NEW, ":/app/new.svg",
-         "新規作成\n新しい空の一覧を作ります。今の一覧が変更されていれば、保存するかどうかを尋ねま"
-         "す。"},
-        {ID_FILE_OPEN, ":/app/open.svg", "開く\n保存してある一覧（.kvd ファイル）を開きます。"},
-        {ID_FILE_SAVE, ":/app/save.svg",
-         "上書き保存\n今の一覧をファイルに保存します。まだ名前がなければ、保存先を尋ねます。"},
-        {0, nullptr, nullptr},
-        {ID_APP_ABOUT, ":/app/about.svg", "バージョン情報\nプログラムのバージョンを表示します。"},
-        {ID_CONTEXT_HELP, ":/app/contexthelp.svg",
-         "ヘルプ\nこのボタンを押してから画面の部分をクリックすると、その部分の説明を表示します。"},
+        {ID_FILE_NEW, ":/app/new.svg"},    {ID_FILE_OPEN, ":/app/open.svg"},
+        {ID_FILE_SAVE, ":/app/save.svg"},  {0, nullptr},
+        {ID_APP_ABOUT, ":/app/about.svg"}, {ID_CONTEXT_HELP, ":/app/contexthelp.svg"},
     };
     for (const auto& b : buttons) {
         if (b.nId == 0) {
@@ -241,8 +255,7 @@ void CMainFrame::BuildToolBar() {
             continue;
         }
         QAction* pAction = m_actions.value(b.nId);
-        pAction->setIcon(QIcon(U(b.pszIcon)));
-        pAction->setWhatsThis(U(b.pszWhatsThis));
+        pAction->setIcon(QIcon(QString::fromUtf8(b.pszIcon)));
         m_pToolBar->addAction(pAction);
     }
     addToolBar(Qt::TopToolBarArea, m_pToolBar);
@@ -258,15 +271,15 @@ void CMainFrame::BuildToolBar() {
 
 void CMainFrame::BuildStatusBar() {
     QStatusBar* pStatus = statusBar();
-    auto* pReady = new QLabel(U("ﾚﾃﾞｨ"), pStatus);
+    auto* pReady = new QLabel(ui::U("ﾚﾃﾞｨ"), pStatus);
     pReady->setObjectName(QStringLiteral("IdlePane"));
     pStatus->addWidget(pReady, 1);
     for (int i = 0; i < 4; ++i) {
-        auto* pPane = new QLabel(U(kIndicatorTexts[i]), pStatus);
+        auto* pPane = new QLabel(ui::U(kIndicatorTexts[i]), pStatus);
         pPane->setObjectName(QStringLiteral("Indicator%1").arg(i));
         pPane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         pPane->setAlignment(Qt::AlignCenter);
-        pPane->setMinimumWidth(pPane->fontMetrics().horizontalAdvance(U("SCRL")) + 8);
+        pPane->setMinimumWidth(pPane->fontMetrics().horizontalAdvance(ui::U("SCRL")) + 8);
         pPane->setEnabled(false);
         pStatus->addPermanentWidget(pPane);
         m_apIndicators[i] = pPane;
@@ -289,11 +302,6 @@ QAction* CMainFrame::GetAction(int nCommandId) const {
     return m_actions.value(nCommandId, nullptr);
 }
 
-void CMainFrame::SetView(QWidget* pView, QWidget* pGrid) {
-    setCentralWidget(pView);
-    m_pGrid = pGrid;
-}
-
 void CMainFrame::SetRecentFiles(const QStringList& astrPaths) {
     m_astrRecent = astrPaths;
     RebuildRecentMenu();
@@ -312,7 +320,7 @@ void CMainFrame::RebuildRecentMenu() {
     m_recentActions.clear();
     if (m_astrRecent.isEmpty()) {
         // The place of the list, greyed, as long as it is empty.
-        auto* pEmpty = new QAction(U("最近使ったﾌｧｲﾙ"), this);
+        auto* pEmpty = new QAction(ui::U("最近使ったﾌｧｲﾙ"), this);
         pEmpty->setData(ID_FILE_MRU_FILE1);
         pEmpty->setEnabled(false);
         m_pFileMenu->insertAction(m_pRecentBottom, pEmpty);
@@ -324,7 +332,7 @@ void CMainFrame::RebuildRecentMenu() {
         strShown.replace(QLatin1Char('&'), QStringLiteral("&&"));
         auto* pAction = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(strShown), this);
         pAction->setData(ID_FILE_MRU_FILE1 + i);
-        pAction->setStatusTip(U("このドキュメントを開きます"));
+        pAction->setStatusTip(ui::U("このドキュメントを開きます"));
         connect(pAction, &QAction::triggered, this, [this, i] { emit recentFileChosen(i); });
         m_pFileMenu->insertAction(m_pRecentBottom, pAction);
         m_recentActions.append(pAction);
@@ -449,9 +457,10 @@ void CMainFrame::closeEvent(QCloseEvent* pEvent) {
 }
 
 bool CMainFrame::DropsOnGrid(const QPoint& ptFrame) const {
-    if (m_pGrid == nullptr || !m_pGrid->isVisible())
+    const QWidget& grid = m_view.GetGrid();
+    if (!grid.isVisible())
         return false;
-    const QRect rcGrid(m_pGrid->mapTo(this, QPoint(0, 0)), m_pGrid->size());
+    const QRect rcGrid(grid.mapTo(this, QPoint(0, 0)), grid.size());
     // The edges count as inside.
     return ptFrame.x() >= rcGrid.left() && ptFrame.x() <= rcGrid.right() + 1 &&
            ptFrame.y() >= rcGrid.top() && ptFrame.y() <= rcGrid.bottom() + 1;
@@ -482,7 +491,7 @@ void CMainFrame::dropEvent(QDropEvent* pEvent) {
     pEvent->accept();
     const QPoint ptFrame = pEvent->position().toPoint();
     if (DropsOnGrid(ptFrame)) {
-        const QPoint ptGrid = ptFrame - m_pGrid->mapTo(this, QPoint(0, 0));
+        const QPoint ptGrid = ptFrame - m_view.GetGrid().mapTo(this, QPoint(0, 0));
         emit filesDroppedOnGrid(ptGrid, astrFiles);
     } else {
         emit filesDroppedElsewhere(astrFiles);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/Profile.h"
+#include "grid/KovrelView.h"
 
 #include <QMainWindow>
 #include <QMap>
@@ -21,17 +22,15 @@ namespace kovrel::app {
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
-    // fnViewAction gives the view's own action for a command number, or null
-    // when the view has none; the menus and shortcuts then use that very action.
-    explicit CMainFrame(std::function<QAction*(int)> fnViewAction, QWidget* pParent = nullptr);
+    // The frame hosts view (and takes it over as its central widget); the
+    // view's commands appear in the menus as the view's own actions.
+    explicit CMainFrame(grid::CKovrelView& view, QWidget* pParent = nullptr);
     ~CMainFrame() override;
 
-    // The frame's own action for a command number (the view's, where it has
-    // one), or null.
+    // The action for a command number (the view's for a view command), or null.
     QAction* GetAction(int nCommandId) const;
 
-    // The central widget and the part of it on which drops go to the grid.
-    void SetView(QWidget* pView, QWidget* pGrid);
+    grid::CKovrelView& GetView() const { return m_view; }
 
     // Places the window so that its outer frame covers rc (the size is fixed up
     // once the window system tells the frame's margins).
@@ -75,10 +74,6 @@ protected:
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
 private:
-    QAction* MakeAction(int nId, const char* pszText, const char* pszPrompt,
-                        const QKeySequence& key = {});
-    QAction* ViewOrOwnAction(int nId, const char* pszText, const char* pszPrompt,
-                             const QList<QKeySequence>& keys);
     void BuildActions();
     void BuildMenus();
     void BuildToolBar();
@@ -87,7 +82,7 @@ private:
     void FixPlacement();
     bool DropsOnGrid(const QPoint& ptFrame) const;
 
-    std::function<QAction*(int)> m_fnViewAction;
+    grid::CKovrelView& m_view;
     QMap<int, QAction*> m_actions;
     QList<QAction*> m_recentActions;
     QStringList m_astrRecent;
@@ -97,7 +92,6 @@ private:
     QAction* m_pRecentBottom = nullptr; // separator after them
     QToolBar* m_pToolBar = nullptr;
     QLabel* m_apIndicators[4] = {};
-    QWidget* m_pGrid = nullptr;
     WINRECT m_rcWanted;
     bool m_bPlacementPending = false;
     int m_nPlacementTries = 0;

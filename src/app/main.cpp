@@ -10,7 +10,7 @@
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
-    kovrel::LoadQtJapaneseTranslation(qapp);
+    kovrel::ui::LoadQtJapaneseTranslation(qapp);
 
     // QApplication has taken out its own options; the rest is the program's.
     std::vector<std::string> args;

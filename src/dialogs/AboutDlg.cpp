@@ -7,14 +7,14 @@
 
 // The resources live in this static library; nothing else references them, so
 // the linker keeps them only when asked to.
-static void InitUiResources() {
-    Q_INIT_RESOURCE(ui);
+static void InitDialogsResources() {
+    Q_INIT_RESOURCE(dialogs);
 }
 
-namespace kovrel {
+namespace kovrel::dialogs {
 
 QIcon ProgramIcon() {
-    static const bool s_bInit = (InitUiResources(), true);
+    static const bool s_bInit = (InitDialogsResources(), true);
     (void)s_bInit;
     QIcon icon;
     for (int nSize : {16, 32, 48, 64, 128, 256}) {
@@ -24,8 +24,8 @@ QIcon ProgramIcon() {
 }
 
 CAboutDlg::CAboutDlg(QWidget* pParent)
-    : CTemplateDialog(pParent, QStringLiteral("About KovrelDuplicator"), QStringLiteral("System"),
-                      12, 217, 55) {
+    : ui::CTemplateDialog(pParent, QStringLiteral("About KovrelDuplicator"),
+                          QStringLiteral("System"), 12, 217, 55) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(size());
@@ -36,7 +36,7 @@ CAboutDlg::CAboutDlg(QWidget* pParent)
     pIcon->setPixmap(ProgramIcon().pixmap(QSize(nSide, nSide), devicePixelRatio()));
     pIcon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    auto* pVersion = new QLabel(QString::fromUtf8(KOVREL_VERSION_LINE), this);
+    auto* pVersion = new QLabel(QString::fromUtf8(ui::KOVREL_VERSION_LINE), this);
     pVersion->setTextFormat(Qt::PlainText);
     Place(pVersion, 40, 10, 119, 8);
 
@@ -46,4 +46,4 @@ CAboutDlg::CAboutDlg(QWidget* pParent)
     connect(pOk, &QPushButton::clicked, this, &CAboutDlg::accept);
 }
 
-} // namespace kovrel
+} // namespace kovrel::dialogs

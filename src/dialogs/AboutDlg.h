@@ -5,9 +5,9 @@
 
 #include "ui/TemplateDialog.h"
 
-namespace kovrel {
+namespace kovrel::dialogs {
 
-class CAboutDlg : public CTemplateDialog {
+class CAboutDlg : public ui::CTemplateDialog {
     Q_OBJECT
 public:
     explicit CAboutDlg(QWidget* pParent = nullptr);
@@ -16,4 +16,4 @@ public:
 // The program's icon (every size), from the resources.
 QIcon ProgramIcon();
 
-} // namespace kovrel
+} // namespace kovrel::dialogs

@@ -9,7 +9,7 @@
 #include "ui/ManualButtons.h"
 #include "ui/MsgBox.h"
 
-namespace kovrel {
+namespace kovrel::dialogs {
 
 namespace {
 
@@ -45,8 +45,8 @@ Qt::CheckState CheckStateOf(CDetailRules::Mark mark) {
 } // namespace
 
 CDetailDlg::CDetailDlg(QWidget* pParent)
-    : CTemplateDialog(pParent, QString::fromUtf8("詳細設定"), QString::fromUtf8("ＭＳ Ｐ明朝"), 10,
-                      356, 183) {
+    : ui::CTemplateDialog(pParent, QString::fromUtf8("詳細設定"), QString::fromUtf8("ＭＳ Ｐ明朝"),
+                          10, 356, 183) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(size());
@@ -66,7 +66,7 @@ CDetailDlg::CDetailDlg(QWidget* pParent)
     };
     auto radio = [this](int nId, const char* pszText, int nLeft, int nTop, int nWidth,
                         int nHeight) {
-        auto* pButton = new CManualRadioButton(QString::fromUtf8(pszText), this);
+        auto* pButton = new ui::CManualRadioButton(QString::fromUtf8(pszText), this);
         pButton->setFocusPolicy(Qt::ClickFocus); // no tab stop
         Place(pButton, nLeft, nTop, nWidth, nHeight);
         m_apButtons[CDetailRules::IndexOf(nId)] = pButton;
@@ -74,7 +74,7 @@ CDetailDlg::CDetailDlg(QWidget* pParent)
     };
     auto check = [this](int nId, const char* pszText, int nLeft, int nTop, int nWidth, int nHeight,
                         bool bTriState) {
-        auto* pButton = new CManualCheckBox(QString::fromUtf8(pszText), this);
+        auto* pButton = new ui::CManualCheckBox(QString::fromUtf8(pszText), this);
         pButton->setTristate(bTriState);
         pButton->setFocusPolicy(Qt::StrongFocus);
         Place(pButton, nLeft, nTop, nWidth, nHeight);
@@ -195,14 +195,15 @@ bool CDetailDlg::eventFilter(QObject* pWatched, QEvent* pEvent) {
             return true;
         }
     }
-    return CTemplateDialog::eventFilter(pWatched, pEvent);
+    return ui::CTemplateDialog::eventFilter(pWatched, pEvent);
 }
 
 void CDetailDlg::accept() {
     const std::optional<CSyncOptions> word = ReadButtons().Word();
     if (!word) {
-        ShowMessageBox(this, QString::fromUtf8("双方ともDelete FILEを選択することはできません。"),
-                       MB_OK | MB_ICONEXCLAMATION);
+        ui::ShowMessageBox(this,
+                           QString::fromUtf8("双方ともDelete FILEを選択することはできません。"),
+                           ui::MB_OK | ui::MB_ICONEXCLAMATION);
         return;
     }
     m_dwOption = word->Raw();
@@ -213,7 +214,7 @@ void CDetailDlg::accept() {
         strCrLf.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
         m_strPattern = strCrLf.toStdString();
     }
-    CTemplateDialog::accept();
+    ui::CTemplateDialog::accept();
 }
 
-} // namespace kovrel
+} // namespace kovrel::dialogs

@@ -10,9 +10,9 @@
 class QAbstractButton;
 class QPlainTextEdit;
 
-namespace kovrel {
+namespace kovrel::dialogs {
 
-class CDetailDlg : public CTemplateDialog {
+class CDetailDlg : public ui::CTemplateDialog {
     Q_OBJECT
 public:
     explicit CDetailDlg(QWidget* pParent = nullptr);
@@ -46,4 +46,4 @@ private:
     QString m_strShownPattern; // the edit's text as put in, to see whether it changed
 };
 
-} // namespace kovrel
+} // namespace kovrel::dialogs

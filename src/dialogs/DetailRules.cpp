@@ -1,6 +1,6 @@
 #include "dialogs/DetailRules.h"
 
-namespace kovrel {
+namespace kovrel::dialogs {
 
 namespace {
 
@@ -246,4 +246,4 @@ std::optional<CSyncOptions> CDetailRules::Word() const {
     return opt;
 }
 
-} // namespace kovrel
+} // namespace kovrel::dialogs

@@ -12,7 +12,7 @@
 
 #include "document/SyncOptions.h"
 
-namespace kovrel {
+namespace kovrel::dialogs {
 
 class CDetailRules {
 public:
@@ -81,4 +81,4 @@ private:
     std::array<BUTTON, kButtonCount> m_aButtons{};
 };
 
-} // namespace kovrel
+} // namespace kovrel::dialogs

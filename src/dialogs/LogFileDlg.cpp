@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-namespace kovrel {
+namespace kovrel::dialogs {
 
 QString BrowseForFile(QWidget* pParent, const QString& strDefaultSuffix,
                       const QStringList& astrFilters) {
@@ -25,8 +25,8 @@ QString BrowseForFile(QWidget* pParent, const QString& strDefaultSuffix,
 }
 
 CLogFileDlg::CLogFileDlg(QWidget* pParent)
-    : CTemplateDialog(pParent, QString::fromUtf8("ﾛｸﾞﾌｧｲﾙ"), QString::fromUtf8("ＭＳ Ｐゴシック"),
-                      9, 243, 91) {
+    : ui::CTemplateDialog(pParent, QString::fromUtf8("ﾛｸﾞﾌｧｲﾙ"),
+                          QString::fromUtf8("ＭＳ Ｐゴシック"), 9, 243, 91) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(size());
@@ -86,7 +86,7 @@ void CLogFileDlg::accept() {
     m_bDocLog = m_pDocLog->isChecked();
     m_bAppend = m_pAppend->isChecked();
     m_strLogFile = m_pEdit->text();
-    CTemplateDialog::accept();
+    ui::CTemplateDialog::accept();
 }
 
-} // namespace kovrel
+} // namespace kovrel::dialogs

@@ -11,9 +11,9 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
-namespace kovrel {
+namespace kovrel::dialogs {
 
-class CLogFileDlg : public CTemplateDialog {
+class CLogFileDlg : public ui::CTemplateDialog {
     Q_OBJECT
 public:
     explicit CLogFileDlg(QWidget* pParent = nullptr);
@@ -52,4 +52,4 @@ private:
 QString BrowseForFile(QWidget* pParent, const QString& strDefaultSuffix,
                       const QStringList& astrFilters);
 
-} // namespace kovrel
+} // namespace kovrel::dialogs

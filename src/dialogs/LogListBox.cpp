@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-namespace kovrel {
+namespace kovrel::dialogs {
 
 CLogListBox::CLogListBox(QWidget* pParent) : QAbstractScrollArea(pParent) {
     setFocusPolicy(Qt::StrongFocus);
@@ -219,4 +219,4 @@ void CLogListBox::mousePressEvent(QMouseEvent* pEvent) {
     QAbstractScrollArea::mousePressEvent(pEvent);
 }
 
-} // namespace kovrel
+} // namespace kovrel::dialogs

@@ -8,7 +8,7 @@
 
 #include <vector>
 
-namespace kovrel {
+namespace kovrel::dialogs {
 
 class CLogListBox final : public QAbstractScrollArea {
     Q_OBJECT
@@ -60,4 +60,4 @@ private:
     bool m_bSomeDirty = false;
 };
 
-} // namespace kovrel
+} // namespace kovrel::dialogs

@@ -1,5 +1,7 @@
 #include "dialogs/SelectDirDlg.h"
 
+#include "platform/PosixFileSystem.h"
+
 #include <QLineEdit>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -7,10 +9,8 @@
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <dirent.h>
-#include <sys/stat.h>
 
-namespace kovrel {
+namespace kovrel::dialogs {
 
 namespace {
 
@@ -42,11 +42,6 @@ std::string JoinPath(const std::string& strDir, const std::string& strName) {
         return strDir + strName;
     }
     return strDir + "/" + strName;
-}
-
-bool IsDirectory(const std::string& strPath) {
-    struct stat st {};
-    return ::stat(strPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool EqualsNoCase(const std::string& a, const std::string& b) {
@@ -132,10 +127,11 @@ bool SplitNetworkSource(const std::string& strSource, std::string& strServer,
     return !strServer.empty();
 }
 
-CSelectDirDlg::CSelectDirDlg(QWidget* pParent, const IMountTable* pMounts)
-    : CTemplateDialog(pParent, QStringLiteral("Select Directory"), QString::fromUtf8("ＭＳ 明朝"),
-                      12, 220, 199),
-      m_pMounts(pMounts) {
+CSelectDirDlg::CSelectDirDlg(QWidget* pParent, const IMountTable* pMounts,
+                             platform::FileSystem* pFileSystem)
+    : ui::CTemplateDialog(pParent, QStringLiteral("Select Directory"),
+                          QString::fromUtf8("ＭＳ 明朝"), 12, 220, 199),
+      m_pMounts(pMounts), m_pFileSystem(pFileSystem) {
     // A caption and a sizing border, no system menu.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setSizeGripEnabled(false);
@@ -400,23 +396,42 @@ QTreeWidgetItem* CSelectDirDlg::FindChildByName(QTreeWidgetItem* pParent,
     return nullptr;
 }
 
+platform::FileSystem& CSelectDirDlg::FileSystem() {
+    if (m_pFileSystem != nullptr) {
+        return *m_pFileSystem;
+    }
+    static platform::PosixFileSystem s_disk;
+    return s_disk;
+}
+
+bool CSelectDirDlg::IsDirectory(const std::string& strPath) {
+    platform::FileSystem& fs = FileSystem();
+    platform::FileAttr attr;
+    int nError = 0;
+    if (fs.GetAttr(strPath, attr, nError) != platform::AttrStatus::Ok) {
+        return false;
+    }
+    if (attr.type != platform::EntryType::Symlink) {
+        return attr.IsDirectory();
+    }
+    std::string strTarget;
+    return fs.RealPath(strPath, strTarget) == 0 &&
+           fs.GetAttr(strTarget, attr, nError) == platform::AttrStatus::Ok && attr.IsDirectory();
+}
+
 void CSelectDirDlg::FillNode(QTreeWidgetItem* pNode, const std::string& strDir) {
     qDeleteAll(pNode->takeChildren());
     std::vector<std::string> vecNames;
-    if (DIR* pDir = ::opendir(strDir.c_str())) {
-        while (const dirent* pEntry = ::readdir(pDir)) {
-            const std::string strName = pEntry->d_name;
-            if (strName == "." || strName == "..") {
-                continue;
-            }
+    std::vector<platform::DirEntry> vecEntries;
+    // A directory that cannot be read shows no children.
+    if (FileSystem().ListDir(strDir, vecEntries) == 0) {
+        for (const platform::DirEntry& entry : vecEntries) {
             // Hidden directories are listed too; a link to a directory is one.
-            if (pEntry->d_type == DT_DIR ||
-                ((pEntry->d_type == DT_LNK || pEntry->d_type == DT_UNKNOWN) &&
-                 IsDirectory(JoinPath(strDir, strName)))) {
-                vecNames.push_back(strName);
+            if (entry.attr.IsDirectory() || (entry.attr.type == platform::EntryType::Symlink &&
+                                             IsDirectory(JoinPath(strDir, entry.strName)))) {
+                vecNames.push_back(entry.strName);
             }
         }
-        ::closedir(pDir);
     }
     std::vector<std::pair<QString, std::string>> vecSorted;
     vecSorted.reserve(vecNames.size());
@@ -546,11 +561,11 @@ void CSelectDirDlg::accept() {
     if (m_strPath.size() > 1 && m_strPath.back() == '/') {
         m_strPath.pop_back();
     }
-    CTemplateDialog::accept();
+    ui::CTemplateDialog::accept();
 }
 
 void CSelectDirDlg::resizeEvent(QResizeEvent* pEvent) {
-    CTemplateDialog::resizeEvent(pEvent);
+    ui::CTemplateDialog::resizeEvent(pEvent);
     if (m_bInitialized) {
         Relayout();
     }
@@ -568,4 +583,4 @@ void CSelectDirDlg::Relayout() {
     m_pCancel->setGeometry(nW - nButtonW - 20, nH - nButtonH - 10, nButtonW, nButtonH);
 }
 
-} // namespace kovrel
+} // namespace kovrel::dialogs

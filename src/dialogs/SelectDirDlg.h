@@ -7,12 +7,16 @@
 
 #include "ui/TemplateDialog.h"
 
+namespace kovrel::platform {
+class FileSystem;
+}
+
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-namespace kovrel {
+namespace kovrel::dialogs {
 
 struct MOUNTENTRY {
     std::string strMountPoint; // absolute path, no trailing "/" except for "/"
@@ -42,11 +46,13 @@ bool IsNetworkFsType(const std::string& strFsType);
 bool SplitNetworkSource(const std::string& strSource, std::string& strServer,
                         std::string& strShare);
 
-class CSelectDirDlg : public CTemplateDialog {
+class CSelectDirDlg : public ui::CTemplateDialog {
     Q_OBJECT
 public:
-    // pMounts: the mount table to show; null means the system's. Not owned.
-    explicit CSelectDirDlg(QWidget* pParent = nullptr, const IMountTable* pMounts = nullptr);
+    // pMounts: the mount table to show; null means the system's. pFileSystem:
+    // where directories are read; null means the disk. Neither is owned.
+    explicit CSelectDirDlg(QWidget* pParent = nullptr, const IMountTable* pMounts = nullptr,
+                           platform::FileSystem* pFileSystem = nullptr);
     ~CSelectDirDlg() override;
 
     // In: the start path. Out, after OK only: the edit box's text with one
@@ -91,6 +97,9 @@ private:
     // below it; false when no listed mount holds the path.
     bool ResolveStart(const std::string& strPath, QTreeWidgetItem*& pStart, std::string& strRest);
     void FillNode(QTreeWidgetItem* pNode, const std::string& strDir);
+    // A directory, or a symbolic link that leads to one.
+    bool IsDirectory(const std::string& strPath);
+    platform::FileSystem& FileSystem();
     static QTreeWidgetItem* FindChildByName(QTreeWidgetItem* pParent, const std::string& strName);
     QTreeWidgetItem* NewItem(QTreeWidgetItem* pParent, NodeKind nKind,
                              const std::string& strRealName, const std::string& strText);
@@ -104,6 +113,7 @@ private:
     void Relayout();
 
     const IMountTable* m_pMounts;
+    platform::FileSystem* m_pFileSystem;
     std::vector<MOUNTENTRY> m_vecLocal;   // the drives, "/" first
     std::vector<MOUNTENTRY> m_vecNetwork; // the network mounts
     QPushButton* m_pOk = nullptr;
@@ -120,4 +130,4 @@ private:
     QString m_strShownText;
 };
 
-} // namespace kovrel
+} // namespace kovrel::dialogs

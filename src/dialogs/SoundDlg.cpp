@@ -8,11 +8,11 @@
 #include "dialogs/LogFileDlg.h"
 #include "ui/Sound.h"
 
-namespace kovrel {
+namespace kovrel::dialogs {
 
 CSoundDlg::CSoundDlg(QWidget* pParent)
-    : CTemplateDialog(pParent, QString::fromUtf8("サウンド"), QString::fromUtf8("ＭＳ Ｐゴシック"),
-                      9, 249, 91) {
+    : ui::CTemplateDialog(pParent, QString::fromUtf8("サウンド"),
+                          QString::fromUtf8("ＭＳ Ｐゴシック"), 9, 249, 91) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(size());
@@ -87,7 +87,7 @@ void CSoundDlg::OnTest(const QLineEdit* pEdit) {
     // the standard beep for such a setting).
     const QString strFile = pEdit->text();
     if (!strFile.isEmpty() && strFile.front() != QLatin1Char(' ')) {
-        Sound().PlayFile(strFile.toStdString());
+        ui::Sound().PlayFile(strFile.toStdString());
     }
 }
 
@@ -95,7 +95,7 @@ void CSoundDlg::accept() {
     m_bSoundOn = m_pOn->isChecked();
     m_strEndSound = m_pEndEdit->text();
     m_strErrSound = m_pErrEdit->text();
-    CTemplateDialog::accept();
+    ui::CTemplateDialog::accept();
 }
 
-} // namespace kovrel
+} // namespace kovrel::dialogs

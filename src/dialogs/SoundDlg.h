@@ -10,9 +10,9 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
-namespace kovrel {
+namespace kovrel::dialogs {
 
-class CSoundDlg : public CTemplateDialog {
+class CSoundDlg : public ui::CTemplateDialog {
     Q_OBJECT
 public:
     explicit CSoundDlg(QWidget* pParent = nullptr);
@@ -51,4 +51,4 @@ private:
     QPushButton* m_pErrTest = nullptr;
 };
 
-} // namespace kovrel
+} // namespace kovrel::dialogs

@@ -5,11 +5,11 @@
 
 #include "dialogs/LogListBox.h"
 
-namespace kovrel {
+namespace kovrel::dialogs {
 
 CSyncLogDlg::CSyncLogDlg(QWidget* pParent)
-    : CTemplateDialog(pParent, QStringLiteral("Synchronize Log"), QString::fromUtf8("ＭＳ 明朝"),
-                      12, 244, 146) {
+    : ui::CTemplateDialog(pParent, QStringLiteral("Synchronize Log"),
+                          QString::fromUtf8("ＭＳ 明朝"), 12, 244, 146) {
     // Modeless, with a caption and a sizing border but no system menu.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setModal(false);
@@ -83,7 +83,7 @@ void CSyncLogDlg::accept() {
         if (m_pView != nullptr) {
             m_pView->SetFocusToGrid();
         }
-        CTemplateDialog::accept(); // hides the window
+        ui::CTemplateDialog::accept(); // hides the window
         return;
     }
     // "Cancel" while a run works: the run sees the flag at its next poll.
@@ -92,11 +92,11 @@ void CSyncLogDlg::accept() {
 
 void CSyncLogDlg::reject() {
     // Escape only hides the window; a run goes on and keeps adding lines.
-    CTemplateDialog::reject();
+    ui::CTemplateDialog::reject();
 }
 
 void CSyncLogDlg::resizeEvent(QResizeEvent* pEvent) {
-    CTemplateDialog::resizeEvent(pEvent);
+    ui::CTemplateDialog::resizeEvent(pEvent);
     if (m_bInitialized) {
         Relayout();
     }
@@ -111,4 +111,4 @@ void CSyncLogDlg::Relayout() {
     m_pButton->setGeometry((nW - nButtonW) / 2, nH - nButtonH - 5, nButtonW, nButtonH);
 }
 
-} // namespace kovrel
+} // namespace kovrel::dialogs

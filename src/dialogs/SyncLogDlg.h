@@ -10,7 +10,7 @@
 
 class QPushButton;
 
-namespace kovrel {
+namespace kovrel::dialogs {
 
 class CLogListBox;
 
@@ -24,7 +24,7 @@ protected:
     ~ISyncLogView() = default;
 };
 
-class CSyncLogDlg : public CTemplateDialog {
+class CSyncLogDlg : public ui::CTemplateDialog {
     Q_OBJECT
 public:
     // Created hidden; shown by a run.
@@ -69,4 +69,4 @@ private:
     bool m_bInitialized = false;
 };
 
-} // namespace kovrel
+} // namespace kovrel::dialogs

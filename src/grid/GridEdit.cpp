@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-namespace kovrel {
+namespace kovrel::grid {
 
 // Refuses any change that would make the text longer than the allowance in UTF-8
 // bytes. Qt's own length limit counts UTF-16 units, which lets a Japanese path
@@ -111,4 +111,4 @@ void CGridEdit::focusOutEvent(QFocusEvent* pEvent) {
     }
 }
 
-} // namespace kovrel
+} // namespace kovrel::grid

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace kovrel {
+namespace kovrel::grid {
 
 class CItemGrid;
 
@@ -53,4 +53,4 @@ private:
     std::vector<QKeyCombination> m_vecPassKeys;
 };
 
-} // namespace kovrel
+} // namespace kovrel::grid

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace kovrel {
+namespace kovrel::grid {
 
 int CGridNav::VisibleRows() const noexcept {
     const int nRowHeight = std::max(m_nRowHeight, 1);
@@ -132,4 +132,4 @@ GridHit CGridNav::DropTarget(int nX, int nY, int nIndex) const noexcept {
     return hit;
 }
 
-} // namespace kovrel
+} // namespace kovrel::grid

@@ -7,7 +7,7 @@
 // scroll bar runs down the right edge.
 #pragma once
 
-namespace kovrel {
+namespace kovrel::grid {
 
 // What a click or a drop landed on.
 struct GridHit {
@@ -83,4 +83,4 @@ public:
     GridHit DropTarget(int nX, int nY, int nIndex) const noexcept;
 };
 
-} // namespace kovrel
+} // namespace kovrel::grid

@@ -12,7 +12,7 @@ static void InitGridResources() {
     Q_INIT_RESOURCE(grid);
 }
 
-namespace kovrel {
+namespace kovrel::grid {
 
 namespace {
 
@@ -138,4 +138,4 @@ void CGridPainter::PaintRow(QPainter& painter, const CGridNav& nav, int nRow,
     painter.restore();
 }
 
-} // namespace kovrel
+} // namespace kovrel::grid

@@ -16,7 +16,7 @@ namespace kovrel {
 struct SYNCITEM;
 }
 
-namespace kovrel {
+namespace kovrel::grid {
 
 // Glyphs of the strip, by index.
 enum : int {
@@ -59,4 +59,4 @@ private:
     QImage m_imgGlyphs;
 };
 
-} // namespace kovrel
+} // namespace kovrel::grid

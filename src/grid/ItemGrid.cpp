@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-namespace kovrel {
+namespace kovrel::grid {
 
 namespace {
 constexpr int kBorder = 1; // the grid's thin border
@@ -569,4 +569,4 @@ void CItemGrid::SetRunning(bool bRunning) {
     emit stateChanged();
 }
 
-} // namespace kovrel
+} // namespace kovrel::grid

@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <string>
 
-namespace kovrel {
+namespace kovrel::grid {
 
 // What the grid asks of its view: the commands that need dialogs, and the
 // document's modified flag after an in-place edit or a drop.
@@ -159,4 +159,4 @@ private:
     CGridEdit m_edit;
 };
 
-} // namespace kovrel
+} // namespace kovrel::grid

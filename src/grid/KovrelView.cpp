@@ -9,8 +9,9 @@
 #include <filesystem>
 #include <new>
 #include <system_error>
+#include <vector>
 
-namespace kovrel {
+namespace kovrel::grid {
 
 namespace {
 
@@ -40,7 +41,104 @@ std::string FolderOf(const std::string& strPath) {
     return nSep == std::string::npos ? strPath : strPath.substr(0, nSep + 1);
 }
 
+// Menu text (a tab before the key name shown), status-bar prompt, shortcuts,
+// tool tip, What's This; the handler; whether the keys pass the editor.
+const VIEWCOMMAND kViewCommands[] = {
+    {{ID_ITEM_DETAIL,
+      "詳細設定(&O)...\tF5",
+      "ファイル同期に関する詳細設定\t詳細設定",
+      {QKeyCombination(Qt::Key_F5), kNoKey},
+      nullptr,
+      nullptr},
+     &CKovrelView::OnItemDetail,
+     true},
+    {{ID_ITEM_UP,
+      "項目を１つ上へ(&U)\tCtrl-Up",
+      "現在選択されている項目を１つ上に移動する\t項目を１つ上へ",
+      {Qt::CTRL | Qt::Key_Up, kNoKey},
+      nullptr,
+      nullptr},
+     &CKovrelView::OnItemUp,
+     true},
+    {{ID_ITEM_DOWN,
+      "項目を１つ下へ(&D)\tCtrl-Down",
+      "現在選択されている項目を１つ下に移動する\t項目を１つ下へ",
+      {Qt::CTRL | Qt::Key_Down, kNoKey},
+      nullptr,
+      nullptr},
+     &CKovrelView::OnItemDown,
+     true},
+    {{ID_ITEM_INSERT,
+      "新規項目を挿入(&I)\tCtrl-I",
+      "選択された位置に新規項目を挿入する。\t新規項目を挿入",
+      {Qt::CTRL | Qt::Key_I, kNoKey},
+      nullptr,
+      nullptr},
+     &CKovrelView::OnItemInsert,
+     true},
+    {{ID_BROWSE_FILE,
+      "ファイル参照(&F)...\tF3",
+      nullptr,
+      {QKeyCombination(Qt::Key_F3), kNoKey},
+      nullptr,
+      nullptr},
+     &CKovrelView::OnBrowseFile,
+     true},
+    {{ID_BROWSE_DIR,
+      "ディレクトリ参照(&R)...\tF4",
+      nullptr,
+      {QKeyCombination(Qt::Key_F4), kNoKey},
+      nullptr,
+      nullptr},
+     &CKovrelView::OnBrowseDir,
+     true},
+    {{ID_ITEM_CHANGE,
+      "変更(&C)\tF2",
+      nullptr,
+      {QKeyCombination(Qt::Key_F2), kNoKey},
+      nullptr,
+      nullptr},
+     &CKovrelView::OnItemChange,
+     true},
+    {{ID_EDIT_CUT,
+      "切り取り(&T)",
+      "選択範囲を切り取ってクリップボードに移動します",
+      {Qt::CTRL | Qt::Key_X, Qt::SHIFT | Qt::Key_Delete},
+      nullptr,
+      nullptr},
+     &CKovrelView::OnEditCut,
+     false},
+    {{ID_EDIT_COPY,
+      "コピー(&C)",
+      "選択範囲をコピーしてクリップボードに保存します",
+      {Qt::CTRL | Qt::Key_C, Qt::CTRL | Qt::Key_Insert},
+      nullptr,
+      nullptr},
+     &CKovrelView::OnEditCopy,
+     false},
+    {{ID_EDIT_PASTE,
+      "貼り付け(&P)",
+      "クリップボードの内容を貼り付けます",
+      {Qt::CTRL | Qt::Key_V, Qt::SHIFT | Qt::Key_Insert},
+      nullptr,
+      nullptr},
+     &CKovrelView::OnEditPaste,
+     false},
+    {{ID_ITEM_DELETE,
+      "項目削除(&D)\tCtrl-Del",
+      "現在選択されている項目を削除する。",
+      {Qt::CTRL | Qt::Key_Delete, kNoKey},
+      nullptr,
+      nullptr},
+     &CKovrelView::OnItemDelete,
+     true},
+};
+
 } // namespace
+
+std::span<const VIEWCOMMAND> CKovrelView::Commands() {
+    return kViewCommands;
+}
 
 CKovrelView::CKovrelView(QWidget* pParent)
     : QWidget(pParent), m_grid(this), m_btnSync(QStringLiteral("Synchronize !!"), this) {
@@ -55,47 +153,22 @@ CKovrelView::CKovrelView(QWidget* pParent)
     m_strFolder1 = CurrentDir();
     m_strFolder2 = m_strFolder1;
 
-    AddAction(ID_ITEM_DETAIL, QStringLiteral("詳細設定(&O)...\tF5"),
-              QStringLiteral("ファイル同期に関する詳細設定\t詳細設定"), {QKeySequence(Qt::Key_F5)},
-              &CKovrelView::OnItemDetail);
-    AddAction(ID_ITEM_UP, QStringLiteral("項目を１つ上へ(&U)\tCtrl-Up"),
-              QStringLiteral("現在選択されている項目を１つ上に移動する\t項目を１つ上へ"),
-              {QKeySequence(Qt::CTRL | Qt::Key_Up)}, &CKovrelView::OnItemUp);
-    AddAction(ID_ITEM_DOWN, QStringLiteral("項目を１つ下へ(&D)\tCtrl-Down"),
-              QStringLiteral("現在選択されている項目を１つ下に移動する\t項目を１つ下へ"),
-              {QKeySequence(Qt::CTRL | Qt::Key_Down)}, &CKovrelView::OnItemDown);
-    AddAction(ID_ITEM_INSERT, QStringLiteral("新規項目を挿入(&I)\tCtrl-I"),
-              QStringLiteral("選択された位置に新規項目を挿入する。\t新規項目を挿入"),
-              {QKeySequence(Qt::CTRL | Qt::Key_I)}, &CKovrelView::OnItemInsert);
-    AddAction(ID_BROWSE_FILE, QStringLiteral("ファイル参照(&F)...\tF3"), QString(),
-              {QKeySequence(Qt::Key_F3)}, &CKovrelView::OnBrowseFile);
-    AddAction(ID_BROWSE_DIR, QStringLiteral("ディレクトリ参照(&R)...\tF4"), QString(),
-              {QKeySequence(Qt::Key_F4)}, &CKovrelView::OnBrowseDir);
-    AddAction(ID_ITEM_CHANGE, QStringLiteral("変更(&C)\tF2"), QString(), {QKeySequence(Qt::Key_F2)},
-              &CKovrelView::OnItemChange);
-    AddAction(ID_EDIT_CUT, QStringLiteral("切り取り(&T)"),
-              QStringLiteral("選択範囲を切り取ってクリップボードに移動します"),
-              {QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete)},
-              &CKovrelView::OnEditCut);
-    AddAction(ID_EDIT_COPY, QStringLiteral("コピー(&C)"),
-              QStringLiteral("選択範囲をコピーしてクリップボードに保存します"),
-              {QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)},
-              &CKovrelView::OnEditCopy);
-    AddAction(ID_EDIT_PASTE, QStringLiteral("貼り付け(&P)"),
-              QStringLiteral("クリップボードの内容を貼り付けます"),
-              {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)},
-              &CKovrelView::OnEditPaste);
-    AddAction(ID_ITEM_DELETE, QStringLiteral("項目削除(&D)\tCtrl-Del"),
-              QStringLiteral("現在選択されている項目を削除する。"),
-              {QKeySequence(Qt::CTRL | Qt::Key_Delete)}, &CKovrelView::OnItemDelete);
-
-    // The list commands reach their actions even while the editor has the focus,
-    // as accelerators do; the clipboard keys stay with the editor, which carries
-    // them out on itself just as the commands would.
-    m_grid.GetEdit().SetPassKeys({Qt::CTRL | Qt::Key_Delete, Qt::CTRL | Qt::Key_Up,
-                                  Qt::CTRL | Qt::Key_Down, Qt::CTRL | Qt::Key_I,
-                                  QKeyCombination(Qt::Key_F2), QKeyCombination(Qt::Key_F3),
-                                  QKeyCombination(Qt::Key_F4), QKeyCombination(Qt::Key_F5)});
+    std::vector<QKeyCombination> vecPassKeys;
+    for (const VIEWCOMMAND& cmd : Commands()) {
+        QAction* pAction = CreateCommandAction(cmd.def, this);
+        pAction->setShortcutContext(Qt::WindowShortcut);
+        connect(pAction, &QAction::triggered, this, cmd.pfnHandler);
+        addAction(pAction);
+        m_mapActions[cmd.def.nId] = pAction;
+        if (cmd.bPassFromEditor) {
+            for (const QKeyCombination key : cmd.def.aKeys) {
+                if (key.key() != Qt::Key_unknown) {
+                    vecPassKeys.push_back(key);
+                }
+            }
+        }
+    }
+    m_grid.GetEdit().SetPassKeys(std::move(vecPassKeys));
 
     connect(&m_grid, &CItemGrid::stateChanged, this, &CKovrelView::UpdateCommands);
     UpdateCommands();
@@ -103,22 +176,6 @@ CKovrelView::CKovrelView(QWidget* pParent)
 }
 
 CKovrelView::~CKovrelView() = default;
-
-QAction* CKovrelView::AddAction(int nId, const QString& strText, const QString& strTip,
-                                std::initializer_list<QKeySequence> keys,
-                                void (CKovrelView::*pfn)()) {
-    auto* pAction = new QAction(strText, this);
-    pAction->setShortcuts(QList<QKeySequence>(keys));
-    pAction->setShortcutContext(Qt::WindowShortcut);
-    if (!strTip.isEmpty()) {
-        pAction->setStatusTip(strTip);
-    }
-    pAction->setData(nId);
-    connect(pAction, &QAction::triggered, this, pfn);
-    addAction(pAction);
-    m_mapActions[nId] = pAction;
-    return pAction;
-}
 
 QAction* CKovrelView::GetAction(int nCommandId) const {
     const auto it = m_mapActions.find(nCommandId);
@@ -345,9 +402,9 @@ void CKovrelView::OnItemDetail() {
         m_grid.SetPattern(nRow, NormalizePatternText(strPattern));
     } catch (const std::bad_alloc&) {
         // The item keeps its old pattern text; the option word is already stored.
-        ShowMessageBox(this,
-                       QStringLiteral("メモリが不足しています。変更された情報の更新が行えません。"),
-                       MB_OK | MB_ICONEXCLAMATION);
+        ui::ShowMessageBox(
+            this, QStringLiteral("メモリが不足しています。変更された情報の更新が行えません。"),
+            ui::MB_OK | ui::MB_ICONEXCLAMATION);
     }
     SetModifiedFlag();
     m_grid.Refresh();
@@ -413,4 +470,4 @@ void CKovrelView::OnEditPaste() {
     m_grid.EditPaste();
 }
 
-} // namespace kovrel
+} // namespace kovrel::grid

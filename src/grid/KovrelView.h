@@ -3,6 +3,7 @@
 #pragma once
 
 #include "grid/ItemGrid.h"
+#include "grid/ViewCommands.h"
 
 #include <QPushButton>
 #include <QWidget>
@@ -10,11 +11,12 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 
 class QAction;
 
-namespace kovrel {
+namespace kovrel::grid {
 
 // The document as the view sees it: only its modified flag.
 class IViewDocument {
@@ -44,23 +46,25 @@ public:
 // dialog); defined in its own source file.
 std::unique_ptr<IViewDialogs> CreateStandardViewDialogs();
 
+class CKovrelView;
+
+// One of the view's commands: what the user sees of it, the handler, and
+// whether its keys still reach it while the grid's in-place editor has the
+// focus (the list commands do, as accelerators would; the clipboard keys stay
+// with the editor, which carries them out on itself just as the commands would).
+struct VIEWCOMMAND {
+    COMMANDDEF def;
+    void (CKovrelView::*pfnHandler)();
+    bool bPassFromEditor;
+};
+
 class CKovrelView : public QWidget, public IGridHost {
     Q_OBJECT
 public:
-    // Command identifiers.
-    static constexpr int ID_SYNCHRONIZE = 104;
-    static constexpr int ID_GRID = 111;
-    static constexpr int ID_ITEM_DETAIL = 32772;
-    static constexpr int ID_ITEM_UP = 32773;
-    static constexpr int ID_ITEM_DOWN = 32774;
-    static constexpr int ID_ITEM_INSERT = 32775;
-    static constexpr int ID_BROWSE_FILE = 32779;
-    static constexpr int ID_BROWSE_DIR = 32780;
-    static constexpr int ID_ITEM_CHANGE = 32781;
-    static constexpr int ID_ITEM_DELETE = 32782;
-    static constexpr int ID_EDIT_COPY = 57634;
-    static constexpr int ID_EDIT_CUT = 57635;
-    static constexpr int ID_EDIT_PASTE = 57637;
+    // The view's commands, in the order of its message map: the one place their
+    // texts, prompts and shortcuts are written.
+    static std::span<const VIEWCOMMAND> Commands();
+
     static constexpr int kButtonStrip = 30; // height of the "Synchronize !!" strip
 
     explicit CKovrelView(QWidget* pParent = nullptr);
@@ -94,7 +98,7 @@ public:
     void SetRunning(bool bRunning);
     bool IsRunning() const noexcept { return m_bRunning; }
 
-    // The view's command objects, with their shortcuts; the main frame puts these
+    // The view's command objects, made from Commands(); the main frame puts these
     // very objects into its menus. Null for an identifier the view has no action for.
     QAction* GetAction(int nCommandId) const;
     bool IsCommandEnabled(int nCommandId) const;
@@ -149,8 +153,6 @@ private:
     bool BeginCommand(int nId);
     void MoveItem(int nId, int nDelta);
     IViewDialogs& Dialogs();
-    QAction* AddAction(int nId, const QString& strText, const QString& strTip,
-                       std::initializer_list<QKeySequence> keys, void (CKovrelView::*pfn)());
     void Layout();
 
     CItemGrid m_grid;
@@ -164,4 +166,4 @@ private:
     bool m_bRunning = false;
 };
 
-} // namespace kovrel
+} // namespace kovrel::grid

@@ -10,14 +10,14 @@
 #include <QFile>
 #include <QFileDialog>
 
-namespace kovrel {
+namespace kovrel::grid {
 
 namespace {
 
 class CStandardViewDialogs final : public IViewDialogs {
 public:
     bool RunDetail(QWidget* pParent, std::uint32_t& dwOption, std::string& strPattern) override {
-        CDetailDlg dlg(pParent);
+        dialogs::CDetailDlg dlg(pParent);
         dlg.m_dwOption = dwOption;
         dlg.m_strPattern = strPattern;
         if (dlg.exec() != QDialog::Accepted) {
@@ -29,7 +29,7 @@ public:
     }
 
     bool BrowseDir(QWidget* pParent, std::string& strPath) override {
-        CSelectDirDlg dlg(pParent);
+        dialogs::CSelectDirDlg dlg(pParent);
         dlg.m_strPath = strPath;
         if (dlg.exec() != QDialog::Accepted) {
             return false;
@@ -62,4 +62,4 @@ std::unique_ptr<IViewDialogs> CreateStandardViewDialogs() {
     return std::make_unique<CStandardViewDialogs>();
 }
 
-} // namespace kovrel
+} // namespace kovrel::grid

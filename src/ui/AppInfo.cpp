@@ -5,7 +5,7 @@
 #include <QLocale>
 #include <QTranslator>
 
-namespace kovrel {
+namespace kovrel::ui {
 
 bool LoadQtJapaneseTranslation(QCoreApplication& app) {
     // Parented to the application: it must outlive every window that asks for
@@ -20,4 +20,4 @@ bool LoadQtJapaneseTranslation(QCoreApplication& app) {
     return QCoreApplication::installTranslator(pTranslator);
 }
 
-} // namespace kovrel
+} // namespace kovrel::ui

@@ -5,7 +5,7 @@
 
 class QCoreApplication;
 
-namespace kovrel {
+namespace kovrel::ui {
 
 // The caption of message boxes and the tail of the main window's title.
 inline const char* const KOVREL_APP_TITLE = "Kovrel Duplicator";
@@ -25,4 +25,4 @@ inline QString AppTitle() {
 // False when the translation files are missing (the texts stay English).
 bool LoadQtJapaneseTranslation(QCoreApplication& app);
 
-} // namespace kovrel
+} // namespace kovrel::ui

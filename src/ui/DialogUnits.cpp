@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-namespace kovrel {
+namespace kovrel::ui {
 
 QFont MapTemplateFont(const QString& strFace, int nPointSize) {
     struct FACE {
@@ -64,4 +64,4 @@ void PlaceControl(QWidget* pControl, const CDialogUnits& du, int nLeft, int nTop
     pControl->setGeometry(du.Rect(nLeft, nTop, nWidth, nHeight));
 }
 
-} // namespace kovrel
+} // namespace kovrel::ui

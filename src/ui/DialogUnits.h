@@ -9,7 +9,7 @@
 
 class QWidget;
 
-namespace kovrel {
+namespace kovrel::ui {
 
 // The font a template names, mapped to the fonts installed here: the gothic
 // and mincho faces of the templates become their IPA counterparts, "System"
@@ -39,4 +39,4 @@ private:
 void PlaceControl(QWidget* pControl, const CDialogUnits& du, int nLeft, int nTop, int nWidth,
                   int nHeight);
 
-} // namespace kovrel
+} // namespace kovrel::ui

@@ -6,7 +6,7 @@
 #include <QCheckBox>
 #include <QRadioButton>
 
-namespace kovrel {
+namespace kovrel::ui {
 
 class CManualRadioButton final : public QRadioButton {
 public:
@@ -28,4 +28,4 @@ protected:
     void nextCheckState() override {}
 };
 
-} // namespace kovrel
+} // namespace kovrel::ui

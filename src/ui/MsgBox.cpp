@@ -13,7 +13,7 @@
 
 #include "ui/AppInfo.h"
 
-namespace kovrel {
+namespace kovrel::ui {
 
 namespace {
 
@@ -181,4 +181,4 @@ int ShowMessageBox(QWidget* pParent, const std::string& strText, unsigned nType,
     return ShowMessageBox(pParent, QString::fromStdString(strText), nType, strCaption);
 }
 
-} // namespace kovrel
+} // namespace kovrel::ui

@@ -9,7 +9,7 @@
 
 class QWidget;
 
-namespace kovrel {
+namespace kovrel::ui {
 
 // Buttons (one of these) ...
 inline constexpr unsigned MB_OK = 0x0;
@@ -55,4 +55,4 @@ int ShowMessageBox(QWidget* pParent, const std::string& strText, unsigned nType 
 // its mnemonic), e.g. "はい(&Y)" for IDYES under the Japanese translation.
 QString MessageBoxButtonText(int nId);
 
-} // namespace kovrel
+} // namespace kovrel::ui

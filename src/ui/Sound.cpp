@@ -3,7 +3,7 @@
 #include <canberra.h>
 #include <sys/stat.h>
 
-namespace kovrel {
+namespace kovrel::ui {
 
 namespace {
 
@@ -69,4 +69,4 @@ void PlayFileOrEvent(const std::string& strPath, SoundEvent nFallback) {
     }
 }
 
-} // namespace kovrel
+} // namespace kovrel::ui

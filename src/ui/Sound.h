@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace kovrel {
+namespace kovrel::ui {
 
 enum class SoundEvent {
     Information, // the end of a run that went through the whole list
@@ -39,4 +39,4 @@ ISoundService* SetSoundService(ISoundService* pService);
 // Plays a file and, where it cannot be played, the event sound instead.
 void PlayFileOrEvent(const std::string& strPath, SoundEvent nFallback);
 
-} // namespace kovrel
+} // namespace kovrel::ui

@@ -2,7 +2,7 @@
 
 #include <QShowEvent>
 
-namespace kovrel {
+namespace kovrel::ui {
 
 CTemplateDialog::CTemplateDialog(QWidget* pParent, const QString& strCaption,
                                  const QString& strFace, int nPointSize, int nWidth, int nHeight)
@@ -42,4 +42,4 @@ void CTemplateDialog::hideEvent(QHideEvent* pEvent) {
     }
 }
 
-} // namespace kovrel
+} // namespace kovrel::ui

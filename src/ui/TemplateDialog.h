@@ -7,7 +7,7 @@
 
 #include "ui/DialogUnits.h"
 
-namespace kovrel {
+namespace kovrel::ui {
 
 class CTemplateDialog : public QDialog {
     Q_OBJECT
@@ -35,4 +35,4 @@ private:
     bool m_bShownOnce = false;
 };
 
-} // namespace kovrel
+} // namespace kovrel::ui

@@ -3,12 +3,15 @@
 // and real temporary trees.
 #pragma once
 
+#include "app/AppDialogs.h"
 #include "app/KovrelApp.h"
 #include "app/Profile.h"
 #include "document/KvdFormat.h"
 #include "support/GuiTest.h"
+#include "ui/AppInfo.h"
 #include "ui/MsgBox.h"
 #include "ui/Sound.h"
+#include "ui/Text.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -33,10 +36,6 @@
 
 namespace kovrel::app::test {
 
-inline QString U(const char* psz) {
-    return QString::fromUtf8(psz);
-}
-
 // Every text a modal window shows in its labels, joined by line feeds.
 inline QString WindowText(QWidget* pWindow) {
     QStringList astr;
@@ -47,9 +46,178 @@ inline QString WindowText(QWidget* pWindow) {
     return astr.join(QLatin1Char('\n'));
 }
 
-// Answers modal windows in order, each with its own step, and records what
-// each one said. A window no step is left for is closed with Escape and
-// counted as unexpected, so a test never hangs on a box nobody expected.
+// Answers the document's and the application's questions and dialogs directly
+// through their seam, in order, each with its own step, and records what each
+// one asked. While one exists, the application started by AppTest asks it
+// (the innermost one, when they nest). A question no step is left for, or one
+// its step does not fit, is answered as Escape would answer it (Cancel, or OK on
+// an OK-only box; No on Yes/No) and counted as unexpected.
+class CDialogScript final : public IAppDialogs {
+public:
+    struct SEEN {
+        QString strTitle;
+        QString strText;
+    };
+
+    CDialogScript() : m_pOuter(s_pCurrent) { s_pCurrent = this; }
+    ~CDialogScript() override { s_pCurrent = m_pOuter; }
+    CDialogScript(const CDialogScript&) = delete;
+    CDialogScript& operator=(const CDialogScript&) = delete;
+    static CDialogScript* Current() { return s_pCurrent; }
+
+    // A message box answered with nId (IDYES, IDNO, ...).
+    CDialogScript& Answer(int nId) { return Push({Kind::Box, nId, {}, {}, {}}); }
+    // A file dialog that picks strPath.
+    CDialogScript& ChooseFile(const QString& strPath) {
+        return Push({Kind::File, 0, strPath, {}, {}});
+    }
+    CDialogScript& CancelDialog() { return Push({Kind::File, 0, QString(), {}, {}}); }
+    // The log file or sound dialog: fn sees what it shows, may change it, and
+    // returns true for OK.
+    CDialogScript& LogFile(std::function<bool(LOGFILECHOICE&)> fn) {
+        return Push({Kind::LogFile, 0, {}, std::move(fn), {}});
+    }
+    CDialogScript& Sound(std::function<bool(SOUNDCHOICE&)> fn) {
+        return Push({Kind::Sound, 0, {}, {}, std::move(fn)});
+    }
+
+    int MessageBox(QWidget*, const QString& strText, unsigned nType,
+                   const QString& strCaption) override {
+        m_seen.push_back({strCaption.isEmpty() ? ui::AppTitle() : strCaption, strText});
+        m_anTypes.push_back(nType);
+        if (!Next(Kind::Box))
+            return EscapeAnswer(nType);
+        return Take().nAnswer;
+    }
+    QString AskOpenDocumentName(QWidget*) override { return FileName(ui::U("開く"), QString()); }
+    QString AskSaveDocumentName(QWidget*, const QString& strProposed) override {
+        m_astrProposed.append(strProposed);
+        return FileName(ui::U("名前を付けて保存"), strProposed);
+    }
+    bool RunLogFileDlg(QWidget*, LOGFILECHOICE& choice) override {
+        m_seen.push_back({ui::U("ﾛｸﾞﾌｧｲﾙ"), QString()});
+        return Next(Kind::LogFile) && Take().fnLog(choice);
+    }
+    bool RunSoundDlg(QWidget*, SOUNDCHOICE& choice) override {
+        m_seen.push_back({ui::U("ｻｳﾝﾄﾞ"), QString()});
+        return Next(Kind::Sound) && Take().fnSound(choice);
+    }
+    void RunAboutDlg(QWidget*) override { m_seen.push_back({ui::U("About"), QString()}); }
+
+    const std::vector<SEEN>& Seen() const { return m_seen; }
+    QString Text(std::size_t i) const { return i < m_seen.size() ? m_seen[i].strText : QString(); }
+    QString Title(std::size_t i) const {
+        return i < m_seen.size() ? m_seen[i].strTitle : QString();
+    }
+    // The buttons and icon asked for by message box i.
+    unsigned Type(std::size_t i) const { return i < m_anTypes.size() ? m_anTypes[i] : ~0u; }
+    bool AllAnswered() const { return m_steps.empty(); }
+    int Unexpected() const { return m_nUnexpected; }
+    // The names the save dialog proposed, in turn.
+    const QStringList& ProposedNames() const { return m_astrProposed; }
+
+    // What Escape gives on a box of type nType.
+    static int EscapeAnswer(unsigned nType) {
+        switch (nType & ui::MB_TYPEMASK) {
+        case ui::MB_OK:
+            return ui::IDOK;
+        case ui::MB_YESNO:
+            return ui::IDNO;
+        case ui::MB_ABORTRETRYIGNORE:
+            return ui::IDABORT;
+        default:
+            return ui::IDCANCEL;
+        }
+    }
+
+private:
+    enum class Kind { Box, File, LogFile, Sound };
+    struct STEP {
+        Kind eKind;
+        int nAnswer;
+        QString strPath;
+        std::function<bool(LOGFILECHOICE&)> fnLog;
+        std::function<bool(SOUNDCHOICE&)> fnSound;
+    };
+    CDialogScript& Push(STEP step) {
+        m_steps.push_back(std::move(step));
+        return *this;
+    }
+    // True when the next step is of kind eKind; otherwise the question counts
+    // as unexpected and the step stays for the question it was meant for.
+    bool Next(Kind eKind) {
+        if (!m_steps.empty() && m_steps.front().eKind == eKind)
+            return true;
+        ++m_nUnexpected;
+        return false;
+    }
+    STEP Take() {
+        STEP step = std::move(m_steps.front());
+        m_steps.pop_front();
+        return step;
+    }
+    QString FileName(const QString& strTitle, const QString& strProposed) {
+        m_seen.push_back({strTitle, strProposed});
+        return Next(Kind::File) ? Take().strPath : QString();
+    }
+
+    inline static CDialogScript* s_pCurrent = nullptr;
+    CDialogScript* m_pOuter;
+    std::deque<STEP> m_steps;
+    std::vector<SEEN> m_seen;
+    std::vector<unsigned> m_anTypes;
+    QStringList m_astrProposed;
+    int m_nUnexpected = 0;
+};
+
+// What the application under test is given as its dialogs: the current
+// CDialogScript, or, with none, the Escape answers and an empty file name.
+class CScriptedAppDialogs final : public IAppDialogs {
+public:
+    int MessageBox(QWidget* p, const QString& strText, unsigned nType,
+                   const QString& strCaption) override {
+        if (CDialogScript* pScript = CDialogScript::Current())
+            return pScript->MessageBox(p, strText, nType, strCaption);
+        ++m_nUnscripted;
+        return CDialogScript::EscapeAnswer(nType);
+    }
+    QString AskOpenDocumentName(QWidget* p) override {
+        if (CDialogScript* pScript = CDialogScript::Current())
+            return pScript->AskOpenDocumentName(p);
+        ++m_nUnscripted;
+        return QString();
+    }
+    QString AskSaveDocumentName(QWidget* p, const QString& strProposed) override {
+        if (CDialogScript* pScript = CDialogScript::Current())
+            return pScript->AskSaveDocumentName(p, strProposed);
+        ++m_nUnscripted;
+        return QString();
+    }
+    bool RunLogFileDlg(QWidget* p, LOGFILECHOICE& choice) override {
+        if (CDialogScript* pScript = CDialogScript::Current())
+            return pScript->RunLogFileDlg(p, choice);
+        ++m_nUnscripted;
+        return false;
+    }
+    bool RunSoundDlg(QWidget* p, SOUNDCHOICE& choice) override {
+        if (CDialogScript* pScript = CDialogScript::Current())
+            return pScript->RunSoundDlg(p, choice);
+        ++m_nUnscripted;
+        return false;
+    }
+    void RunAboutDlg(QWidget* p) override {
+        if (CDialogScript* pScript = CDialogScript::Current())
+            pScript->RunAboutDlg(p);
+        else
+            ++m_nUnscripted;
+    }
+    int m_nUnscripted = 0;
+};
+
+// Answers real modal windows (message boxes, file dialogs) in order, each with
+// its own step, and records what each one said: for the run's questions, and
+// for the real dialogs behind the application's seam. A window no step is left for is closed with
+// Escape and counted as unexpected, so a test never hangs on a box nobody expected.
 class CModalScript {
 public:
     struct SEEN {
@@ -72,7 +240,7 @@ public:
     // Clicks a message box button by its answer (IDYES, IDNO, ...).
     CModalScript& Answer(int nId) {
         return Then([nId](QWidget* p) {
-            kovrel::test::ClickMessageBoxButton(p, MessageBoxButtonText(nId));
+            kovrel::test::ClickMessageBoxButton(p, ui::MessageBoxButtonText(nId));
         });
     }
     // Picks strPath in a file dialog and accepts it.
@@ -139,22 +307,22 @@ private:
 };
 
 // Records the sounds a run would play.
-class CSoundRecorder : public ISoundService {
+class CSoundRecorder : public ui::ISoundService {
 public:
-    CSoundRecorder() { m_pPrevious = SetSoundService(this); }
-    ~CSoundRecorder() override { SetSoundService(m_pPrevious); }
+    CSoundRecorder() { m_pPrevious = ui::SetSoundService(this); }
+    ~CSoundRecorder() override { ui::SetSoundService(m_pPrevious); }
     bool PlayFile(const std::string& strPath) override {
         m_astrPlayed.push_back("file:" + strPath);
         return true;
     }
-    bool PlayEvent(SoundEvent nEvent) override {
-        m_astrPlayed.push_back(nEvent == SoundEvent::Information ? "information" : "warning");
+    bool PlayEvent(ui::SoundEvent nEvent) override {
+        m_astrPlayed.push_back(nEvent == ui::SoundEvent::Information ? "information" : "warning");
         return true;
     }
     std::vector<std::string> m_astrPlayed;
 
 private:
-    ISoundService* m_pPrevious = nullptr;
+    ui::ISoundService* m_pPrevious = nullptr;
 };
 
 // The application on a fresh profile in a temporary folder.
@@ -170,9 +338,13 @@ public:
         OpenProfile()->clear();
     }
 
-    // Starts the application as the command line would.
+    // Starts the application as the command line would. Its questions and
+    // dialogs go to the current CDialogScript, unless m_bRealDialogs asks for
+    // the real ones.
     bool Start(const QString& strDocument = QString(), int nAutoSync = 0) {
         m_pApp = std::make_unique<CKovrelApp>();
+        if (!m_bRealDialogs)
+            m_pApp->SetDialogs(&m_dialogs);
         CMDLINE cmd;
         cmd.strDocument = QFile::encodeName(strDocument).toStdString();
         cmd.nAutoSync = nAutoSync;
@@ -211,7 +383,7 @@ public:
     }
 
     CMainFrame* Frame() const { return m_pApp->GetMainFrame(); }
-    CKovrelView* View() const { return m_pApp->m_pMainView; }
+    grid::CKovrelView* View() const { return m_pApp->m_pMainView; }
     CKovrelDoc& Doc() const { return m_pApp->GetDocument(); }
     int ItemCount() const { return View()->GetList().GetCount(); }
 
@@ -221,6 +393,8 @@ public:
     }
 
     QTemporaryDir m_dir;
+    CScriptedAppDialogs m_dialogs;
+    bool m_bRealDialogs = false;
     std::unique_ptr<CKovrelApp> m_pApp;
 };
 

@@ -7,6 +7,7 @@
 #include "app/MainFrame.h"
 #include "app/WindowPlacement.h"
 #include "dialogs/SyncLogDlg.h"
+#include "grid/KovrelView.h"
 #include "support/GuiTest.h"
 
 #include <QTest>
@@ -21,7 +22,8 @@ namespace kovrel::app {
 namespace {
 
 TEST(DropAction, NeverAMoveToTheSource) {
-    CMainFrame frame(nullptr);
+    auto* pView = new grid::CKovrelView;
+    CMainFrame frame(*pView);
     frame.resize(500, 400);
     frame.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
@@ -94,7 +96,6 @@ TEST_P(MissingTopQuestion, EnterAndSpaceNeverDelete) {
     ASSERT_EQ(SaveKvdFile(Path("job.kvd").toStdString(), list, KVD_VERSION_1_0).eStatus,
               KvdFileStatus::Ok);
     ASSERT_TRUE(Start(Path("job.kvd")));
-    using test::U;
     test::CModalScript script;
     const Qt::Key key = GetParam();
     script.Then([key](QWidget* pBox) {
@@ -106,13 +107,13 @@ TEST_P(MissingTopQuestion, EnterAndSpaceNeverDelete) {
         QTimer::singleShot(500, [pStill] {
             if (pStill && pStill->isVisible()) {
                 ADD_FAILURE() << "the key answered nothing";
-                kovrel::test::ClickMessageBoxButton(pStill, MessageBoxButtonText(IDNO));
+                kovrel::test::ClickMessageBoxButton(pStill, ui::MessageBoxButtonText(ui::IDNO));
             }
         });
     });
     QTest::mouseClick(&View()->GetSyncButton(), Qt::LeftButton);
     ASSERT_TRUE(script.AllAnswered());
-    EXPECT_TRUE(script.Text(0).contains(U("の中をすべて削除しますか")))
+    EXPECT_TRUE(script.Text(0).contains(ui::U("の中をすべて削除しますか")))
         << script.Text(0).toStdString();
     EXPECT_EQ(ReadFile(strSide2 + "/keep.txt"), "precious");
 }
@@ -123,11 +124,11 @@ INSTANTIATE_TEST_SUITE_P(Keys, MissingTopQuestion,
 // The failure boxes of a run keep their texts and show the system's reason
 // on a line of its own.
 TEST(FailureBoxes, AddTheSystemsReasonOnALineOfItsOwn) {
-    CSyncLogDlg dlgLog;
+    dialogs::CSyncLogDlg dlgLog;
     CGuiRunHost host(nullptr, dlgLog);
     const std::string strReason = std::strerror(ENOSPC);
     test::CModalScript script;
-    script.Answer(IDOK).Answer(IDNO).Answer(IDIGNORE).Answer(IDOK);
+    script.Answer(ui::IDOK).Answer(ui::IDNO).Answer(ui::IDIGNORE).Answer(ui::IDOK);
     host.ShowErrorErrno("Copy failed.", ENOSPC);
     EXPECT_FALSE(host.AskYesNoErrno("Delete failed. Go on?", ENOSPC));
     EXPECT_EQ(host.AskAbortRetryIgnoreErrno("Remove failed.", ENOSPC), AbortRetryIgnore::Ignore);
@@ -149,9 +150,10 @@ TEST(MessageBoxWidth, AtLeastItsCaption) {
         QFont font = pBox->font();
         font.setBold(true);
         nCaption = QFontMetrics(font).horizontalAdvance(pBox->windowTitle());
-        kovrel::test::ClickMessageBoxButton(pBox, MessageBoxButtonText(IDOK));
+        kovrel::test::ClickMessageBoxButton(pBox, ui::MessageBoxButtonText(ui::IDOK));
     });
-    ShowMessageBox(nullptr, test::U("予期しないﾌｧｲﾙ形式です。"), MB_OK | MB_ICONEXCLAMATION);
+    ui::ShowMessageBox(nullptr, ui::U("予期しないﾌｧｲﾙ形式です。"),
+                       ui::MB_OK | ui::MB_ICONEXCLAMATION);
     ASSERT_TRUE(script.AllAnswered());
     EXPECT_GT(nCaption, 0);
     // The caption in the box's font, with room for the frame's icon and buttons.

@@ -29,21 +29,26 @@ protected:
 
 TEST_F(Document, NewIsUntitled) {
     ASSERT_TRUE(Start());
-    EXPECT_EQ(Title(), U("無題 - Kovrel Duplicator"));
+    EXPECT_EQ(Title(), ui::U("無題 - Kovrel Duplicator"));
     EXPECT_FALSE(Doc().IsModified());
     EXPECT_EQ(ItemCount(), 0);
 }
 
+// The real save dialog: it proposes the name, adds the extension to a name
+// typed without one, and replaces an existing file only after its question.
 TEST_F(Document, SaveNewAsksForANameAndAddsTheExtension) {
+    m_bRealDialogs = true;
     ASSERT_TRUE(Start());
     AddItem(QStringLiteral("/src/a"));
-    CModalScript script;
-    script.ChooseFile(Path("list"));
-    Frame()->GetAction(ID_FILE_SAVE)->trigger();
-    EXPECT_TRUE(script.AllAnswered());
-    EXPECT_EQ(script.ProposedNames(), QStringList{U("無題.kvd")});
+    {
+        CModalScript script;
+        script.ChooseFile(Path("list"));
+        Frame()->GetAction(ID_FILE_SAVE)->trigger();
+        EXPECT_TRUE(script.AllAnswered());
+        EXPECT_EQ(script.ProposedNames(), QStringList{ui::U("無題.kvd")});
+    }
     ASSERT_TRUE(QFileInfo::exists(Path("list.kvd")));
-    EXPECT_EQ(Title(), U("list.kvd - Kovrel Duplicator"));
+    EXPECT_EQ(Title(), ui::U("list.kvd - Kovrel Duplicator"));
     EXPECT_FALSE(Doc().IsModified());
     EXPECT_EQ(m_pApp->GetRecentFiles().Entries().value(0), Path("list.kvd"));
 
@@ -53,6 +58,18 @@ TEST_F(Document, SaveNewAsksForANameAndAddsTheExtension) {
               KvdFileStatus::Ok);
     ASSERT_EQ(list.GetCount(), 1);
     EXPECT_EQ(list.GetAt(0)->lpszPath1.value_or(""), "/src/a");
+
+    // Save As onto the file that is there: replaced after the dialog's question.
+    AddItem(QStringLiteral("/src/b"));
+    CModalScript replace;
+    replace.ChooseFile(Path("list.kvd")).Answer(ui::IDYES);
+    Frame()->GetAction(ID_FILE_SAVE_AS)->trigger();
+    EXPECT_TRUE(replace.AllAnswered());
+    EXPECT_TRUE(replace.Text(1).contains(QStringLiteral("list.kvd"))); // the replace question
+    ASSERT_EQ(LoadKvdFile(Path("list.kvd").toStdString(), list, nVersion).eStatus,
+              KvdFileStatus::Ok);
+    EXPECT_EQ(list.GetCount(), 2);
+    EXPECT_FALSE(Doc().IsModified());
 }
 
 TEST_F(Document, SaveAsKeepsTheOldFileAndTakesTheNewName) {
@@ -60,12 +77,12 @@ TEST_F(Document, SaveAsKeepsTheOldFileAndTakesTheNewName) {
     ASSERT_TRUE(Start(strOld));
     const QByteArray before = ReadFile(strOld);
     AddItem(QStringLiteral("/c"));
-    CModalScript script;
+    CDialogScript script;
     script.ChooseFile(Path("new.kvd"));
     Frame()->GetAction(ID_FILE_SAVE_AS)->trigger();
-    EXPECT_EQ(script.ProposedNames(), QStringList{"old.kvd"});
+    EXPECT_EQ(script.ProposedNames(), QStringList{strOld});
     EXPECT_EQ(ReadFile(strOld), before);
-    EXPECT_EQ(Title(), U("new.kvd - Kovrel Duplicator"));
+    EXPECT_EQ(Title(), ui::U("new.kvd - Kovrel Duplicator"));
     CSyncItemList list;
     int nVersion = 0;
     ASSERT_EQ(LoadKvdFile(Path("new.kvd").toStdString(), list, nVersion).eStatus,
@@ -91,16 +108,18 @@ TEST_P(VersionQuestions, DecideTheLayout) {
     AddItem(QStringLiteral("/c"));
     const QByteArray before = ReadFile(strDoc);
     {
-        CModalScript script;
+        CDialogScript script;
         for (int nAnswer : c.answers)
             script.Answer(nAnswer);
         EXPECT_EQ(Doc().DoFileSave(), c.bWritten);
         EXPECT_TRUE(script.AllAnswered());
         EXPECT_EQ(script.Unexpected(), 0);
         ASSERT_GE(script.Seen().size(), 1u);
-        EXPECT_EQ(script.Text(0), U(KVD_MSG_ASK_UPGRADE));
+        EXPECT_EQ(script.Text(0), ui::U(KVD_MSG_ASK_UPGRADE));
+        EXPECT_EQ(script.Type(0), ui::MB_YESNOCANCEL | ui::MB_ICONQUESTION);
         if (c.answers.size() > 1) {
-            EXPECT_EQ(script.Text(1), U(KVD_MSG_ASK_KEEP_LAYOUT));
+            EXPECT_EQ(script.Text(1), ui::U(KVD_MSG_ASK_KEEP_LAYOUT));
+            EXPECT_EQ(script.Type(1), ui::MB_OKCANCEL | ui::MB_ICONQUESTION);
         }
     }
     if (!c.bWritten) {
@@ -110,18 +129,19 @@ TEST_P(VersionQuestions, DecideTheLayout) {
     }
     EXPECT_EQ(Header(ReadFile(strDoc)), QByteArray(c.pszHeader));
     EXPECT_FALSE(Doc().IsModified());
-    CModalScript again;
-    again.Answer(IDCANCEL);
+    CDialogScript again;
+    again.Answer(ui::IDCANCEL);
     Doc().DoFileSave();
     EXPECT_EQ(again.Seen().size(), c.bAskedAgain ? 1u : 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, VersionQuestions,
-    ::testing::Values(VERSIONCASE{"Yes", {IDYES}, true, "KovrelDuplicator Ver1.0", false},
-                      VERSIONCASE{"NoThenOk", {IDNO, IDOK}, true, "KovrelDuplicator Ver0.0", true},
-                      VERSIONCASE{"NoThenCancel", {IDNO, IDCANCEL}, false, "", true},
-                      VERSIONCASE{"Cancel", {IDCANCEL}, false, "", true}),
+    ::testing::Values(VERSIONCASE{"Yes", {ui::IDYES}, true, "KovrelDuplicator Ver1.0", false},
+                      VERSIONCASE{
+                          "NoThenOk", {ui::IDNO, ui::IDOK}, true, "KovrelDuplicator Ver0.0", true},
+                      VERSIONCASE{"NoThenCancel", {ui::IDNO, ui::IDCANCEL}, false, "", true},
+                      VERSIONCASE{"Cancel", {ui::IDCANCEL}, false, "", true}),
     [](const auto& p) { return std::string(p.param.pszName); });
 
 TEST_F(Document, ForeignFileOpensEmptyAndSaveGoesThroughTheDialog) {
@@ -130,33 +150,33 @@ TEST_F(Document, ForeignFileOpensEmptyAndSaveGoesThroughTheDialog) {
     const QByteArray before = ReadFile(strForeign);
     ASSERT_TRUE(Start());
     {
-        CModalScript script;
-        script.Answer(IDOK);
+        CDialogScript script;
+        script.Answer(ui::IDOK);
         EXPECT_EQ(m_pApp->OpenDocumentFile(strForeign), OpenResult::Opened);
         ASSERT_EQ(script.Seen().size(), 1u);
         EXPECT_EQ(script.Title(0), QStringLiteral("Error"));
-        EXPECT_EQ(script.Text(0), U(KVD_MSG_FOREIGN));
+        EXPECT_EQ(script.Text(0), ui::U(KVD_MSG_FOREIGN));
     }
-    EXPECT_EQ(Title(), U("other.kvd - Kovrel Duplicator"));
+    EXPECT_EQ(Title(), ui::U("other.kvd - Kovrel Duplicator"));
     EXPECT_FALSE(Doc().IsModified());
     EXPECT_EQ(ItemCount(), 0);
 
     {
         // Save brings up the dialog with the name; cancelling leaves the file.
-        CModalScript script;
+        CDialogScript script;
         script.CancelDialog();
         EXPECT_FALSE(Doc().DoFileSave());
-        EXPECT_EQ(script.ProposedNames(), QStringList{"other.kvd"});
+        EXPECT_EQ(script.ProposedNames(), QStringList{strForeign});
         EXPECT_EQ(ReadFile(strForeign), before);
     }
     {
-        // Confirmed in the dialog (and in its replace question): written.
-        CModalScript script;
-        script.ChooseFile(strForeign).Answer(IDYES);
+        // Confirmed in the dialog: written.
+        CDialogScript script;
+        script.ChooseFile(strForeign);
         EXPECT_TRUE(Doc().DoFileSave());
         EXPECT_EQ(ReadFile(strForeign).size(), 29);
     }
-    CModalScript none;
+    CDialogScript none;
     AddItem(QStringLiteral("/x"));
     EXPECT_TRUE(Doc().DoFileSave()); // our own file now: saved in place
     EXPECT_EQ(none.Seen().size(), 0u);
@@ -176,21 +196,21 @@ TEST_F(Document, ArchiveErrorLeavesANewDocument) {
         SCOPED_TRACE(pszName);
         ASSERT_EQ(m_pApp->OpenDocumentFile(strGood), OpenResult::Opened);
         ASSERT_EQ(ItemCount(), 1);
-        CModalScript script;
-        script.Answer(IDOK);
+        CDialogScript script;
+        script.Answer(ui::IDOK);
         EXPECT_EQ(m_pApp->OpenDocumentFile(Path(pszName)), OpenResult::Replaced);
-        EXPECT_EQ(script.Text(0), U("予期しないﾌｧｲﾙ形式です。"));
-        EXPECT_EQ(Title(), U("無題 - Kovrel Duplicator"));
+        EXPECT_EQ(script.Text(0), ui::U("予期しないﾌｧｲﾙ形式です。"));
+        EXPECT_EQ(Title(), ui::U("無題 - Kovrel Duplicator"));
         EXPECT_EQ(ItemCount(), 0);
     }
 }
 
 TEST_F(Document, ZeroByteFileIsAnEmptyDocument) {
     WriteFile(Path("empty.kvd"), QByteArray());
-    CModalScript script;
+    CDialogScript script;
     ASSERT_TRUE(Start(Path("empty.kvd")));
     EXPECT_EQ(script.Seen().size(), 0u);
-    EXPECT_EQ(Title(), U("empty.kvd - Kovrel Duplicator"));
+    EXPECT_EQ(Title(), ui::U("empty.kvd - Kovrel Duplicator"));
     EXPECT_EQ(ItemCount(), 0);
 }
 
@@ -206,11 +226,11 @@ TEST_P(OpenFailures, OneMessagePerCauseAndTheDocumentStays) {
     const QString strDoc = MakeDocument("keep.kvd", {{"/a", "/b"}});
     ASSERT_TRUE(Start(strDoc));
     const QString strBad = GetParam().fnMakePath(*this);
-    CModalScript script;
-    script.Answer(IDOK);
+    CDialogScript script;
+    script.Answer(ui::IDOK);
     EXPECT_EQ(m_pApp->OpenDocumentFile(strBad), OpenResult::Failed);
-    EXPECT_EQ(script.Text(0), U(GetParam().pszMessage).arg(strBad));
-    EXPECT_EQ(Title(), U("keep.kvd - Kovrel Duplicator"));
+    EXPECT_EQ(script.Text(0), ui::U(GetParam().pszMessage).arg(strBad));
+    EXPECT_EQ(Title(), ui::U("keep.kvd - Kovrel Duplicator"));
     EXPECT_EQ(ItemCount(), 1);
 }
 
@@ -241,12 +261,12 @@ TEST_F(Document, SaveIntoAMissingFolderSaysSoAndKeepsTheName) {
     ASSERT_TRUE(Start());
     AddItem(QStringLiteral("/a"));
     const QString strTarget = Path("gone/list.kvd");
-    CModalScript script;
-    script.Answer(IDOK);
+    CDialogScript script;
+    script.Answer(ui::IDOK);
     EXPECT_FALSE(Doc().DoSave(strTarget));
-    EXPECT_EQ(script.Text(0), U("%1 が見つかりません。").arg(strTarget));
+    EXPECT_EQ(script.Text(0), ui::U("%1 が見つかりません。").arg(strTarget));
     EXPECT_TRUE(Doc().IsModified());
-    EXPECT_EQ(Title(), U("無題 - Kovrel Duplicator"));
+    EXPECT_EQ(Title(), ui::U("無題 - Kovrel Duplicator"));
 }
 
 // Causes root cannot provoke on a real disk come from the fault-injecting file
@@ -270,8 +290,8 @@ TEST_P(FileSystemFaults, ReportedWithTheirCause) {
     platform::FaultFileSystem faults(disk);
     faults.AddFault(c.op, "*", c.nErrno);
     Doc().SetFileSystem(&faults);
-    CModalScript script;
-    script.Answer(IDOK);
+    CDialogScript script;
+    script.Answer(ui::IDOK);
     if (c.eAction == FileAction::Save) {
         AddItem(QStringLiteral("/c"));
         EXPECT_FALSE(Doc().DoFileSave());
@@ -280,7 +300,7 @@ TEST_P(FileSystemFaults, ReportedWithTheirCause) {
         EXPECT_EQ(m_pApp->OpenDocumentFile(strDoc), OpenResult::Failed);
     }
     Doc().SetFileSystem(nullptr);
-    EXPECT_EQ(script.Text(0), U(c.pszMessage).arg(strDoc));
+    EXPECT_EQ(script.Text(0), ui::U(c.pszMessage).arg(strDoc));
     EXPECT_EQ(ReadFile(strDoc), before);
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{"doc.kvd"}); // no leftovers
 }
@@ -321,7 +341,7 @@ TEST(FileErrorMessages, EachCauseItsOwnText) {
     };
     for (const FILEERRCASE& c : cases)
         EXPECT_EQ(FileErrorMessage(c.eAction, c.nErrno, QStringLiteral("/d/x.kvd")),
-                  U(c.pszExpected))
+                  ui::U(c.pszExpected))
             << c.nErrno;
 }
 
@@ -342,7 +362,7 @@ TEST_P(SaveQuestion, AnsweredEachWay) {
     const QString strOther = MakeDocument("other.kvd", {{"/1", "/2"}, {"/3", "/4"}, {"/5", "/6"}});
     ASSERT_TRUE(Start(strDoc));
     AddItem(QStringLiteral("/c"));
-    CModalScript script;
+    CDialogScript script;
     if (c.nCommand == ID_FILE_OPEN)
         script.ChooseFile(strOther);
     script.Answer(c.nAnswer);
@@ -352,7 +372,7 @@ TEST_P(SaveQuestion, AnsweredEachWay) {
         Frame()->GetAction(c.nCommand)->trigger();
     EXPECT_TRUE(script.AllAnswered());
     EXPECT_EQ(script.Text(c.nCommand == ID_FILE_OPEN ? 1 : 0),
-              U("%1 への変更を保存しますか？").arg(strDoc));
+              ui::U("%1 への変更を保存しますか？").arg(strDoc));
 
     CSyncItemList saved;
     int nVersion = 0;
@@ -360,8 +380,8 @@ TEST_P(SaveQuestion, AnsweredEachWay) {
     EXPECT_EQ(saved.GetCount(), c.bSaved ? 2 : 1);
     switch (c.nCommand) {
     case ID_FILE_NEW:
-        EXPECT_EQ(Title(),
-                  c.bGoesOn ? U("無題 - Kovrel Duplicator") : U("mine.kvd - Kovrel Duplicator"));
+        EXPECT_EQ(Title(), c.bGoesOn ? ui::U("無題 - Kovrel Duplicator")
+                                     : ui::U("mine.kvd - Kovrel Duplicator"));
         break;
     case ID_FILE_OPEN:
         EXPECT_EQ(ItemCount(), c.bGoesOn ? 3 : 2);
@@ -377,15 +397,15 @@ TEST_P(SaveQuestion, AnsweredEachWay) {
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, SaveQuestion,
-    ::testing::Values(ASKCASE{"NewYes", ID_FILE_NEW, IDYES, true, true},
-                      ASKCASE{"NewNo", ID_FILE_NEW, IDNO, false, true},
-                      ASKCASE{"NewCancel", ID_FILE_NEW, IDCANCEL, false, false},
-                      ASKCASE{"OpenYes", ID_FILE_OPEN, IDYES, true, true},
-                      ASKCASE{"OpenNo", ID_FILE_OPEN, IDNO, false, true},
-                      ASKCASE{"OpenCancel", ID_FILE_OPEN, IDCANCEL, false, false},
-                      ASKCASE{"ExitYes", ID_APP_EXIT, IDYES, true, true},
-                      ASKCASE{"ExitNo", ID_APP_EXIT, IDNO, false, true},
-                      ASKCASE{"ExitCancel", ID_APP_EXIT, IDCANCEL, false, false}),
+    ::testing::Values(ASKCASE{"NewYes", ID_FILE_NEW, ui::IDYES, true, true},
+                      ASKCASE{"NewNo", ID_FILE_NEW, ui::IDNO, false, true},
+                      ASKCASE{"NewCancel", ID_FILE_NEW, ui::IDCANCEL, false, false},
+                      ASKCASE{"OpenYes", ID_FILE_OPEN, ui::IDYES, true, true},
+                      ASKCASE{"OpenNo", ID_FILE_OPEN, ui::IDNO, false, true},
+                      ASKCASE{"OpenCancel", ID_FILE_OPEN, ui::IDCANCEL, false, false},
+                      ASKCASE{"ExitYes", ID_APP_EXIT, ui::IDYES, true, true},
+                      ASKCASE{"ExitNo", ID_APP_EXIT, ui::IDNO, false, true},
+                      ASKCASE{"ExitCancel", ID_APP_EXIT, ui::IDCANCEL, false, false}),
     [](const auto& p) { return std::string(p.param.pszName); });
 
 TEST_F(Document, RecentFilesNewestFirstAtMostFourAndStaleOnesGo) {
@@ -402,32 +422,32 @@ TEST_F(Document, RecentFilesNewestFirstAtMostFourAndStaleOnesGo) {
 
     // Choosing an entry opens it and moves it to the top.
     Frame()->RecentFileAction(2)->trigger();
-    EXPECT_EQ(Title(), U("d3.kvd - Kovrel Duplicator"));
+    EXPECT_EQ(Title(), ui::U("d3.kvd - Kovrel Duplicator"));
     EXPECT_EQ(m_pApp->GetRecentFiles()[0], astrDocs[2]);
 
     // An entry that no longer opens is reported and removed.
     QFile::remove(astrDocs[1]);
     const int nStale = static_cast<int>(m_pApp->GetRecentFiles().Entries().indexOf(astrDocs[1]));
-    CModalScript script;
-    script.Answer(IDOK);
+    CDialogScript script;
+    script.Answer(ui::IDOK);
     Frame()->RecentFileAction(nStale)->trigger();
-    EXPECT_EQ(script.Text(0), U("%1 が見つかりません。").arg(astrDocs[1]));
+    EXPECT_EQ(script.Text(0), ui::U("%1 が見つかりません。").arg(astrDocs[1]));
     EXPECT_FALSE(m_pApp->GetRecentFiles().Entries().contains(astrDocs[1]));
     EXPECT_EQ(m_pApp->GetRecentFiles().GetSize(), 3);
 
     // One whose save question is answered Cancel stays.
     AddItem(QStringLiteral("/z"));
-    CModalScript cancel;
-    cancel.Answer(IDCANCEL);
+    CDialogScript cancel;
+    cancel.Answer(ui::IDCANCEL);
     Frame()->RecentFileAction(1)->trigger();
     EXPECT_EQ(m_pApp->GetRecentFiles().GetSize(), 3);
 }
 
 TEST_F(Document, CommandLineDocumentThatFailsEndsTheProgram) {
-    CModalScript script;
-    script.Answer(IDOK);
+    CDialogScript script;
+    script.Answer(ui::IDOK);
     EXPECT_FALSE(Start(Path("missing.kvd"), 1));
-    EXPECT_EQ(script.Text(0), U("%1 が見つかりません。").arg(Path("missing.kvd")));
+    EXPECT_EQ(script.Text(0), ui::U("%1 が見つかりません。").arg(Path("missing.kvd")));
     EXPECT_EQ(m_pApp->GetMainFrame(), nullptr);
 }
 

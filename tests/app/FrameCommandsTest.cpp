@@ -56,25 +56,19 @@ TEST_P(LogFileCommand, FillsRunsAndStoresOnlyAfterOk) {
     OpenProfile()->remove("Env"); // so that only this command's writes show
     bool bShownDocLog = false;
     QString strShownPath;
-    CModalScript script;
-    script.Then([&](QWidget* p) {
-        auto* pDlg = qobject_cast<CLogFileDlg*>(p);
-        ASSERT_NE(pDlg, nullptr);
-        bShownDocLog = pDlg->DocLogCheck()->isChecked();
-        strShownPath = pDlg->FileEdit()->text();
-        if (c.input.bCancel) {
-            pDlg->reject();
-            return;
-        }
-        pDlg->DocLogCheck()->setChecked(c.input.bDocLog);
-        pDlg->FileEdit()->setText(U(c.input.pszPath));
-        (c.input.bAppend ? pDlg->AppendRadio() : pDlg->OverwriteRadio())->click();
-        pDlg->accept();
+    CDialogScript script;
+    script.LogFile([&](LOGFILECHOICE& choice) {
+        bShownDocLog = choice.bDocLog;
+        strShownPath = QString::fromStdString(choice.strLogFile);
+        if (c.input.bCancel)
+            return false;
+        choice = LOGFILECHOICE{c.input.bDocLog, c.input.pszPath, c.input.bAppend};
+        return true;
     });
     Frame()->GetAction(ID_OPTION_LOGFILE)->trigger();
     EXPECT_TRUE(script.AllAnswered());
     EXPECT_EQ(bShownDocLog, c.bShownDocLog);
-    EXPECT_EQ(strShownPath, U(c.pszShownPath));
+    EXPECT_EQ(strShownPath, ui::U(c.pszShownPath));
     EXPECT_EQ(View()->GetList().m_strDocLog, c.strDocLogAfter);
     EXPECT_EQ(Doc().IsModified(), c.bModified);
     auto profile = OpenProfile();
@@ -82,7 +76,7 @@ TEST_P(LogFileCommand, FillsRunsAndStoresOnlyAfterOk) {
         EXPECT_FALSE(profile->contains("Env/LogFile"));
         EXPECT_FALSE(profile->contains("Env/LogAppend"));
     } else {
-        EXPECT_EQ(profile->value("Env/LogFile").toString(), U(c.pszProfileLogFile));
+        EXPECT_EQ(profile->value("Env/LogFile").toString(), ui::U(c.pszProfileLogFile));
         EXPECT_EQ(profile->value("Env/LogAppend").toInt(), c.nProfileAppend);
         EXPECT_EQ(m_pApp->m_settings.m_strLogFile, c.pszProfileLogFile);
     }
@@ -148,29 +142,66 @@ INSTANTIATE_TEST_SUITE_P(Cases, LogFileCommand,
 TEST_F(AppTest, SoundCommandWritesAfterOkOnly) {
     ASSERT_TRUE(Start());
     {
-        CModalScript script;
-        script.Then([](QWidget* p) { static_cast<QDialog*>(p)->reject(); });
+        CDialogScript script;
+        script.Sound([](SOUNDCHOICE&) { return false; });
         Frame()->GetAction(ID_OPTION_SOUND)->trigger();
         EXPECT_TRUE(script.AllAnswered());
         EXPECT_FALSE(OpenProfile()->contains("Env/SoundOn"));
     }
-    CModalScript script;
-    script.Then([](QWidget* p) {
-        auto* pDlg = qobject_cast<CSoundDlg*>(p);
-        ASSERT_NE(pDlg, nullptr);
-        EXPECT_TRUE(pDlg->OnRadio()->isChecked()); // the default: sounds on
-        pDlg->OffRadio()->click();
-        pDlg->EndEdit()->setText(QStringLiteral(" /snd/end.wav"));
-        pDlg->ErrEdit()->setText(QStringLiteral("/snd/err.wav"));
-        pDlg->accept();
+    CDialogScript script;
+    script.Sound([](SOUNDCHOICE& choice) {
+        EXPECT_TRUE(choice.bSoundOn); // the default: sounds on
+        choice = SOUNDCHOICE{false, " /snd/end.wav", "/snd/err.wav"};
+        return true;
     });
     Frame()->GetAction(ID_OPTION_SOUND)->trigger();
+    EXPECT_TRUE(script.AllAnswered());
     auto profile = OpenProfile();
     EXPECT_EQ(profile->value("Env/SoundOn").toInt(), 0);
     EXPECT_EQ(profile->value("Env/EndSoundFile").toString(), QStringLiteral(" /snd/end.wav"));
     EXPECT_EQ(profile->value("Env/ErrSoundFile").toString(), QStringLiteral("/snd/err.wav"));
     EXPECT_FALSE(m_pApp->m_settings.m_bSoundOn);
     EXPECT_FALSE(Doc().IsModified());
+}
+
+// The real dialogs behind the seam: what they show comes from the settings,
+// what the user sets in them comes back.
+TEST_F(AppTest, RealSettingsDialogsShowAndGiveBackTheChoice) {
+    m_bRealDialogs = true;
+    const QString strDoc = MakeDocument("doc.kvd", {{"/a", "/b"}}, KVD_VERSION_1_0, "a/doc.log");
+    ASSERT_TRUE(Start(strDoc));
+    {
+        CModalScript script;
+        script.Then([](QWidget* p) {
+            auto* pDlg = qobject_cast<dialogs::CLogFileDlg*>(p);
+            ASSERT_NE(pDlg, nullptr);
+            EXPECT_TRUE(pDlg->DocLogCheck()->isChecked());
+            EXPECT_EQ(pDlg->FileEdit()->text(), QStringLiteral("/doc.log"));
+            EXPECT_TRUE(pDlg->AppendRadio()->isChecked());
+            pDlg->FileEdit()->setText(ui::U("/ログ.log"));
+            pDlg->OverwriteRadio()->click();
+            pDlg->accept();
+        });
+        Frame()->GetAction(ID_OPTION_LOGFILE)->trigger();
+        EXPECT_TRUE(script.AllAnswered());
+    }
+    EXPECT_EQ(View()->GetList().m_strDocLog, "w/ログ.log");
+    EXPECT_TRUE(Doc().IsModified());
+
+    CModalScript script;
+    script.Then([](QWidget* p) {
+        auto* pDlg = qobject_cast<dialogs::CSoundDlg*>(p);
+        ASSERT_NE(pDlg, nullptr);
+        EXPECT_TRUE(pDlg->OnRadio()->isChecked());
+        pDlg->OffRadio()->click();
+        pDlg->EndEdit()->setText(ui::U("/音/end.wav"));
+        pDlg->accept();
+    });
+    Frame()->GetAction(ID_OPTION_SOUND)->trigger();
+    EXPECT_TRUE(script.AllAnswered());
+    EXPECT_FALSE(m_pApp->m_settings.m_bSoundOn);
+    EXPECT_EQ(m_pApp->m_settings.m_strEndSoundFile, "/音/end.wav");
+    EXPECT_EQ(OpenProfile()->value("Env/EndSoundFile").toString(), ui::U("/音/end.wav"));
 }
 
 TEST_F(AppTest, PlacementFromTheProfileAndSavedWhenTheCloseIsCalledOff) {
@@ -182,8 +213,8 @@ TEST_F(AppTest, PlacementFromTheProfileAndSavedWhenTheCloseIsCalledOff) {
     Frame()->move(120, 130);
     QTest::qWait(10);
     Doc().SetModifiedFlag();
-    CModalScript script;
-    script.Answer(IDCANCEL).Answer(IDNO);
+    CDialogScript script;
+    script.Answer(ui::IDCANCEL).Answer(ui::IDNO);
     EXPECT_FALSE(Frame()->close());
     EXPECT_EQ(ProfileText(OpenProfile()->value("Env/Window")), QStringLiteral("120,130,720,630"));
     EXPECT_EQ(m_pApp->m_rcWindow, (WINRECT{120, 130, 720, 630}));
@@ -206,8 +237,8 @@ protected:
 TEST_F(Drops, OnTheGridFillRowsElsewhereOpenDocuments) {
     ASSERT_TRUE(Start());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Frame()));
-    CItemGrid& grid = View()->GetGrid();
-    QPushButton* pHeader = grid.GetHeaderButton(CItemGrid::ID_BTN_FILE2);
+    grid::CItemGrid& grid = View()->GetGrid();
+    QPushButton* pHeader = grid.GetHeaderButton(grid::CItemGrid::ID_BTN_FILE2);
     ASSERT_NE(pHeader, nullptr);
     // The side-2 cell of the blank row, just below the header.
     const QPoint ptGrid(pHeader->geometry().center().x(), pHeader->geometry().bottom() + 6);
@@ -217,12 +248,12 @@ TEST_F(Drops, OnTheGridFillRowsElsewhereOpenDocuments) {
     EXPECT_TRUE(Doc().IsModified());
 
     const QString strDoc = MakeDocument("dropped.kvd", {{"/p", "/q"}});
-    CModalScript script;
-    script.Answer(IDNO); // the save question for the changed list
+    CDialogScript script;
+    script.Answer(ui::IDNO); // the save question for the changed list
     const QRect rcTool = Frame()->ToolBar()->geometry();
     DropAt(QPoint(rcTool.right() - 2, rcTool.center().y()), {strDoc});
-    EXPECT_EQ(script.Text(0), U("%1 への変更を保存しますか？").arg(U("無題")));
-    EXPECT_EQ(Frame()->windowTitle(), U("dropped.kvd - Kovrel Duplicator"));
+    EXPECT_EQ(script.Text(0), ui::U("%1 への変更を保存しますか？").arg(ui::U("無題")));
+    EXPECT_EQ(Frame()->windowTitle(), ui::U("dropped.kvd - Kovrel Duplicator"));
     EXPECT_EQ(ItemCount(), 1);
 }
 
@@ -252,12 +283,13 @@ TEST_F(AppTest, WhatsThisTextsOnGridButtonsAndToolbar) {
     ASSERT_TRUE(Start());
     EXPECT_FALSE(View()->GetGrid().whatsThis().isEmpty());
     EXPECT_FALSE(View()->GetSyncButton().whatsThis().isEmpty());
-    for (int nId : {CItemGrid::ID_BTN_FILE1, CItemGrid::ID_BTN_DIR1, CItemGrid::ID_BTN_OPTION,
-                    CItemGrid::ID_BTN_FILE2, CItemGrid::ID_BTN_DIR2})
+    for (int nId : {grid::CItemGrid::ID_BTN_FILE1, grid::CItemGrid::ID_BTN_DIR1,
+                    grid::CItemGrid::ID_BTN_OPTION, grid::CItemGrid::ID_BTN_FILE2,
+                    grid::CItemGrid::ID_BTN_DIR2})
         EXPECT_FALSE(View()->GetGrid().GetHeaderButton(nId)->whatsThis().isEmpty()) << nId;
     // The Edit menu holds the view's own actions, not copies.
-    EXPECT_EQ(Frame()->GetAction(ID_ITEM_DETAIL), View()->GetAction(ID_ITEM_DETAIL));
-    EXPECT_EQ(Frame()->EditMenu()->actions().value(0), View()->GetAction(ID_ITEM_CHANGE));
+    EXPECT_EQ(Frame()->GetAction(grid::ID_ITEM_DETAIL), View()->GetAction(grid::ID_ITEM_DETAIL));
+    EXPECT_EQ(Frame()->EditMenu()->actions().value(0), View()->GetAction(grid::ID_ITEM_CHANGE));
 }
 
 } // namespace

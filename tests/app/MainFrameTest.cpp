@@ -1,6 +1,7 @@
 #include "app/MainFrame.h"
 #include "app/CommandIds.h"
 #include "support/GuiTest.h"
+#include "ui/Text.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,16 +15,15 @@
 #include <QTest>
 #include <QToolBar>
 #include <QUrl>
-#include <QVBoxLayout>
+
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 namespace kovrel::app {
 namespace {
-
-QString U(const char* psz) {
-    return QString::fromUtf8(psz);
-}
 
 // A menu as the user reads it: entry texts, "-" for a separator, submenus by title.
 QStringList MenuTexts(const QMenu* pMenu) {
@@ -33,40 +33,117 @@ QStringList MenuTexts(const QMenu* pMenu) {
     return astr;
 }
 
+// The frame as the program ships it: with its real view (which it takes over).
 class MainFrame : public ::testing::Test {
 protected:
     void SetUp() override {
         OpenProfile()->clear();
-        m_pFrame = std::make_unique<CMainFrame>(nullptr);
+        m_pView = new grid::CKovrelView;
+        m_pFrame = std::make_unique<CMainFrame>(*m_pView);
     }
     void TearDown() override {
         m_pFrame.reset();
         OpenProfile()->clear();
     }
+    grid::CKovrelView* m_pView = nullptr;
     std::unique_ptr<CMainFrame> m_pFrame;
 };
 
-TEST_F(MainFrame, MenusInOrderWithTheirTexts) {
+// One menu entry as the user meets it: the text, the keys that run it, and the
+// prompt the status bar shows while the mouse rests on it. "-" is a separator.
+struct MENUENTRY {
+    const char* pszText;
+    QList<QKeySequence> keys;
+    const char* pszPrompt;
+};
+
+TEST_F(MainFrame, EveryMenuEntryWithItsShortcutsAndPrompt) {
     const QList<QAction*> menus = m_pFrame->menuBar()->actions();
     QStringList astrTitles;
     for (QAction* p : menus)
         astrTitles.append(p->text());
-    EXPECT_EQ(astrTitles, (QStringList{U("ﾌｧｲﾙ(&F)"), U("編集(&E)"), U("表示(&V)"), U("ｵﾌﾟｼｮﾝ(&O)"),
-                                       U("ﾍﾙﾌﾟ(&H)")}));
-    const QStringList astrExpected[] = {
-        {U("新規作成(&N)\tCtrl+N"), U("開く(&O)...\tCtrl+O"), U("上書き保存(&S)\tCtrl+S"),
-         U("名前を付けて保存(&A)..."), "-", U("最近使ったﾌｧｲﾙ"), "-",
-         U("KovrelDuplicatorの終了(&X)")},
-        {U("変更(&C)\tF2"), U("ファイル参照(&F)...\tF3"), U("ディレクトリ参照(&R)...\tF4"),
-         U("詳細設定(&O)...\tF5"), U("項目削除(&D)\tCtrl-Del"), U("新規項目を挿入(&I)\tCtrl-I"),
-         U("項目を１つ上へ(&U)\tCtrl-Up"), U("項目を１つ下へ(&D)\tCtrl-Down")},
-        {U("ツールバー(&T)"), U("ステータスバー(&S)")},
-        {U("ﾛｸﾞﾌｧｲﾙ(&L)..."), U("ｻｳﾝﾄﾞ(&S)...")},
-        {U("ﾄﾋﾟｯｸの検索(&H)"), "-", U("KovrelDuplicatorについて(&A)...")},
+    EXPECT_EQ(astrTitles, (QStringList{ui::U("ﾌｧｲﾙ(&F)"), ui::U("編集(&E)"), ui::U("表示(&V)"),
+                                       ui::U("ｵﾌﾟｼｮﾝ(&O)"), ui::U("ﾍﾙﾌﾟ(&H)")}));
+    const auto key = [](QKeyCombination n) { return QKeySequence(n); };
+    const std::vector<MENUENTRY> aMenus[] = {
+        {{"新規作成(&N)\tCtrl+N", {key(Qt::CTRL | Qt::Key_N)}, "新しいドキュメントを作成します"},
+         {"開く(&O)...\tCtrl+O", {key(Qt::CTRL | Qt::Key_O)}, "既存のドキュメントを開きます"},
+         {"上書き保存(&S)\tCtrl+S",
+          {key(Qt::CTRL | Qt::Key_S)},
+          "開いているドキュメントを上書き保存します"},
+         {"名前を付けて保存(&A)...", {}, "開いているドキュメントに名前を付けて保存します"},
+         {"-", {}, ""},
+         {"最近使ったﾌｧｲﾙ", {}, ""},
+         {"-", {}, ""},
+         {"KovrelDuplicatorの終了(&X)",
+          {},
+          "アプリケーションを終了し、ドキュメントの保存を確認します"}},
+        {{"変更(&C)\tF2", {key(Qt::Key_F2)}, ""},
+         {"ファイル参照(&F)...\tF3", {key(Qt::Key_F3)}, ""},
+         {"ディレクトリ参照(&R)...\tF4", {key(Qt::Key_F4)}, ""},
+         {"詳細設定(&O)...\tF5", {key(Qt::Key_F5)}, "ファイル同期に関する詳細設定\t詳細設定"},
+         {"項目削除(&D)\tCtrl-Del",
+          {key(Qt::CTRL | Qt::Key_Delete)},
+          "現在選択されている項目を削除する。"},
+         {"新規項目を挿入(&I)\tCtrl-I",
+          {key(Qt::CTRL | Qt::Key_I)},
+          "選択された位置に新規項目を挿入する。\t新規項目を挿入"},
+         {"項目を１つ上へ(&U)\tCtrl-Up",
+          {key(Qt::CTRL | Qt::Key_Up)},
+          "現在選択されている項目を１つ上に移動する\t項目を１つ上へ"},
+         {"項目を１つ下へ(&D)\tCtrl-Down",
+          {key(Qt::CTRL | Qt::Key_Down)},
+          "現在選択されている項目を１つ下に移動する\t項目を１つ下へ"}},
+        {{"ツールバー(&T)", {}, "ツールバーの表示/非表示を切り替えます"},
+         {"ステータスバー(&S)", {}, "ステータスバーの表示/非表示を切り替えます"}},
+        {{"ﾛｸﾞﾌｧｲﾙ(&L)...", {}, "Synchronize結果のログ出力指定"},
+         {"ｻｳﾝﾄﾞ(&S)...", {}, "実行完了時の確認音のOn/Off"}},
+        {{"ﾄﾋﾟｯｸの検索(&H)", {}, "ヘルプの目次を表示します"},
+         {"-", {}, ""},
+         {"KovrelDuplicatorについて(&A)...",
+          {},
+          "プログラムの情報、バージョン、著作権を表示します"}},
     };
+    // A middle item of three is current, so every Edit entry is enabled and
+    // shows its prompt like any other.
+    for (int i = 0; i < 3; ++i)
+        m_pView->GetGrid().AppendItem(0, "/a" + std::to_string(i));
+    m_pView->GetGrid().SelectRow(1, -1);
+    m_pFrame->resize(600, 400);
+    m_pFrame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pFrame.get()));
     ASSERT_EQ(menus.size(), 5);
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(MenuTexts(menus[i]->menu()), astrExpected[i]) << i;
+    for (int nMenu = 0; nMenu < 5; ++nMenu) {
+        QMenu* pMenu = menus[nMenu]->menu();
+        const QList<QAction*> actions = pMenu->actions();
+        ASSERT_EQ(actions.size(), static_cast<qsizetype>(aMenus[nMenu].size())) << nMenu;
+        // The mouse comes from outside the menu (a menu ignores the first moves
+        // that do not leave the point where it opened).
+        QTest::mouseMove(m_pFrame.get(), QPoint(590, 390));
+        pMenu->popup(m_pFrame->mapToGlobal(QPoint(10, 10)));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(pMenu));
+        for (std::size_t i = 0; i < aMenus[nMenu].size(); ++i) {
+            const MENUENTRY& e = aMenus[nMenu][i];
+            QAction* pAction = actions[static_cast<qsizetype>(i)];
+            SCOPED_TRACE(e.pszText);
+            if (std::string_view(e.pszText) == "-") {
+                EXPECT_TRUE(pAction->isSeparator());
+                continue;
+            }
+            EXPECT_EQ(pAction->text(), ui::U(e.pszText));
+            EXPECT_EQ(pAction->shortcuts(), e.keys);
+            if (!pAction->isEnabled())
+                continue; // the empty recent file list's greyed place
+            // The mouse rests on the entry: its prompt shows in the message pane.
+            m_pFrame->statusBar()->showMessage(QStringLiteral("?"));
+            QTest::mouseMove(pMenu, pMenu->actionGeometry(pAction).center());
+            EXPECT_EQ(m_pFrame->statusBar()->currentMessage(), ui::U(e.pszPrompt));
+        }
+        pMenu->hide();
+    }
+    // The Edit entries are the view's own actions, not copies.
+    for (QAction* pAction : menus[1]->menu()->actions())
+        EXPECT_EQ(pAction, m_pView->GetAction(pAction->data().toInt()));
 }
 
 TEST_F(MainFrame, RecentFilesBetweenTheSeparators) {
@@ -79,7 +156,7 @@ TEST_F(MainFrame, RecentFilesBetweenTheSeparators) {
     EXPECT_EQ(spy[0][0].toInt(), 1);
     EXPECT_EQ(m_pFrame->GetAction(ID_FILE_MRU_FILE1 + 1), m_pFrame->RecentFileAction(1));
     m_pFrame->SetRecentFiles({});
-    EXPECT_EQ(MenuTexts(m_pFrame->FileMenu())[5], U("最近使ったﾌｧｲﾙ"));
+    EXPECT_EQ(MenuTexts(m_pFrame->FileMenu())[5], ui::U("最近使ったﾌｧｲﾙ"));
     EXPECT_FALSE(m_pFrame->RecentFileAction(0)->isEnabled());
 }
 
@@ -90,26 +167,26 @@ struct ACCEL {
 
 TEST_F(MainFrame, AcceleratorTableHasAllTwentyOneKeys) {
     const ACCEL table[] = {
-        {QKeySequence(Qt::CTRL | Qt::Key_C), ID_EDIT_COPY},
-        {QKeySequence(Qt::CTRL | Qt::Key_I), ID_ITEM_INSERT},
+        {QKeySequence(Qt::CTRL | Qt::Key_C), grid::ID_EDIT_COPY},
+        {QKeySequence(Qt::CTRL | Qt::Key_I), grid::ID_ITEM_INSERT},
         {QKeySequence(Qt::CTRL | Qt::Key_N), ID_FILE_NEW},
         {QKeySequence(Qt::CTRL | Qt::Key_O), ID_FILE_OPEN},
         {QKeySequence(Qt::CTRL | Qt::Key_S), ID_FILE_SAVE},
-        {QKeySequence(Qt::CTRL | Qt::Key_V), ID_EDIT_PASTE},
+        {QKeySequence(Qt::CTRL | Qt::Key_V), grid::ID_EDIT_PASTE},
         {QKeySequence(Qt::ALT | Qt::Key_Backspace), ID_EDIT_UNDO},
-        {QKeySequence(Qt::CTRL | Qt::Key_Delete), ID_ITEM_DELETE},
-        {QKeySequence(Qt::SHIFT | Qt::Key_Delete), ID_EDIT_CUT},
-        {QKeySequence(Qt::CTRL | Qt::Key_Down), ID_ITEM_DOWN},
-        {QKeySequence(Qt::Key_F2), ID_ITEM_CHANGE},
-        {QKeySequence(Qt::Key_F3), ID_BROWSE_FILE},
-        {QKeySequence(Qt::Key_F4), ID_BROWSE_DIR},
-        {QKeySequence(Qt::Key_F5), ID_ITEM_DETAIL},
+        {QKeySequence(Qt::CTRL | Qt::Key_Delete), grid::ID_ITEM_DELETE},
+        {QKeySequence(Qt::SHIFT | Qt::Key_Delete), grid::ID_EDIT_CUT},
+        {QKeySequence(Qt::CTRL | Qt::Key_Down), grid::ID_ITEM_DOWN},
+        {QKeySequence(Qt::Key_F2), grid::ID_ITEM_CHANGE},
+        {QKeySequence(Qt::Key_F3), grid::ID_BROWSE_FILE},
+        {QKeySequence(Qt::Key_F4), grid::ID_BROWSE_DIR},
+        {QKeySequence(Qt::Key_F5), grid::ID_ITEM_DETAIL},
         {QKeySequence(Qt::Key_F6), ID_NEXT_PANE},
         {QKeySequence(Qt::SHIFT | Qt::Key_F6), ID_PREV_PANE},
-        {QKeySequence(Qt::CTRL | Qt::Key_Insert), ID_EDIT_COPY},
-        {QKeySequence(Qt::SHIFT | Qt::Key_Insert), ID_EDIT_PASTE},
-        {QKeySequence(Qt::CTRL | Qt::Key_Up), ID_ITEM_UP},
-        {QKeySequence(Qt::CTRL | Qt::Key_X), ID_EDIT_CUT},
+        {QKeySequence(Qt::CTRL | Qt::Key_Insert), grid::ID_EDIT_COPY},
+        {QKeySequence(Qt::SHIFT | Qt::Key_Insert), grid::ID_EDIT_PASTE},
+        {QKeySequence(Qt::CTRL | Qt::Key_Up), grid::ID_ITEM_UP},
+        {QKeySequence(Qt::CTRL | Qt::Key_X), grid::ID_EDIT_CUT},
         {QKeySequence(Qt::CTRL | Qt::Key_Z), ID_EDIT_UNDO},
     };
     int nKeys = 0;
@@ -126,7 +203,7 @@ TEST_F(MainFrame, ShortcutReachesItsCommand) {
     m_pFrame->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pFrame.get()));
     QSignalSpy spyNew(m_pFrame->GetAction(ID_FILE_NEW), &QAction::triggered);
-    QSignalSpy spyInsert(m_pFrame->GetAction(ID_ITEM_INSERT), &QAction::triggered);
+    QSignalSpy spyInsert(m_pFrame->GetAction(grid::ID_ITEM_INSERT), &QAction::triggered);
     m_pFrame->activateWindow();
     QTest::keyClick(m_pFrame.get(), Qt::Key_N, Qt::ControlModifier);
     QTest::keyClick(m_pFrame.get(), Qt::Key_I, Qt::ControlModifier);
@@ -146,7 +223,7 @@ TEST_F(MainFrame, ToolbarSixPositionsWithTipsAndImages) {
             continue;
         }
         EXPECT_EQ(actions[i], m_pFrame->GetAction(anIds[i])) << i;
-        EXPECT_EQ(actions[i]->toolTip(), U(apszTips[i]));
+        EXPECT_EQ(actions[i]->toolTip(), ui::U(apszTips[i]));
         EXPECT_FALSE(actions[i]->statusTip().isEmpty());
         EXPECT_FALSE(actions[i]->whatsThis().isEmpty());
         // The drawn image renders with visible pixels.
@@ -163,20 +240,22 @@ TEST_F(MainFrame, ToolbarSixPositionsWithTipsAndImages) {
 TEST_F(MainFrame, ProgramsOwnPromptsShownWhole) {
     m_pFrame->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pFrame.get()));
-    QAction* pDetail = m_pFrame->GetAction(ID_ITEM_DETAIL);
-    EXPECT_EQ(pDetail->statusTip(), U("ファイル同期に関する詳細設定\t詳細設定"));
+    QAction* pDetail = m_pFrame->GetAction(grid::ID_ITEM_DETAIL);
+    EXPECT_EQ(pDetail->statusTip(), ui::U("ファイル同期に関する詳細設定\t詳細設定"));
     // Hovering shows the prompt in the message pane, tab included.
     pDetail->showStatusText(m_pFrame.get());
-    EXPECT_EQ(m_pFrame->statusBar()->currentMessage(), U("ファイル同期に関する詳細設定\t詳細設定"));
+    EXPECT_EQ(m_pFrame->statusBar()->currentMessage(),
+              ui::U("ファイル同期に関する詳細設定\t詳細設定"));
     EXPECT_EQ(m_pFrame->GetAction(ID_OPTION_LOGFILE)->statusTip(),
-              U("Synchronize結果のログ出力指定"));
-    EXPECT_EQ(m_pFrame->GetAction(ID_OPTION_SOUND)->statusTip(), U("実行完了時の確認音のOn/Off"));
+              ui::U("Synchronize結果のログ出力指定"));
+    EXPECT_EQ(m_pFrame->GetAction(ID_OPTION_SOUND)->statusTip(),
+              ui::U("実行完了時の確認音のOn/Off"));
 }
 
 TEST_F(MainFrame, IndicatorPanesGreyWithoutX11) {
     const char* apszTexts[] = {"ｶﾅ", "CAP", "NUM", "SCRL"};
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(m_pFrame->IndicatorPane(i)->text(), U(apszTexts[i]));
+        EXPECT_EQ(m_pFrame->IndicatorPane(i)->text(), ui::U(apszTexts[i]));
         EXPECT_FALSE(m_pFrame->IndicatorPane(i)->isEnabled()); // offscreen: no lights
     }
 }
@@ -227,17 +306,10 @@ class MainFrameDrop : public MainFrame {
 protected:
     void SetUp() override {
         MainFrame::SetUp();
-        auto* pView = new QWidget;
-        auto* pLayout = new QVBoxLayout(pView);
-        pLayout->setContentsMargins(0, 0, 0, 0);
-        m_pGrid = new QWidget(pView);
-        m_pGrid->setMinimumHeight(200);
-        pLayout->addWidget(m_pGrid);
-        pLayout->addWidget(new QWidget(pView));
-        m_pFrame->SetView(pView, m_pGrid);
         m_pFrame->resize(500, 400);
         m_pFrame->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pFrame.get()));
+        m_pGrid = &m_pView->GetGrid();
     }
     void Drop(const QPoint& ptFrame, const QStringList& astr) {
         kovrel::test::DropFiles(m_pFrame.get(), ptFrame, astr);

@@ -30,7 +30,9 @@ protected:
     std::pair<QString, QString> WildItem() const {
         return {m_strSide1 + "/*.txt", m_strSide2 + "/*.txt"};
     }
-    QString WildQuestion() const { return U(kBothWild).arg(WildItem().first, WildItem().second); }
+    QString WildQuestion() const {
+        return ui::U(kBothWild).arg(WildItem().first, WildItem().second);
+    }
     QStringList LogLines() const {
         QStringList astr;
         for (int i = 0; i < m_pApp->m_dlgLog->GetCount(); ++i)
@@ -58,7 +60,7 @@ TEST_F(SyncRun, UnattendedRunsOnceLogsToTheProfilesFileAndEnds) {
     const QString strLog = QString::fromUtf8(ReadFile(Path("run.log")));
     EXPECT_TRUE(strLog.startsWith(QStringLiteral("<< Synchronize start "))) << strLog.toStdString();
     EXPECT_TRUE(strLog.contains(QStringLiteral("<< Synchronize completed ")));
-    EXPECT_TRUE(strLog.contains(U("File1 -> File2 コピーファイル数 : 2\r\n")));
+    EXPECT_TRUE(strLog.contains(ui::U("File1 -> File2 コピーファイル数 : 2\r\n")));
     EXPECT_EQ(m_pApp->m_nAutoSync, 2);
     EXPECT_EQ(sounds.m_astrPlayed, std::vector<std::string>{"information"});
 }
@@ -67,11 +69,11 @@ TEST_F(SyncRun, UnattendedEndsAlsoAfterNo) {
     CSoundRecorder sounds;
     const QString strDoc = MakeDocument("job.kvd", {WildItem(), {m_strSide1, m_strSide2}});
     CModalScript script;
-    script.Answer(IDNO);
+    script.Answer(ui::IDNO);
     ASSERT_TRUE(Start(strDoc, 1));
     ASSERT_TRUE(WaitFor([this] { return !Frame()->isVisible(); }));
     EXPECT_EQ(script.Text(0), WildQuestion());
-    EXPECT_TRUE(LogLines().contains(U(kCanceled)));
+    EXPECT_TRUE(LogLines().contains(ui::U(kCanceled)));
     EXPECT_FALSE(QFileInfo::exists(m_strSide2 + "/a.txt")); // the second item never ran
     EXPECT_EQ(sounds.m_astrPlayed, std::vector<std::string>{"warning"});
 }
@@ -90,7 +92,7 @@ TEST_F(SyncRun, UnattendedCancelledBeforeTheFirstItemKeepsTheProgram) {
     clicker.stop();
     QTest::qWait(20);
     EXPECT_TRUE(Frame()->isVisible());
-    EXPECT_TRUE(LogLines().contains(U(kCanceled)));
+    EXPECT_TRUE(LogLines().contains(ui::U(kCanceled)));
     EXPECT_FALSE(QFileInfo::exists(m_strSide2 + "/a.txt"));
 }
 
@@ -106,12 +108,12 @@ TEST_F(SyncRun, QuestionYesGoesOnAndCountsTheError) {
     const QString strDoc = MakeDocument("job.kvd", {WildItem(), {m_strSide1, m_strSide2}});
     ASSERT_TRUE(Start(strDoc));
     CModalScript script;
-    script.Answer(IDYES);
+    script.Answer(ui::IDYES);
     QTest::mouseClick(&View()->GetSyncButton(), Qt::LeftButton);
     EXPECT_EQ(script.Text(0), WildQuestion());
     const QStringList astr = LogLines();
-    EXPECT_TRUE(astr.contains(U("File1 -> File2 コピーファイル数 : 2")));
-    EXPECT_EQ(astr.value(astr.size() - 1), U("　　　　　 その他 : 1"));
+    EXPECT_TRUE(astr.contains(ui::U("File1 -> File2 コピーファイル数 : 2")));
+    EXPECT_EQ(astr.value(astr.size() - 1), ui::U("　　　　　 その他 : 1"));
     EXPECT_EQ(m_pApp->m_dlgLog->GetButtonText(), QStringLiteral("OK"));
     EXPECT_TRUE(m_pApp->m_dlgLog->isVisible());
     EXPECT_TRUE(Frame()->isVisible()); // not unattended: the program stays
@@ -129,8 +131,8 @@ TEST_F(SyncRun, WhileRunningListChangesAndDocumentsAreRefusedAndCancelStops) {
         EXPECT_FALSE(Frame()->GetAction(ID_FILE_NEW)->isEnabled());
         EXPECT_FALSE(Frame()->GetAction(ID_FILE_OPEN)->isEnabled());
         EXPECT_FALSE(Frame()->RecentFileAction(0)->isEnabled());
-        EXPECT_FALSE(View()->IsCommandEnabled(ID_ITEM_INSERT));
-        EXPECT_FALSE(View()->IsCommandEnabled(ID_ITEM_DELETE));
+        EXPECT_FALSE(View()->IsCommandEnabled(grid::ID_ITEM_INSERT));
+        EXPECT_FALSE(View()->IsCommandEnabled(grid::ID_ITEM_DELETE));
         m_pApp->OnFileNew();
         m_pApp->OnDropFiles({strOther});
         m_pApp->OnDropOnGrid(QPoint(10, 40), {Path("dropped")});
@@ -143,16 +145,16 @@ TEST_F(SyncRun, WhileRunningListChangesAndDocumentsAreRefusedAndCancelStops) {
         // Cancel in the log window, then go on past the question.
         m_pApp->m_dlgLog->Button()->click();
         bChecked = true;
-        kovrel::test::ClickMessageBoxButton(pBox, MessageBoxButtonText(IDYES));
+        kovrel::test::ClickMessageBoxButton(pBox, ui::MessageBoxButtonText(ui::IDYES));
     });
     QTest::mouseClick(&View()->GetSyncButton(), Qt::LeftButton);
     EXPECT_TRUE(bChecked);
     const QStringList astr = LogLines();
-    EXPECT_TRUE(astr.contains(U(kCanceled)));
+    EXPECT_TRUE(astr.contains(ui::U(kCanceled)));
     EXPECT_FALSE(astr.contains(QStringLiteral("<< Synchronize completed"), Qt::CaseSensitive));
     EXPECT_LE(m_pApp->LastRunStat().nCopied1to2, 1); // stopped after the pair it was at
     EXPECT_TRUE(Frame()->GetAction(ID_FILE_NEW)->isEnabled());
-    EXPECT_TRUE(View()->IsCommandEnabled(ID_ITEM_INSERT));
+    EXPECT_TRUE(View()->IsCommandEnabled(grid::ID_ITEM_INSERT));
 }
 
 TEST_F(SyncRun, CloseDuringARunCancelsItThenCloses) {
@@ -162,10 +164,10 @@ TEST_F(SyncRun, CloseDuringARunCancelsItThenCloses) {
     script.Then([&](QWidget* pBox) {
         EXPECT_FALSE(Frame()->close()); // refused for now
         EXPECT_TRUE(Frame()->isVisible());
-        kovrel::test::ClickMessageBoxButton(pBox, MessageBoxButtonText(IDYES));
+        kovrel::test::ClickMessageBoxButton(pBox, ui::MessageBoxButtonText(ui::IDYES));
     });
     QTest::mouseClick(&View()->GetSyncButton(), Qt::LeftButton);
-    EXPECT_TRUE(LogLines().contains(U(kCanceled)));
+    EXPECT_TRUE(LogLines().contains(ui::U(kCanceled)));
     ASSERT_TRUE(WaitFor([this] { return !Frame()->isVisible(); }));
 }
 

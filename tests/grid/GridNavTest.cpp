@@ -7,8 +7,8 @@ namespace kovrel {
 namespace {
 
 // A grid with ten whole rows below the header: R = 20, client height 25 + 200.
-CGridNav MakeNav(int nCount, int nCurRow = 0, int nCurSide = 0, int nPos = 0) {
-    CGridNav nav;
+grid::CGridNav MakeNav(int nCount, int nCurRow = 0, int nCurSide = 0, int nPos = 0) {
+    grid::CGridNav nav;
     nav.m_nClientWidth = 600;
     nav.m_nClientHeight = 225;
     nav.m_nRowHeight = 20;
@@ -33,7 +33,7 @@ TEST(GridNavGeometry, ColumnsRowsAndSlots) {
         {200, 30, 13, 16, 50, 1, 1, 1, -1},    // a partial row only; glyph taller than R
     };
     for (const Case& c : cases) {
-        CGridNav nav;
+        grid::CGridNav nav;
         nav.m_nClientWidth = c.cw;
         nav.m_nClientHeight = c.ch;
         nav.m_nRowHeight = c.r;
@@ -47,7 +47,7 @@ TEST(GridNavGeometry, ColumnsRowsAndSlots) {
         EXPECT_EQ(nav.Half(), c.half);
         EXPECT_EQ(nav.GlyphTop(), c.glyphTop);
     }
-    EXPECT_EQ(CGridNav::kMidWidth, 84);
+    EXPECT_EQ(grid::CGridNav::kMidWidth, 84);
 }
 
 TEST(GridNavSelect, RulesForBothKindsOfPosition) {
@@ -72,7 +72,7 @@ TEST(GridNavSelect, RulesForBothKindsOfPosition) {
         {3, 0, 0, 0, 9, true, 3, 3},        // a position past the range is kept at count
     };
     for (const Case& c : cases) {
-        CGridNav nav = MakeNav(c.count, c.cur, 0, c.pos);
+        grid::CGridNav nav = MakeNav(c.count, c.cur, 0, c.pos);
         SCOPED_TRACE(testing::Message()
                      << "count " << c.count << " cur " << c.cur << " pos " << c.pos
                      << " -> SelectRow(" << c.row << ", " << c.nPos << ")");
@@ -86,33 +86,33 @@ TEST(GridNavKeys, TableOfKeys) {
     struct Case {
         const char* what;
         int count, cur, side, pos;
-        GridKey key;
+        grid::GridKey key;
         bool handled;
         int curAfter, sideAfter, posAfter;
     };
     const Case cases[] = {
-        {"empty: Up", 0, 0, 0, 0, GridKey::Up, false, 0, 0, 0},
-        {"empty: Down", 0, 0, 0, 0, GridKey::Down, false, 0, 0, 0},
-        {"empty: PageUp", 0, 0, 0, 0, GridKey::PageUp, false, 0, 0, 0},
-        {"empty: PageDown", 0, 0, 0, 0, GridKey::PageDown, false, 0, 0, 0},
-        {"empty: Right", 0, 0, 0, 0, GridKey::Right, true, 0, 1, 0},
-        {"empty: second Right", 0, 0, 1, 0, GridKey::Right, false, 0, 1, 0},
-        {"empty: Left back", 0, 0, 1, 0, GridKey::Left, true, 0, 0, 0},
-        {"Left on row 0 side 1", 5, 0, 0, 0, GridKey::Left, false, 0, 0, 0},
-        {"Left wraps to the row above", 5, 3, 0, 0, GridKey::Left, true, 2, 1, 0},
-        {"Right wraps to the row below", 5, 3, 1, 0, GridKey::Right, true, 4, 0, 0},
-        {"Right on the blank row side 2", 5, 5, 1, 0, GridKey::Right, false, 5, 1, 0},
-        {"Down scrolls one", 30, 9, 0, 0, GridKey::Down, true, 10, 0, 1},
-        {"Up scrolls one", 30, 5, 1, 5, GridKey::Up, true, 4, 1, 4},
-        {"PageDown from the top", 30, 0, 0, 0, GridKey::PageDown, true, 6, 0, 6},
-        {"PageDown near the end", 30, 27, 0, 22, GridKey::PageDown, true, 30, 0, 28},
-        {"PageDown stops at count", 8, 5, 0, 5, GridKey::PageDown, true, 8, 0, 8},
-        {"PageDown on the blank row", 8, 8, 0, 8, GridKey::PageDown, false, 8, 0, 8},
-        {"PageUp", 30, 20, 1, 15, GridKey::PageUp, true, 14, 1, 9},
-        {"PageUp to the top", 30, 4, 0, 2, GridKey::PageUp, true, 0, 0, 0},
+        {"empty: Up", 0, 0, 0, 0, grid::GridKey::Up, false, 0, 0, 0},
+        {"empty: Down", 0, 0, 0, 0, grid::GridKey::Down, false, 0, 0, 0},
+        {"empty: PageUp", 0, 0, 0, 0, grid::GridKey::PageUp, false, 0, 0, 0},
+        {"empty: PageDown", 0, 0, 0, 0, grid::GridKey::PageDown, false, 0, 0, 0},
+        {"empty: Right", 0, 0, 0, 0, grid::GridKey::Right, true, 0, 1, 0},
+        {"empty: second Right", 0, 0, 1, 0, grid::GridKey::Right, false, 0, 1, 0},
+        {"empty: Left back", 0, 0, 1, 0, grid::GridKey::Left, true, 0, 0, 0},
+        {"Left on row 0 side 1", 5, 0, 0, 0, grid::GridKey::Left, false, 0, 0, 0},
+        {"Left wraps to the row above", 5, 3, 0, 0, grid::GridKey::Left, true, 2, 1, 0},
+        {"Right wraps to the row below", 5, 3, 1, 0, grid::GridKey::Right, true, 4, 0, 0},
+        {"Right on the blank row side 2", 5, 5, 1, 0, grid::GridKey::Right, false, 5, 1, 0},
+        {"Down scrolls one", 30, 9, 0, 0, grid::GridKey::Down, true, 10, 0, 1},
+        {"Up scrolls one", 30, 5, 1, 5, grid::GridKey::Up, true, 4, 1, 4},
+        {"PageDown from the top", 30, 0, 0, 0, grid::GridKey::PageDown, true, 6, 0, 6},
+        {"PageDown near the end", 30, 27, 0, 22, grid::GridKey::PageDown, true, 30, 0, 28},
+        {"PageDown stops at count", 8, 5, 0, 5, grid::GridKey::PageDown, true, 8, 0, 8},
+        {"PageDown on the blank row", 8, 8, 0, 8, grid::GridKey::PageDown, false, 8, 0, 8},
+        {"PageUp", 30, 20, 1, 15, grid::GridKey::PageUp, true, 14, 1, 9},
+        {"PageUp to the top", 30, 4, 0, 2, grid::GridKey::PageUp, true, 0, 0, 0},
     };
     for (const Case& c : cases) {
-        CGridNav nav = MakeNav(c.count, c.cur, c.side, c.pos);
+        grid::CGridNav nav = MakeNav(c.count, c.cur, c.side, c.pos);
         SCOPED_TRACE(c.what);
         EXPECT_EQ(nav.Key(c.key), c.handled);
         EXPECT_EQ(nav.m_nCurRow, c.curAfter);
@@ -125,25 +125,26 @@ TEST(GridNavScroll, TableOfScrollActions) {
     struct Case {
         const char* what;
         int count, cur, pos;
-        GridScroll code;
+        grid::GridScroll code;
         int thumb;
         bool handled;
         int curAfter, posAfter;
     };
     const Case cases[] = {
-        {"line up at the top", 30, 0, 0, GridScroll::LineUp, 0, false, 0, 0},
-        {"line down at count", 30, 30, 30, GridScroll::LineDown, 0, false, 30, 30},
-        {"line down drags the row", 30, 0, 0, GridScroll::LineDown, 0, true, 1, 1},
-        {"line up keeps a visible row", 30, 5, 3, GridScroll::LineUp, 0, true, 5, 2},
-        {"page down", 30, 2, 0, GridScroll::PageDown, 0, true, 6, 6},
-        {"page down capped", 30, 28, 27, GridScroll::PageDown, 0, true, 30, 30},
-        {"page up", 30, 20, 20, GridScroll::PageUp, 0, true, 20, 14},
-        {"thumb to the middle", 100000, 0, 0, GridScroll::ThumbTrack, 50000, true, 50000, 50000},
-        {"thumb back up", 100, 60, 55, GridScroll::ThumbPosition, 10, true, 19, 10},
-        {"thumb past the range", 10, 0, 0, GridScroll::ThumbTrack, 99, true, 10, 10},
+        {"line up at the top", 30, 0, 0, grid::GridScroll::LineUp, 0, false, 0, 0},
+        {"line down at count", 30, 30, 30, grid::GridScroll::LineDown, 0, false, 30, 30},
+        {"line down drags the row", 30, 0, 0, grid::GridScroll::LineDown, 0, true, 1, 1},
+        {"line up keeps a visible row", 30, 5, 3, grid::GridScroll::LineUp, 0, true, 5, 2},
+        {"page down", 30, 2, 0, grid::GridScroll::PageDown, 0, true, 6, 6},
+        {"page down capped", 30, 28, 27, grid::GridScroll::PageDown, 0, true, 30, 30},
+        {"page up", 30, 20, 20, grid::GridScroll::PageUp, 0, true, 20, 14},
+        {"thumb to the middle", 100000, 0, 0, grid::GridScroll::ThumbTrack, 50000, true, 50000,
+         50000},
+        {"thumb back up", 100, 60, 55, grid::GridScroll::ThumbPosition, 10, true, 19, 10},
+        {"thumb past the range", 10, 0, 0, grid::GridScroll::ThumbTrack, 99, true, 10, 10},
     };
     for (const Case& c : cases) {
-        CGridNav nav = MakeNav(c.count, c.cur, 0, c.pos);
+        grid::CGridNav nav = MakeNav(c.count, c.cur, 0, c.pos);
         SCOPED_TRACE(c.what);
         EXPECT_EQ(nav.Scroll(c.code, c.thumb), c.handled);
         EXPECT_EQ(nav.m_nCurRow, c.curAfter);
@@ -173,9 +174,9 @@ TEST(GridNavHit, ClicksAndDrops) {
         {10, 65, 0, 2, true, 4, 0},   // scrolled by two
     };
     for (const Case& c : cases) {
-        CGridNav nav = MakeNav(6, 0, 0, c.pos);
+        grid::CGridNav nav = MakeNav(6, 0, 0, c.pos);
         SCOPED_TRACE(testing::Message() << "(" << c.x << ", " << c.y << ") index " << c.index);
-        const GridHit hit =
+        const grid::GridHit hit =
             c.index == 0 ? nav.HitTest(c.x, c.y) : nav.DropTarget(c.x, c.y, c.index);
         EXPECT_EQ(hit.bInList, c.inList);
         if (c.inList) {
@@ -186,7 +187,7 @@ TEST(GridNavHit, ClicksAndDrops) {
 }
 
 TEST(GridNavCount, ShrinkingKeepsPositionAndRowInRange) {
-    CGridNav nav = MakeNav(30, 25, 1, 20);
+    grid::CGridNav nav = MakeNav(30, 25, 1, 20);
     nav.SetCount(10);
     EXPECT_EQ(nav.m_nPos, 10);
     EXPECT_EQ(nav.m_nCurRow, 10);

@@ -33,16 +33,16 @@ TEST(GlyphSlots, TableOfOptionWords) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.w);
-        EXPECT_EQ(GlyphSlots(c.w), c.glyphs);
+        EXPECT_EQ(grid::GlyphSlots(c.w), c.glyphs);
     }
 }
 
 TEST(GlyphStrip, FourteenGlyphsOnWhite) {
-    CGridPainter painter;
+    grid::CGridPainter painter;
     ASSERT_TRUE(painter.LoadGlyphs());
     const QImage& img = painter.GlyphStrip();
     EXPECT_EQ(img.size(), QSize(224, 16));
-    for (int k = 0; k < GLYPH_COUNT; ++k) {
+    for (int k = 0; k < grid::GLYPH_COUNT; ++k) {
         SCOPED_TRACE(k);
         int nInk = 0;
         for (int y = 0; y < 16; ++y) {
@@ -66,7 +66,7 @@ TEST_F(PaintTest, RowsShowTheCurrentCellInvertedAndTheGlyphsOfTheirItem) {
     Cell(1, 1);
     const QImage img = Grid().grab().toImage();
     const QPoint org = Grid().ClientOrigin();
-    const CGridNav& nav = Nav();
+    const grid::CGridNav& nav = Nav();
     auto at = [&](int x, int y) { return img.pixelColor(org + QPoint(x, y)); };
     const int y1 = nav.RowTop(1);
     const int yMid = y1 + nav.m_nRowHeight - 2; // below the text, inside the row
@@ -86,7 +86,7 @@ TEST_F(PaintTest, RowsShowTheCurrentCellInvertedAndTheGlyphsOfTheirItem) {
     // Each glyph slot of both rows is the strip's glyph, copied unchanged.
     const QImage& strip = Grid().GetPainter().GlyphStrip();
     for (int nRow : {0, 1}) {
-        const std::array<int, 5> glyphs = GlyphSlots(Grid().GetItem(nRow)->dwOption);
+        const std::array<int, 5> glyphs = grid::GlyphSlots(Grid().GetItem(nRow)->dwOption);
         const int yGlyph = nav.RowTop(nRow) + nav.GlyphTop();
         // A row lower than a glyph shows its upper part only, as the next row's
         // background covers the rest.

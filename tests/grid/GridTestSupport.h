@@ -16,7 +16,7 @@
 
 namespace kovrel::test {
 
-class CCountingDoc : public IViewDocument {
+class CCountingDoc : public grid::IViewDocument {
 public:
     void SetModifiedFlag(bool bModified) override {
         if (bModified) {
@@ -28,7 +28,7 @@ public:
 
 // One answer per dialog call, in order; a call with no answer left fails the test
 // and cancels.
-class CScriptedDialogs : public IViewDialogs {
+class CScriptedDialogs : public grid::IViewDialogs {
 public:
     struct Answer {
         bool bOk = false;
@@ -94,7 +94,7 @@ private:
 class ViewFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_pView = std::make_unique<CKovrelView>();
+        m_pView = std::make_unique<grid::CKovrelView>();
         m_pView->SetDocument(&m_doc);
         m_pView->SetDialogs(&m_dialogs);
         m_pView->resize(700, 400);
@@ -105,9 +105,9 @@ protected:
     }
     void TearDown() override { m_pView.reset(); }
 
-    CItemGrid& Grid() { return m_pView->GetGrid(); }
-    const CGridNav& Nav() { return Grid().GetNav(); }
-    CGridEdit& Edit() { return Grid().GetEdit(); }
+    grid::CItemGrid& Grid() { return m_pView->GetGrid(); }
+    const grid::CGridNav& Nav() { return Grid().GetNav(); }
+    grid::CGridEdit& Edit() { return Grid().GetEdit(); }
 
     // Items "a0".."a{n-1}" on side 1 and "b0".. on side 2.
     void Fill(int nCount) {
@@ -135,10 +135,10 @@ protected:
     // Centre of a cell (side 0, 1, or -1 for the middle column) in grid widget
     // coordinates, from the header height, the row height and the column widths.
     QPoint CellPoint(int nRow, int nSide) {
-        const CGridNav& nav = Nav();
+        const grid::CGridNav& nav = Nav();
         const int x = nSide == 0   ? nav.Width1() / 2
                       : nSide == 1 ? nav.Side2Left() + nav.Width2() / 2
-                                   : nav.Width1() + CGridNav::kMidWidth / 2;
+                                   : nav.Width1() + grid::CGridNav::kMidWidth / 2;
         const int y = nav.RowTop(nRow) + nav.m_nRowHeight / 2;
         return Grid().ClientOrigin() + QPoint(x, y);
     }
@@ -156,7 +156,7 @@ protected:
 
     CCountingDoc m_doc;
     CScriptedDialogs m_dialogs;
-    std::unique_ptr<CKovrelView> m_pView;
+    std::unique_ptr<grid::CKovrelView> m_pView;
 };
 
 } // namespace kovrel::test

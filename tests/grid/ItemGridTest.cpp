@@ -214,7 +214,7 @@ TEST_F(ItemGridTest, PageDownWithTenWholeRows) {
     Fill(40);
     const int nRowHeight = Nav().m_nRowHeight;
     // Client height of the grid = view height - strip - border: 10 rows exactly.
-    m_pView->resize(700, 25 + 10 * nRowHeight + CKovrelView::kButtonStrip + 2);
+    m_pView->resize(700, 25 + 10 * nRowHeight + grid::CKovrelView::kButtonStrip + 2);
     ASSERT_EQ(Nav().VisibleRows(), 10);
     ASSERT_EQ(Nav().Half(), 6);
     Grid().setFocus();
@@ -322,13 +322,13 @@ TEST_F(ItemGridTest, ColumnWidthsFollowTheWidth) {
         EXPECT_EQ(Nav().Width1(), w);
         EXPECT_EQ(Nav().Width2(), w);
         const QPoint org = Grid().ClientOrigin();
-        EXPECT_EQ(Grid().GetHeaderButton(CItemGrid::ID_BTN_FILE1)->geometry(),
+        EXPECT_EQ(Grid().GetHeaderButton(grid::CItemGrid::ID_BTN_FILE1)->geometry(),
                   QRect(org.x(), org.y(), w / 2, 25));
-        EXPECT_EQ(Grid().GetHeaderButton(CItemGrid::ID_BTN_DIR1)->geometry(),
+        EXPECT_EQ(Grid().GetHeaderButton(grid::CItemGrid::ID_BTN_DIR1)->geometry(),
                   QRect(org.x() + w / 2, org.y(), w / 2, 25));
-        EXPECT_EQ(Grid().GetHeaderButton(CItemGrid::ID_BTN_OPTION)->geometry(),
+        EXPECT_EQ(Grid().GetHeaderButton(grid::CItemGrid::ID_BTN_OPTION)->geometry(),
                   QRect(org.x() + w, org.y(), 84, 25));
-        EXPECT_EQ(Grid().GetHeaderButton(CItemGrid::ID_BTN_DIR2)->geometry(),
+        EXPECT_EQ(Grid().GetHeaderButton(grid::CItemGrid::ID_BTN_DIR2)->geometry(),
                   QRect(org.x() + w + 84 + w / 2, org.y(), w / 2, 25));
         EXPECT_EQ(Grid().GetScrollBar().geometry().right(), org.x() + cw - 1);
         EXPECT_EQ(Grid().geometry(), QRect(0, 0, nWidth, 300 - 30));

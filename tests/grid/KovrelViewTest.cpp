@@ -14,10 +14,10 @@ namespace {
 using ViewTest = ViewFixture;
 
 TEST_F(ViewTest, EnabledStatesByRow) {
-    using V = CKovrelView;
-    const int ids[] = {V::ID_ITEM_DETAIL, V::ID_ITEM_DELETE, V::ID_ITEM_UP,     V::ID_ITEM_DOWN,
-                       V::ID_ITEM_INSERT, V::ID_ITEM_CHANGE, V::ID_BROWSE_FILE, V::ID_BROWSE_DIR,
-                       V::ID_EDIT_CUT,    V::ID_EDIT_COPY,   V::ID_EDIT_PASTE};
+    const int ids[] = {grid::ID_ITEM_DETAIL, grid::ID_ITEM_DELETE, grid::ID_ITEM_UP,
+                       grid::ID_ITEM_DOWN,   grid::ID_ITEM_INSERT, grid::ID_ITEM_CHANGE,
+                       grid::ID_BROWSE_FILE, grid::ID_BROWSE_DIR,  grid::ID_EDIT_CUT,
+                       grid::ID_EDIT_COPY,   grid::ID_EDIT_PASTE};
     struct Case {
         const char* what;
         int count, row;
@@ -238,7 +238,7 @@ TEST_F(ViewTest, HeaderButtonsChangeTheSideAndBrowse) {
     Fill(2);
     Cell(1, 0);
     m_dialogs.Ok("/hdr/dir2");
-    QTest::mouseClick(Grid().GetHeaderButton(CItemGrid::ID_BTN_DIR2), Qt::LeftButton);
+    QTest::mouseClick(Grid().GetHeaderButton(grid::CItemGrid::ID_BTN_DIR2), Qt::LeftButton);
     EXPECT_EQ(Path(1, 1), "/hdr/dir2");
     EXPECT_EQ(Grid().GetCurRow(), 2);
     EXPECT_EQ(Grid().GetCurSide(), 0);
@@ -310,7 +310,7 @@ TEST_F(ViewTest, DetailedSettings) {
     // An option change: the item and every new item get it; an empty pattern is
     // stored as an empty string.
     m_dialogs.OkDetail(0x10081, "");
-    QTest::mouseClick(Grid().GetHeaderButton(CItemGrid::ID_BTN_OPTION), Qt::LeftButton);
+    QTest::mouseClick(Grid().GetHeaderButton(grid::CItemGrid::ID_BTN_OPTION), Qt::LeftButton);
     EXPECT_EQ(Grid().GetList().GetAt(1)->dwOption, 0x10081u);
     ASSERT_TRUE(Grid().GetList().GetAt(1)->lpszPattern.has_value());
     EXPECT_EQ(*Grid().GetList().GetAt(1)->lpszPattern, "");
@@ -338,7 +338,7 @@ TEST_F(ViewTest, RunningRefusesChangesButNotNavigation) {
     Key(Qt::Key_Delete, Qt::ControlModifier);
     Click(1, 0);  // the current cell: no editor
     Click(2, -1); // the middle column: no details
-    QTest::mouseClick(Grid().GetHeaderButton(CItemGrid::ID_BTN_FILE1), Qt::LeftButton);
+    QTest::mouseClick(Grid().GetHeaderButton(grid::CItemGrid::ID_BTN_FILE1), Qt::LeftButton);
     m_pView->OnDropFile(Grid().mapTo(m_pView.get(), CellPoint(0, 0)), "/drop", 0);
     EXPECT_FALSE(Grid().IsEditing());
     EXPECT_TRUE(m_dialogs.m_vecCalls.empty());
@@ -354,7 +354,7 @@ TEST_F(ViewTest, RunningRefusesChangesButNotNavigation) {
 }
 
 TEST_F(ViewTest, FocusLikeADialog) {
-    QSignalSpy spy(m_pView.get(), &CKovrelView::synchronize);
+    QSignalSpy spy(m_pView.get(), &grid::CKovrelView::synchronize);
     EXPECT_TRUE(m_pView->GetSyncButton().hasFocus());
     Key(Qt::Key_Return);
     EXPECT_EQ(spy.count(), 1);
@@ -373,16 +373,16 @@ TEST_F(ViewTest, ClipboardCommandsActOnlyInTheEditor) {
     QApplication::clipboard()->setText(QStringLiteral("before"));
     Cell(0, 0);
     Grid().setFocus();
-    m_pView->GetAction(CKovrelView::ID_EDIT_COPY)->trigger();
-    m_pView->GetAction(CKovrelView::ID_EDIT_CUT)->trigger();
+    m_pView->GetAction(grid::ID_EDIT_COPY)->trigger();
+    m_pView->GetAction(grid::ID_EDIT_CUT)->trigger();
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("before"));
     EXPECT_EQ(Items(), (std::vector<std::string>{"a0|b0"}));
 
     Key(Qt::Key_F2); // text selected
-    m_pView->GetAction(CKovrelView::ID_EDIT_COPY)->trigger();
+    m_pView->GetAction(grid::ID_EDIT_COPY)->trigger();
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("a0"));
     QApplication::clipboard()->setText(QStringLiteral("/pasted"));
-    m_pView->GetAction(CKovrelView::ID_EDIT_PASTE)->trigger();
+    m_pView->GetAction(grid::ID_EDIT_PASTE)->trigger();
     Key(Qt::Key_Return);
     EXPECT_EQ(Path(0, 0), "/pasted");
 }

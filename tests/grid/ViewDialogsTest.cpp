@@ -36,9 +36,9 @@ TEST_F(RealDialogsTest, DetailedSettingsDirectoryBrowserAndFileDialog) {
     {
         // Subdirectories off and a two-line pattern, then OK.
         CModalAnswer answer([](QWidget* pModal) {
-            auto* pDlg = qobject_cast<CDetailDlg*>(pModal);
+            auto* pDlg = qobject_cast<dialogs::CDetailDlg*>(pModal);
             ASSERT_NE(pDlg, nullptr);
-            pDlg->Button(CDetailDlg::IDC_SUBDIRS)->click();
+            pDlg->Button(dialogs::CDetailDlg::IDC_SUBDIRS)->click();
             pDlg->PatternEdit()->setPlainText(QStringLiteral("*.txt\nsub/*.c"));
             pDlg->accept();
         });
@@ -53,12 +53,12 @@ TEST_F(RealDialogsTest, DetailedSettingsDirectoryBrowserAndFileDialog) {
     {
         // A directory typed into the browser's edit box.
         CModalAnswer answer([&](QWidget* pModal) {
-            auto* pDlg = qobject_cast<CSelectDirDlg*>(pModal);
+            auto* pDlg = qobject_cast<dialogs::CSelectDirDlg*>(pModal);
             ASSERT_NE(pDlg, nullptr);
             pDlg->PathEdit()->setText(QString::fromStdString(strDir + "/"));
             pDlg->accept();
         });
-        m_pView->GetAction(CKovrelView::ID_BROWSE_DIR)->trigger();
+        m_pView->GetAction(grid::ID_BROWSE_DIR)->trigger();
         EXPECT_TRUE(answer.WasAnswered());
     }
     EXPECT_EQ(Path(0, 0), strDir);
@@ -74,7 +74,7 @@ TEST_F(RealDialogsTest, DetailedSettingsDirectoryBrowserAndFileDialog) {
             pDlg->selectFile(QString::fromStdString(strDir + "/new-file.txt"));
             QMetaObject::invokeMethod(pDlg, "accept"); // as the Open button does
         });
-        m_pView->GetAction(CKovrelView::ID_BROWSE_FILE)->trigger();
+        m_pView->GetAction(grid::ID_BROWSE_FILE)->trigger();
         EXPECT_TRUE(answer.WasAnswered());
     }
     EXPECT_EQ(Path(0, 1), strDir + "/new-file.txt");

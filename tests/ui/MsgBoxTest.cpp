@@ -43,26 +43,29 @@ struct BOXCASE {
 TEST(MsgBox, ButtonsIconsDefaultAndEscape) {
     const QString strOk = QStringLiteral("OK");
     const BOXCASE aCases[] = {
-        {MB_OK, {strOk}, QMessageBox::Warning, IDOK},
-        {MB_OKCANCEL, {strOk, QString::fromUtf8("キャンセル")}, QMessageBox::Warning, IDCANCEL},
-        {MB_YESNO,
+        {ui::MB_OK, {strOk}, QMessageBox::Warning, ui::IDOK},
+        {ui::MB_OKCANCEL,
+         {strOk, QString::fromUtf8("キャンセル")},
+         QMessageBox::Warning,
+         ui::IDCANCEL},
+        {ui::MB_YESNO,
          {QString::fromUtf8("はい(&Y)"), QString::fromUtf8("いいえ(&N)")},
          QMessageBox::Warning,
          0},
-        {MB_YESNOCANCEL,
+        {ui::MB_YESNOCANCEL,
          {QString::fromUtf8("はい(&Y)"), QString::fromUtf8("いいえ(&N)"),
           QString::fromUtf8("キャンセル")},
          QMessageBox::Warning,
-         IDCANCEL},
-        {MB_ABORTRETRYIGNORE,
+         ui::IDCANCEL},
+        {ui::MB_ABORTRETRYIGNORE,
          {QString::fromUtf8("中止"), QString::fromUtf8("再試行"), QString::fromUtf8("無視")},
          QMessageBox::NoIcon,
          0},
-        {MB_YESNO | MB_ICONQUESTION,
+        {ui::MB_YESNO | ui::MB_ICONQUESTION,
          {QString::fromUtf8("はい(&Y)"), QString::fromUtf8("いいえ(&N)")},
          QMessageBox::Question,
          0},
-        {MB_OK | MB_ICONINFORMATION, {strOk}, QMessageBox::Information, IDOK},
+        {ui::MB_OK | ui::MB_ICONINFORMATION, {strOk}, QMessageBox::Information, ui::IDOK},
     };
     for (const BOXCASE& c : aCases) {
         SCOPED_TRACE(c.nType);
@@ -82,7 +85,7 @@ TEST(MsgBox, ButtonsIconsDefaultAndEscape) {
                 kovrel::test::ClickMessageBoxButton(pBox, c.listButtons.front());
             }
         });
-        const int nResult = ShowMessageBox(nullptr, QStringLiteral("text"), c.nType);
+        const int nResult = ui::ShowMessageBox(nullptr, QStringLiteral("text"), c.nType);
         ASSERT_TRUE(answer.WasAnswered());
         EXPECT_EQ(answer.SeenTitle(), QStringLiteral("Kovrel Duplicator"));
         EXPECT_EQ(listSeen, c.listButtons);
@@ -99,27 +102,27 @@ TEST(MsgBox, ButtonsIconsDefaultAndEscape) {
 
 TEST(MsgBox, EachButtonAnswersItsId) {
     const std::pair<unsigned, std::vector<int>> aCases[] = {
-        {MB_OKCANCEL, {IDOK, IDCANCEL}},
-        {MB_YESNO, {IDYES, IDNO}},
-        {MB_YESNOCANCEL, {IDYES, IDNO, IDCANCEL}},
-        {MB_ABORTRETRYIGNORE, {IDABORT, IDRETRY, IDIGNORE}},
-        {MB_RETRYCANCEL, {IDRETRY, IDCANCEL}},
+        {ui::MB_OKCANCEL, {ui::IDOK, ui::IDCANCEL}},
+        {ui::MB_YESNO, {ui::IDYES, ui::IDNO}},
+        {ui::MB_YESNOCANCEL, {ui::IDYES, ui::IDNO, ui::IDCANCEL}},
+        {ui::MB_ABORTRETRYIGNORE, {ui::IDABORT, ui::IDRETRY, ui::IDIGNORE}},
+        {ui::MB_RETRYCANCEL, {ui::IDRETRY, ui::IDCANCEL}},
     };
     for (const auto& [nType, vecIds] : aCases) {
         for (int nId : vecIds) {
             CModalAnswer answer([nId = nId](QWidget* pBox) {
-                kovrel::test::ClickMessageBoxButton(pBox, MessageBoxButtonText(nId));
+                kovrel::test::ClickMessageBoxButton(pBox, ui::MessageBoxButtonText(nId));
             });
-            EXPECT_EQ(ShowMessageBox(nullptr, std::string("text"), nType), nId) << nType;
+            EXPECT_EQ(ui::ShowMessageBox(nullptr, std::string("text"), nType), nId) << nType;
         }
     }
 }
 
 TEST(MsgBox, EnterAnswersTheFirstButtonAndCaptionCanBeGiven) {
     CModalAnswer answer([](QWidget* pBox) { QTest::keyClick(pBox, Qt::Key_Return); });
-    EXPECT_EQ(
-        ShowMessageBox(nullptr, QStringLiteral("t"), MB_ABORTRETRYIGNORE, QStringLiteral("Error")),
-        IDABORT);
+    EXPECT_EQ(ui::ShowMessageBox(nullptr, QStringLiteral("t"), ui::MB_ABORTRETRYIGNORE,
+                                 QStringLiteral("Error")),
+              ui::IDABORT);
     EXPECT_EQ(answer.SeenTitle(), QStringLiteral("Error"));
     EXPECT_EQ(answer.SeenText(), QStringLiteral("t"));
 }
@@ -129,8 +132,8 @@ TEST(MsgBox, ClosingAQuestionWindowIsNoAnswer) {
     CModalAnswer answer([&](QWidget* pBox) {
         pBox->close();
         bOpenAfterClose = pBox->isVisible();
-        kovrel::test::ClickMessageBoxButton(pBox, MessageBoxButtonText(IDNO));
+        kovrel::test::ClickMessageBoxButton(pBox, ui::MessageBoxButtonText(ui::IDNO));
     });
-    EXPECT_EQ(ShowMessageBox(nullptr, QStringLiteral("go on?"), MB_YESNO), IDNO);
+    EXPECT_EQ(ui::ShowMessageBox(nullptr, QStringLiteral("go on?"), ui::MB_YESNO), ui::IDNO);
     EXPECT_TRUE(bOpenAfterClose);
 }

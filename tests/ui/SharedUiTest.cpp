@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "UiTestUtil.h"
+#include "support/UiTestUtil.h"
 #include "ui/AppInfo.h"
 #include "ui/DialogUnits.h"
 #include "ui/MsgBox.h"
@@ -22,18 +22,18 @@ TEST(DialogUnits, TemplateFontsMapToTheIpaFaces) {
         {"ＭＳ Ｐ明朝", "IPAPMincho"},
     };
     for (const auto& [pszFace, pszFamily] : aCases) {
-        const QFont font = MapTemplateFont(QString::fromUtf8(pszFace), 9);
+        const QFont font = ui::MapTemplateFont(QString::fromUtf8(pszFace), 9);
         EXPECT_EQ(QFontInfo(font).family(), QString::fromLatin1(pszFamily)) << pszFace;
         EXPECT_EQ(font.pointSize(), 9);
     }
-    const QFont fontSystem = MapTemplateFont(QStringLiteral("System"), 12);
+    const QFont fontSystem = ui::MapTemplateFont(QStringLiteral("System"), 12);
     EXPECT_EQ(fontSystem.family(), QApplication::font().family());
     EXPECT_EQ(fontSystem.pointSize(), 12);
 }
 
 TEST(DialogUnits, ConversionUsesTheFontsBaseUnits) {
-    const QFont font = MapTemplateFont(QString::fromUtf8("ＭＳ Ｐゴシック"), 9);
-    const CDialogUnits du(font);
+    const QFont font = ui::MapTemplateFont(QString::fromUtf8("ＭＳ Ｐゴシック"), 9);
+    const ui::CDialogUnits du(font);
     const double dAverage = QFontMetricsF(font).horizontalAdvance(QStringLiteral(
                                 "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
                             52.0;
@@ -50,24 +50,24 @@ TEST(DialogUnits, ConversionUsesTheFontsBaseUnits) {
     EXPECT_EQ(du.Size(243, 91), QSize(du.X(243), du.Y(91)));
 
     // A bigger font gives a bigger dialog of the same proportions.
-    const CDialogUnits duBig(MapTemplateFont(QString::fromUtf8("ＭＳ Ｐゴシック"), 18));
+    const ui::CDialogUnits duBig(ui::MapTemplateFont(QString::fromUtf8("ＭＳ Ｐゴシック"), 18));
     EXPECT_GT(duBig.X(100), du.X(100));
     EXPECT_GT(duBig.Y(100), du.Y(100));
 }
 
 TEST(QtTranslation, LoaderInstallsTheJapaneseStandardTexts) {
-    ASSERT_TRUE(LoadQtJapaneseTranslation(*QCoreApplication::instance()));
-    EXPECT_EQ(MessageBoxButtonText(IDYES), QString::fromUtf8("はい(&Y)"));
-    EXPECT_EQ(MessageBoxButtonText(IDNO), QString::fromUtf8("いいえ(&N)"));
-    EXPECT_EQ(MessageBoxButtonText(IDCANCEL), QString::fromUtf8("キャンセル"));
-    EXPECT_EQ(MessageBoxButtonText(IDABORT), QString::fromUtf8("中止"));
-    EXPECT_EQ(MessageBoxButtonText(IDRETRY), QString::fromUtf8("再試行"));
-    EXPECT_EQ(MessageBoxButtonText(IDIGNORE), QString::fromUtf8("無視"));
+    ASSERT_TRUE(ui::LoadQtJapaneseTranslation(*QCoreApplication::instance()));
+    EXPECT_EQ(ui::MessageBoxButtonText(ui::IDYES), QString::fromUtf8("はい(&Y)"));
+    EXPECT_EQ(ui::MessageBoxButtonText(ui::IDNO), QString::fromUtf8("いいえ(&N)"));
+    EXPECT_EQ(ui::MessageBoxButtonText(ui::IDCANCEL), QString::fromUtf8("キャンセル"));
+    EXPECT_EQ(ui::MessageBoxButtonText(ui::IDABORT), QString::fromUtf8("中止"));
+    EXPECT_EQ(ui::MessageBoxButtonText(ui::IDRETRY), QString::fromUtf8("再試行"));
+    EXPECT_EQ(ui::MessageBoxButtonText(ui::IDIGNORE), QString::fromUtf8("無視"));
 }
 
 TEST(Sound, CanberraRefusesWhatIsNoPlayableFileBeforeTouchingTheDevice) {
     QTemporaryDir dir;
-    CCanberraSound sound;
+    ui::CCanberraSound sound;
     EXPECT_FALSE(sound.PlayFile(""));
     EXPECT_FALSE(sound.PlayFile(dir.filePath(QStringLiteral("missing.wav")).toStdString()));
     EXPECT_FALSE(sound.PlayFile(dir.path().toStdString())) << "a directory";
@@ -75,16 +75,16 @@ TEST(Sound, CanberraRefusesWhatIsNoPlayableFileBeforeTouchingTheDevice) {
 
 TEST(Sound, ReplacementAndFallbackToTheEventSound) {
     kovrel::test::CSoundRecorder recorder;
-    EXPECT_EQ(&Sound(), &recorder);
+    EXPECT_EQ(&ui::Sound(), &recorder);
     recorder.m_bFilesPlay = false;
-    PlayFileOrEvent("/x/end.wav", SoundEvent::Warning);
+    ui::PlayFileOrEvent("/x/end.wav", ui::SoundEvent::Warning);
     recorder.m_bFilesPlay = true;
-    PlayFileOrEvent("/x/end.wav", SoundEvent::Information);
+    ui::PlayFileOrEvent("/x/end.wav", ui::SoundEvent::Information);
     EXPECT_EQ(recorder.m_vecPlayed,
               (std::vector<std::string>{"file:/x/end.wav", "event:warning", "file:/x/end.wav"}));
     {
         kovrel::test::CSoundRecorder inner;
-        EXPECT_EQ(&Sound(), &inner);
+        EXPECT_EQ(&ui::Sound(), &inner);
     }
-    EXPECT_EQ(&Sound(), &recorder) << "the previous service comes back";
+    EXPECT_EQ(&ui::Sound(), &recorder) << "the previous service comes back";
 }

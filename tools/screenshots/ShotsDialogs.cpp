@@ -24,10 +24,10 @@ using namespace kovrel::shots;
 namespace {
 
 // A mount table over a sample tree: the real "/" and one network share.
-class CSampleMounts final : public IMountTable {
+class CSampleMounts final : public dialogs::IMountTable {
 public:
     explicit CSampleMounts(const QString& strRoot) : m_strRoot(strRoot.toStdString()) {}
-    std::vector<MOUNTENTRY> GetMounts() const override {
+    std::vector<dialogs::MOUNTENTRY> GetMounts() const override {
         return {{"/", "overlay", "overlay", false},
                 {m_strRoot + "/local", "/dev/sdb1", "ext4", false},
                 {m_strRoot + "/net", "//fileserver/PUBLIC", "cifs", false}};
@@ -46,13 +46,13 @@ QImage ShotSelectDir(const QString& strStart) {
         QDir().mkpath(strRoot + QLatin1Char('/') + QString::fromUtf8(pszDir));
     }
     static CSampleMounts* s_pMounts = new CSampleMounts(strRoot);
-    auto* pDlg = new CSelectDirDlg(nullptr, s_pMounts);
+    auto* pDlg = new dialogs::CSelectDirDlg(nullptr, s_pMounts);
     pDlg->m_strPath = (strRoot + strStart).toStdString();
     return GrabWindow(pDlg);
 }
 
 QImage ShotBox(const QString& strText, unsigned nType, const QString& strClick) {
-    return GrabModal([&] { ShowMessageBox(nullptr, strText, nType); },
+    return GrabModal([&] { ui::ShowMessageBox(nullptr, strText, nType); },
                      [&](QWidget* pBox) {
                          for (auto* pButton : pBox->findChildren<QAbstractButton*>()) {
                              if (pButton->text().startsWith(strClick)) {
@@ -67,12 +67,12 @@ QImage ShotBox(const QString& strText, unsigned nType, const QString& strClick) 
 
 KOVREL_SHOTS(RegisterDialogShots) {
     RegisterShot(QStringLiteral("detail_default"), [] {
-        auto* pDlg = new CDetailDlg;
+        auto* pDlg = new dialogs::CDetailDlg;
         pDlg->m_strPattern = "\\src\\*.cpp\r\n!*.o\r\n!\\build\\";
         return GrabWindow(pDlg);
     });
     RegisterShot(QStringLiteral("detail_oneway"), [] {
-        auto* pDlg = new CDetailDlg;
+        auto* pDlg = new dialogs::CDetailDlg;
         pDlg->m_dwOption = SIO_ONEWAY_2TO1 | SIO_COPY_OLDER | SIO_NOFILE1_DELETE | SIO_FORCE_RO1;
         return GrabWindow(pDlg);
     });
@@ -81,20 +81,20 @@ KOVREL_SHOTS(RegisterDialogShots) {
     RegisterShot(QStringLiteral("select_dir_network"),
                  [] { return ShotSelectDir(QStringLiteral("/net/Projects")); });
     RegisterShot(QStringLiteral("log_file"), [] {
-        auto* pDlg = new CLogFileDlg;
+        auto* pDlg = new dialogs::CLogFileDlg;
         pDlg->m_strLogFile = QStringLiteral("/home/user/kovrel/sync.log");
         pDlg->m_bAppend = true;
         return GrabWindow(pDlg);
     });
     RegisterShot(QStringLiteral("sound"), [] {
-        auto* pDlg = new CSoundDlg;
+        auto* pDlg = new dialogs::CSoundDlg;
         pDlg->m_bSoundOn = true;
         pDlg->m_strEndSound = QStringLiteral("/usr/share/sounds/alsa/Front_Center.wav");
         pDlg->m_strErrSound = QStringLiteral("/usr/share/sounds/alsa/Noise.wav");
         return GrabWindow(pDlg);
     });
     RegisterShot(QStringLiteral("sync_log"), [] {
-        auto* pDlg = new CSyncLogDlg;
+        auto* pDlg = new dialogs::CSyncLogDlg;
         pDlg->BeginRun(nullptr);
         pDlg->AddString(std::string("<< Synchronize Start 26/12/07 14:30:00 >>"));
         for (int i = 0; i < 40; ++i) {
@@ -109,30 +109,30 @@ KOVREL_SHOTS(RegisterDialogShots) {
         return GrabWindow(pDlg);
     });
     RegisterShot(QStringLiteral("sync_log_running"), [] {
-        auto* pDlg = new CSyncLogDlg;
+        auto* pDlg = new dialogs::CSyncLogDlg;
         pDlg->BeginRun(nullptr);
         pDlg->resize(pDlg->width() * 3 / 2, pDlg->height());
         pDlg->AddString(std::string("<< Synchronize Start 26/12/07 14:30:00 >>"));
         pDlg->AddString(std::string("/home/user/a.txt -> /media/backup/a.txt"));
         return GrabWindow(pDlg);
     });
-    RegisterShot(QStringLiteral("about"), [] { return GrabWindow(new CAboutDlg); });
+    RegisterShot(QStringLiteral("about"), [] { return GrabWindow(new dialogs::CAboutDlg); });
     RegisterShot(QStringLiteral("msgbox_refusal"), [] {
         return ShotBox(QString::fromUtf8("双方ともDelete FILEを選択することはできません。"),
-                       MB_OK | MB_ICONEXCLAMATION, QStringLiteral("OK"));
+                       ui::MB_OK | ui::MB_ICONEXCLAMATION, QStringLiteral("OK"));
     });
     RegisterShot(QStringLiteral("msgbox_abort_retry_ignore"), [] {
         return ShotBox(QString::fromUtf8("ファイルのコピーに失敗しました。\n'/a/b.txt' -> "
                                          "'/c/b.txt'\nエラー番号 : 28"),
-                       MB_ABORTRETRYIGNORE, MessageBoxButtonText(IDABORT));
+                       ui::MB_ABORTRETRYIGNORE, ui::MessageBoxButtonText(ui::IDABORT));
     });
     RegisterShot(QStringLiteral("msgbox_yes_no_cancel"), [] {
-        return ShotBox(QString::fromUtf8("無題 への変更を保存しますか?"), MB_YESNOCANCEL,
-                       MessageBoxButtonText(IDCANCEL));
+        return ShotBox(QString::fromUtf8("無題 への変更を保存しますか?"), ui::MB_YESNOCANCEL,
+                       ui::MessageBoxButtonText(ui::IDCANCEL));
     });
     RegisterShot(QStringLiteral("msgbox_yes_no"), [] {
         return ShotBox(QString::fromUtf8("同名のファイルとディレクトリが存在します。\n"
                                          "'/a/x' <-> '/b/x'\n無視して継続しますか？"),
-                       MB_YESNO, MessageBoxButtonText(IDNO));
+                       ui::MB_YESNO, ui::MessageBoxButtonText(ui::IDNO));
     });
 }

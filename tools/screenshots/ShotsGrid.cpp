@@ -33,7 +33,7 @@ const SampleItem kSample[] = {
     {"", "/tmp/scratch", 0x22},
 };
 
-void Populate(CKovrelView& view) {
+void Populate(grid::CKovrelView& view) {
     CSyncItemList list;
     for (const SampleItem& item : kSample) {
         SYNCITEM* pItem = list.SetAt(-1, item.pszPath1, item.pszPath2, nullptr);
@@ -44,8 +44,8 @@ void Populate(CKovrelView& view) {
 
 } // namespace
 
-CKovrelView* MakeView(int nCurRow, int nCurSide) {
-    auto* pView = new CKovrelView;
+grid::CKovrelView* MakeView(int nCurRow, int nCurSide) {
+    auto* pView = new grid::CKovrelView;
     pView->setWindowTitle(QStringLiteral("サンプル.kvd - Kovrel Duplicator"));
     pView->resize(900, 330);
     pView->show(); // sizes reach the grid once the window is shown
@@ -66,8 +66,8 @@ KOVREL_SHOTS(RegisterGridShots) {
     RegisterShot(QStringLiteral("grid_view"), [] { return GrabWindow(MakeView(2, 1)); });
     // Side 1 of row 5 being edited, with Japanese typed through the input method.
     RegisterShot(QStringLiteral("grid_edit"), [] {
-        CKovrelView* pView = MakeView(5, 0);
-        CItemGrid& grid = pView->GetGrid();
+        grid::CKovrelView* pView = MakeView(5, 0);
+        grid::CItemGrid& grid = pView->GetGrid();
         grid.BeginEdit();
         grid.GetEdit().end(false);
         QInputMethodEvent commit;

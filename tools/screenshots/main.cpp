@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
     QApplication app(argc, argv);
-    kovrel::LoadQtJapaneseTranslation(app);
+    kovrel::ui::LoadQtJapaneseTranslation(app);
     const QString strDir =
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("build/screenshots");
     const QString strFilter = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();

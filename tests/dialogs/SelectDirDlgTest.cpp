@@ -5,22 +5,26 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
+#include <cerrno>
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "UiTestUtil.h"
 #include "dialogs/SelectDirDlg.h"
+#include "platform/PosixFileSystem.h"
+#include "support/FaultFileSystem.h"
+#include "support/UiTestUtil.h"
 
 using namespace kovrel;
 using kovrel::test::ClickButton;
 
 namespace {
 
-class CFakeMounts final : public IMountTable {
+class CFakeMounts final : public dialogs::IMountTable {
 public:
-    std::vector<MOUNTENTRY> GetMounts() const override { return m_vecMounts; }
-    std::vector<MOUNTENTRY> m_vecMounts;
+    std::vector<dialogs::MOUNTENTRY> GetMounts() const override { return m_vecMounts; }
+    std::vector<dialogs::MOUNTENTRY> m_vecMounts;
 };
 
 class SelectDirDlgTest : public ::testing::Test {
@@ -68,7 +72,7 @@ protected:
     }
 
     // Expands or collapses an item as a user does: select it and press the key.
-    static void UserToggle(CSelectDirDlg& dlg, QTreeWidgetItem* pItem, bool bExpand) {
+    static void UserToggle(dialogs::CSelectDirDlg& dlg, QTreeWidgetItem* pItem, bool bExpand) {
         dlg.Tree()->setCurrentItem(pItem);
         dlg.Tree()->setFocus();
         QTest::keyClick(dlg.Tree(), bExpand ? Qt::Key_Right : Qt::Key_Left);
@@ -95,7 +99,7 @@ TEST(SelectDirDlgNames, DisplayNames) {
         {".CACHE", ".cache"},
     };
     for (const auto& [pszName, pszShown] : aCases) {
-        EXPECT_EQ(CSelectDirDlg::MakeDisplayName(pszName), pszShown) << pszName;
+        EXPECT_EQ(dialogs::CSelectDirDlg::MakeDisplayName(pszName), pszShown) << pszName;
     }
 }
 
@@ -118,20 +122,21 @@ TEST(SelectDirDlgNames, NetworkSourcesAndTypes) {
     for (const CASE& c : aCases) {
         std::string strServer;
         std::string strShare;
-        EXPECT_EQ(SplitNetworkSource(c.pszSource, strServer, strShare), c.bOk) << c.pszSource;
+        EXPECT_EQ(dialogs::SplitNetworkSource(c.pszSource, strServer, strShare), c.bOk)
+            << c.pszSource;
         if (c.bOk) {
             EXPECT_EQ(strServer, c.pszServer) << c.pszSource;
             EXPECT_EQ(strShare, c.pszShare) << c.pszSource;
         }
     }
-    EXPECT_TRUE(IsNetworkFsType("nfs4"));
-    EXPECT_TRUE(IsNetworkFsType("fuse.sshfs"));
-    EXPECT_FALSE(IsNetworkFsType("ext4"));
-    EXPECT_FALSE(IsNetworkFsType("fuse.portal"));
+    EXPECT_TRUE(dialogs::IsNetworkFsType("nfs4"));
+    EXPECT_TRUE(dialogs::IsNetworkFsType("fuse.sshfs"));
+    EXPECT_FALSE(dialogs::IsNetworkFsType("ext4"));
+    EXPECT_FALSE(dialogs::IsNetworkFsType("fuse.portal"));
 }
 
 TEST_F(SelectDirDlgTest, EmptyStartShowsRootsAndDrivesOnly) {
-    CSelectDirDlg dlg(nullptr, &m_mounts);
+    dialogs::CSelectDirDlg dlg(nullptr, &m_mounts);
     dlg.show();
     QTreeWidget* pTree = dlg.Tree();
     ASSERT_EQ(pTree->topLevelItemCount(), 2);
@@ -176,7 +181,7 @@ TEST_F(SelectDirDlgTest, StartPathsSelectTheirItems) {
     };
     for (const CASE& c : aCases) {
         SCOPED_TRACE(c.strStart);
-        CSelectDirDlg dlg(nullptr, &m_mounts);
+        dialogs::CSelectDirDlg dlg(nullptr, &m_mounts);
         dlg.m_strPath = c.strStart;
         dlg.show();
         QTreeWidgetItem* pCurrent = dlg.Tree()->currentItem();
@@ -194,7 +199,7 @@ TEST_F(SelectDirDlgTest, StartPathsSelectTheirItems) {
 }
 
 TEST_F(SelectDirDlgTest, DeepStartFillsTheNodesAlongThePath) {
-    CSelectDirDlg dlg(nullptr, &m_mounts);
+    dialogs::CSelectDirDlg dlg(nullptr, &m_mounts);
     dlg.m_strPath = Disk() + "/WINDOWS/SYSTEM";
     dlg.show();
     QTreeWidgetItem* pDisk = dlg.MyComputerItem()->child(1);
@@ -204,7 +209,7 @@ TEST_F(SelectDirDlgTest, DeepStartFillsTheNodesAlongThePath) {
                                               QString::fromUtf8("写真")}));
     QTreeWidgetItem* pWindows = Child(pDisk, QStringLiteral("Windows"));
     ASSERT_NE(pWindows, nullptr);
-    EXPECT_EQ(CSelectDirDlg::ItemRealName(pWindows), "WINDOWS");
+    EXPECT_EQ(dialogs::CSelectDirDlg::ItemRealName(pWindows), "WINDOWS");
     EXPECT_EQ(ChildTexts(pWindows), QStringList({"Fonts", "System"}));
     EXPECT_TRUE(pWindows->isExpanded());
     // "/" was not on the path: still unread.
@@ -216,7 +221,7 @@ TEST_F(SelectDirDlgTest, DeepStartFillsTheNodesAlongThePath) {
 }
 
 TEST_F(SelectDirDlgTest, PathBelowANetworkMount) {
-    CSelectDirDlg dlg(nullptr, &m_mounts);
+    dialogs::CSelectDirDlg dlg(nullptr, &m_mounts);
     dlg.m_strPath = Net() + "/proj/sub";
     dlg.show();
     QTreeWidgetItem* pNetwork = dlg.NetworkComputerItem();
@@ -244,7 +249,7 @@ TEST_F(SelectDirDlgTest, PathBelowANetworkMount) {
 }
 
 TEST_F(SelectDirDlgTest, NetworkRootListsSharesWhenTheUserExpandsIt) {
-    CSelectDirDlg dlg(nullptr, &m_mounts);
+    dialogs::CSelectDirDlg dlg(nullptr, &m_mounts);
     dlg.show();
     EXPECT_EQ(dlg.NetworkComputerItem()->childCount(), 0);
     UserToggle(dlg, dlg.NetworkComputerItem(), true);
@@ -253,7 +258,7 @@ TEST_F(SelectDirDlgTest, NetworkRootListsSharesWhenTheUserExpandsIt) {
 }
 
 TEST_F(SelectDirDlgTest, CollapsedDirectoryIsReadAfreshOnExpand) {
-    CSelectDirDlg dlg(nullptr, &m_mounts);
+    dialogs::CSelectDirDlg dlg(nullptr, &m_mounts);
     dlg.m_strPath = Disk() + "/WINDOWS";
     dlg.show();
     QTreeWidgetItem* pWindows = dlg.Tree()->currentItem();
@@ -266,7 +271,7 @@ TEST_F(SelectDirDlgTest, CollapsedDirectoryIsReadAfreshOnExpand) {
 }
 
 TEST_F(SelectDirDlgTest, ExpandingAChildDoesNotRereadItsParent) {
-    CSelectDirDlg dlg(nullptr, &m_mounts);
+    dialogs::CSelectDirDlg dlg(nullptr, &m_mounts);
     dlg.m_strPath = Disk();
     dlg.show();
     QTreeWidgetItem* pDisk = dlg.Tree()->currentItem();
@@ -299,7 +304,7 @@ TEST_F(SelectDirDlgTest, OkRemovesOneTrailingSeparatorFromTheTypedText) {
         {"", ""},
     };
     for (const auto& [pszTyped, pszOk] : aCases) {
-        CSelectDirDlg dlg(nullptr, &m_mounts);
+        dialogs::CSelectDirDlg dlg(nullptr, &m_mounts);
         dlg.m_strPath = Disk();
         dlg.show();
         dlg.PathEdit()->selectAll();
@@ -312,7 +317,7 @@ TEST_F(SelectDirDlgTest, OkRemovesOneTrailingSeparatorFromTheTypedText) {
 }
 
 TEST_F(SelectDirDlgTest, CancelHandsNothingBack) {
-    CSelectDirDlg dlg(nullptr, &m_mounts);
+    dialogs::CSelectDirDlg dlg(nullptr, &m_mounts);
     dlg.m_strPath = Disk() + "/WINDOWS";
     dlg.show();
     dlg.Tree()->setCurrentItem(dlg.MyComputerItem()->child(0));
@@ -322,7 +327,7 @@ TEST_F(SelectDirDlgTest, CancelHandsNothingBack) {
 }
 
 TEST_F(SelectDirDlgTest, LayoutAfterAResize) {
-    CSelectDirDlg dlg(nullptr, &m_mounts);
+    dialogs::CSelectDirDlg dlg(nullptr, &m_mounts);
     dlg.show();
     const QSize sizeButton = dlg.OkButton()->size();
     const int nEdit = dlg.PathEdit()->height();
@@ -346,11 +351,42 @@ TEST_F(SelectDirDlgTest, LayoutAfterAResize) {
 TEST_F(SelectDirDlgTest, NameThatIsNotUtf8ComesBackIntact) {
     const std::string strOdd = Disk() + "/odd\xff\xfe";
     ASSERT_EQ(::mkdir(strOdd.c_str(), 0755), 0);
-    CSelectDirDlg dlg(nullptr, &m_mounts);
+    dialogs::CSelectDirDlg dlg(nullptr, &m_mounts);
     dlg.m_strPath = strOdd;
     dlg.show();
     ASSERT_NE(dlg.Tree()->currentItem(), nullptr);
     ClickButton(dlg.OkButton());
     EXPECT_EQ(dlg.m_strPath, strOdd);
     ::rmdir(strOdd.c_str()); // a name QTemporaryDir cannot spell
+}
+
+// Directories are read through the platform layer: a link that leads to a
+// directory is one, other links are not, and a directory that cannot be read
+// shows no children while its neighbours still do.
+TEST_F(SelectDirDlgTest, ReadsThroughTheFileSystemLinksAndFailures) {
+    ASSERT_EQ(::symlink((Disk() + "/WINDOWS").c_str(), (Disk() + "/to_windows").c_str()), 0);
+    ASSERT_EQ(::symlink((Disk() + "/a_file").c_str(), (Disk() + "/to_file").c_str()), 0);
+    ASSERT_EQ(::symlink((Disk() + "/gone").c_str(), (Disk() + "/dangling").c_str()), 0);
+    platform::PosixFileSystem disk;
+    platform::FaultFileSystem faults(disk);
+    faults.AddFault(platform::FsOp::ListDir, Disk() + "/WINDOWS/SYSTEM", EACCES);
+    dialogs::CSelectDirDlg dlg(nullptr, &m_mounts, &faults);
+    dlg.m_strPath = Disk() + "/WINDOWS";
+    dlg.show();
+    QTreeWidgetItem* pDisk = dlg.MyComputerItem()->child(1);
+    EXPECT_EQ(ChildTexts(pDisk), QStringList({".hidden", "Data", "Data", "empty", "to_windows",
+                                              "Windows", QString::fromUtf8("写真")}));
+    EXPECT_EQ(faults.CountCalls(platform::FsOp::ListDir, Disk()), 1u);
+    QTreeWidgetItem* pWindows = dlg.Tree()->currentItem();
+    ASSERT_NE(pWindows, nullptr);
+    QTreeWidgetItem* pSystem = Child(pWindows, QStringLiteral("System"));
+    ASSERT_NE(pSystem, nullptr);
+    UserToggle(dlg, pSystem, true);
+    EXPECT_EQ(pSystem->childCount(), 0);
+    EXPECT_EQ(faults.CountCalls(platform::FsOp::ListDir, Disk() + "/WINDOWS/SYSTEM"), 1u);
+    // The link leads into the same tree: expanding it lists the target's children.
+    QTreeWidgetItem* pLink = Child(pDisk, QStringLiteral("to_windows"));
+    ASSERT_NE(pLink, nullptr);
+    UserToggle(dlg, pLink, true);
+    EXPECT_EQ(ChildTexts(pLink), QStringList({"Fonts", "System"}));
 }

@@ -7,21 +7,21 @@
 #include <gtest/gtest.h>
 #include <set>
 
-#include "UiTestUtil.h"
 #include "dialogs/DetailDlg.h"
 #include "document/SyncItem.h"
 #include "support/GuiTest.h"
+#include "support/UiTestUtil.h"
 
 using namespace kovrel;
 using kovrel::test::ClickButton;
 
 namespace {
 
-using D = CDetailDlg;
+using D = dialogs::CDetailDlg;
 // Every button of the dialog, each once.
-constexpr const auto& kAllIds = CDetailRules::kButtonIds;
+constexpr const auto& kAllIds = dialogs::CDetailRules::kButtonIds;
 
-std::set<int> CheckedIds(const CDetailDlg& dlg) {
+std::set<int> CheckedIds(const dialogs::CDetailDlg& dlg) {
     std::set<int> set;
     for (int nId : kAllIds) {
         auto* pBox = qobject_cast<QCheckBox*>(dlg.Button(nId));
@@ -32,7 +32,7 @@ std::set<int> CheckedIds(const CDetailDlg& dlg) {
     return set;
 }
 
-std::set<int> DisabledIds(const CDetailDlg& dlg) {
+std::set<int> DisabledIds(const dialogs::CDetailDlg& dlg) {
     std::set<int> set;
     for (int nId : kAllIds) {
         if (!dlg.Button(nId)->isEnabled()) {
@@ -117,7 +117,7 @@ QPushButton* OkButton(const QDialog& dlg) {
 TEST(DetailDlg, OpeningStatesAndUnchangedOk) {
     for (const OPENCASE& c : kOpenCases) {
         SCOPED_TRACE(c.pszName);
-        CDetailDlg dlg;
+        dialogs::CDetailDlg dlg;
         dlg.m_dwOption = c.dwIn;
         dlg.show();
         EXPECT_EQ(CheckedIds(dlg), c.setChecked);
@@ -208,7 +208,7 @@ const CLICKCASE kClickCases[] = {
 TEST(DetailDlg, ClickSequencesThroughTheInterlocks) {
     for (const CLICKCASE& c : kClickCases) {
         SCOPED_TRACE(c.pszName);
-        CDetailDlg dlg;
+        dialogs::CDetailDlg dlg;
         dlg.m_dwOption = c.dwIn;
         dlg.show();
         for (int nId : c.vecClicks) {
@@ -223,7 +223,7 @@ TEST(DetailDlg, ClickSequencesThroughTheInterlocks) {
 }
 
 TEST(DetailDlg, IndeterminateSubdirectoryBoxStaysAsItIs) {
-    CDetailDlg dlg;
+    dialogs::CDetailDlg dlg;
     dlg.show();
     auto* pBox = qobject_cast<QCheckBox*>(dlg.Button(D::IDC_SUBDIRS));
     ASSERT_NE(pBox, nullptr);
@@ -235,7 +235,7 @@ TEST(DetailDlg, IndeterminateSubdirectoryBoxStaysAsItIs) {
 }
 
 TEST(DetailDlg, DeletingOnBothSidesIsRefusedAndTheDialogStaysOpen) {
-    CDetailDlg dlg;
+    dialogs::CDetailDlg dlg;
     dlg.m_dwOption = SIO_FORCE_RO2;
     dlg.m_strPattern = "keep";
     dlg.show();
@@ -263,7 +263,7 @@ TEST(DetailDlg, DeletingOnBothSidesIsRefusedAndTheDialogStaysOpen) {
 
 TEST(DetailDlg, CancelAndEscapeHandNothingBack) {
     for (bool bEscape : {false, true}) {
-        CDetailDlg dlg;
+        dialogs::CDetailDlg dlg;
         dlg.m_dwOption = SIO_COPY_OLDER;
         dlg.m_strPattern = "a\r\nb";
         dlg.show();
@@ -283,7 +283,7 @@ TEST(DetailDlg, CancelAndEscapeHandNothingBack) {
 }
 
 TEST(DetailDlg, EnterInThePatternEditPressesOkAndCtrlEnterTypesANewLine) {
-    CDetailDlg dlg;
+    dialogs::CDetailDlg dlg;
     dlg.m_strPattern = "\\src\\*.c";
     dlg.show();
     QPlainTextEdit* pEdit = dlg.PatternEdit();
@@ -309,7 +309,7 @@ TEST(DetailDlg, PatternTextComesBackByteForByteWhenUnchanged) {
         "lone\rcarriage return\nand lone line feed",
     };
     for (const std::string& strText : astrTexts) {
-        CDetailDlg dlg;
+        dialogs::CDetailDlg dlg;
         dlg.m_strPattern = strText;
         dlg.show();
         ClickButton(OkButton(dlg));
@@ -318,7 +318,7 @@ TEST(DetailDlg, PatternTextComesBackByteForByteWhenUnchanged) {
 }
 
 TEST(DetailDlg, EditedPatternComesBackWithCrLf) {
-    CDetailDlg dlg;
+    dialogs::CDetailDlg dlg;
     dlg.m_strPattern = "\\a\r\n!b";
     dlg.show();
     EXPECT_EQ(dlg.PatternEdit()->toPlainText(), QStringLiteral("\\a\n!b")) << "one line each";

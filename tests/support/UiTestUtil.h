@@ -21,10 +21,10 @@ inline void ClickButton(QAbstractButton* pButton) {
 }
 
 // Stands in for the sound service and remembers what would have been played.
-class CSoundRecorder final : public ISoundService {
+class CSoundRecorder final : public ui::ISoundService {
 public:
-    CSoundRecorder() : m_pPrevious(SetSoundService(this)) {}
-    ~CSoundRecorder() override { SetSoundService(m_pPrevious); }
+    CSoundRecorder() : m_pPrevious(ui::SetSoundService(this)) {}
+    ~CSoundRecorder() override { ui::SetSoundService(m_pPrevious); }
     CSoundRecorder(const CSoundRecorder&) = delete;
     CSoundRecorder& operator=(const CSoundRecorder&) = delete;
 
@@ -32,9 +32,9 @@ public:
         m_vecPlayed.push_back("file:" + strPath);
         return m_bFilesPlay;
     }
-    bool PlayEvent(SoundEvent nEvent) override {
-        m_vecPlayed.push_back(nEvent == SoundEvent::Warning ? "event:warning"
-                                                            : "event:information");
+    bool PlayEvent(ui::SoundEvent nEvent) override {
+        m_vecPlayed.push_back(nEvent == ui::SoundEvent::Warning ? "event:warning"
+                                                                : "event:information");
         return true;
     }
 
@@ -42,7 +42,7 @@ public:
     bool m_bFilesPlay = true;
 
 private:
-    ISoundService* m_pPrevious;
+    ui::ISoundService* m_pPrevious;
 };
 
 } // namespace kovrel::test

@@ -5,16 +5,16 @@
 
 #include <gtest/gtest.h>
 
-#include "UiTestUtil.h"
 #include "dialogs/LogListBox.h"
 #include "dialogs/SyncLogDlg.h"
+#include "support/UiTestUtil.h"
 
 using namespace kovrel;
 using kovrel::test::ClickButton;
 
 namespace {
 
-class CFakeView final : public ISyncLogView {
+class CFakeView final : public dialogs::ISyncLogView {
 public:
     void SetFocusToGrid() override { ++m_nFocused; }
     int m_nFocused = 0;
@@ -23,7 +23,7 @@ public:
 } // namespace
 
 TEST(SyncLogDlg, CreatedHiddenAndEmpty) {
-    CSyncLogDlg dlg;
+    dialogs::CSyncLogDlg dlg;
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_FALSE(dlg.isModal());
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Synchronize Log"));
@@ -32,7 +32,7 @@ TEST(SyncLogDlg, CreatedHiddenAndEmpty) {
 }
 
 TEST(SyncLogDlg, CancelDuringARunAndOkAfterIt) {
-    CSyncLogDlg dlg;
+    dialogs::CSyncLogDlg dlg;
     CFakeView view;
     dlg.m_bCancel = true; // left over from an earlier run
     dlg.BeginRun(&view);
@@ -57,7 +57,7 @@ TEST(SyncLogDlg, CancelDuringARunAndOkAfterIt) {
 }
 
 TEST(SyncLogDlg, EnterPressesTheButtonAndWithoutAViewOkStillHides) {
-    CSyncLogDlg dlg;
+    dialogs::CSyncLogDlg dlg;
     dlg.BeginRun(nullptr);
     dlg.ListBox()->setFocus();
     QTest::keyClick(dlg.ListBox(), Qt::Key_Return);
@@ -69,7 +69,7 @@ TEST(SyncLogDlg, EnterPressesTheButtonAndWithoutAViewOkStillHides) {
 }
 
 TEST(SyncLogDlg, EscapeHidesWithoutCancellingAndLinesKeepComing) {
-    CSyncLogDlg dlg;
+    dialogs::CSyncLogDlg dlg;
     CFakeView view;
     dlg.BeginRun(&view);
     dlg.AddString(QStringLiteral("one"));
@@ -83,7 +83,7 @@ TEST(SyncLogDlg, EscapeHidesWithoutCancellingAndLinesKeepComing) {
 }
 
 TEST(SyncLogDlg, TwoRunsOneAfterTheOther) {
-    CSyncLogDlg dlg;
+    dialogs::CSyncLogDlg dlg;
     CFakeView view;
     for (int nRun = 0; nRun < 2; ++nRun) {
         dlg.BeginRun(&view);
@@ -100,7 +100,7 @@ TEST(SyncLogDlg, TwoRunsOneAfterTheOther) {
 }
 
 TEST(SyncLogDlg, NewestLineStaysInView) {
-    CSyncLogDlg dlg;
+    dialogs::CSyncLogDlg dlg;
     dlg.BeginRun(nullptr);
     const int nVisible = dlg.GetVisibleLineCount();
     ASSERT_GT(nVisible, 2);
@@ -121,7 +121,7 @@ TEST(SyncLogDlg, NewestLineStaysInView) {
 }
 
 TEST(SyncLogDlg, LayoutAfterAResize) {
-    CSyncLogDlg dlg;
+    dialogs::CSyncLogDlg dlg;
     dlg.BeginRun(nullptr);
     const QSize sizeButton = dlg.Button()->size();
     for (const QSize& size : {QSize(800, 600), QSize(301, 200)}) {
@@ -137,13 +137,13 @@ TEST(SyncLogDlg, LayoutAfterAResize) {
 }
 
 TEST(SyncLogDlg, ScrollBarFollowsAndTheUserCanScrollBack) {
-    CSyncLogDlg dlg;
+    dialogs::CSyncLogDlg dlg;
     dlg.BeginRun(nullptr);
     for (int i = 0; i < 200; ++i) {
         dlg.AddString(QStringLiteral("line %1").arg(i));
     }
     QApplication::processEvents(); // the bar is brought up to date once per pass
-    CLogListBox* pList = dlg.ListBox();
+    dialogs::CLogListBox* pList = dlg.ListBox();
     QScrollBar* pBar = pList->verticalScrollBar();
     EXPECT_EQ(pBar->maximum(), 200 - pList->VisibleLineCount());
     EXPECT_EQ(pBar->value(), pList->GetTopIndex());

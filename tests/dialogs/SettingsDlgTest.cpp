@@ -10,10 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include "UiTestUtil.h"
 #include "dialogs/LogFileDlg.h"
 #include "dialogs/SoundDlg.h"
 #include "support/GuiTest.h"
+#include "support/UiTestUtil.h"
 
 using namespace kovrel;
 using kovrel::test::ClickButton;
@@ -72,7 +72,7 @@ TEST(LogFileDlg, MembersInAndOut) {
         {false, true, QStringLiteral("relative.log")},
     };
     for (const CASE& c : aCases) {
-        CLogFileDlg dlg;
+        dialogs::CLogFileDlg dlg;
         dlg.m_bDocLog = c.bDocLog;
         dlg.m_bAppend = c.bAppend;
         dlg.m_strLogFile = c.strFile;
@@ -95,7 +95,7 @@ TEST(LogFileDlg, MembersInAndOut) {
 }
 
 TEST(LogFileDlg, CancelHandsNothingBack) {
-    CLogFileDlg dlg;
+    dialogs::CLogFileDlg dlg;
     dlg.m_strLogFile = QStringLiteral("/var/log/a.log");
     dlg.show();
     ClickButton(dlg.AppendRadio());
@@ -110,7 +110,7 @@ TEST(LogFileDlg, CancelHandsNothingBack) {
 
 TEST(LogFileDlg, BrowseAcceptsANewFileAndCancelKeepsTheText) {
     QTemporaryDir dir;
-    CLogFileDlg dlg;
+    dialogs::CLogFileDlg dlg;
     dlg.m_strLogFile = QStringLiteral("/before.log");
     dlg.show();
     const QString strCurrentBefore = QDir::currentPath();
@@ -140,7 +140,7 @@ TEST(LogFileDlg, BrowseAcceptsANewFileAndCancelKeepsTheText) {
 
 TEST(SoundDlg, MembersInAndOutAndCancel) {
     for (bool bOk : {true, false}) {
-        CSoundDlg dlg;
+        dialogs::CSoundDlg dlg;
         dlg.m_bSoundOn = true;
         dlg.m_strEndSound = QStringLiteral("/s/end.wav");
         dlg.m_strErrSound = QStringLiteral(" /s/err.wav");
@@ -183,7 +183,7 @@ TEST(SoundDlg, TestButtonsPlayTheirOwnTextUnlessEmptyOrBlankLed) {
     for (const CASE& c : aCases) {
         for (bool bEnd : {true, false}) {
             kovrel::test::CSoundRecorder recorder;
-            CSoundDlg dlg;
+            dialogs::CSoundDlg dlg;
             (bEnd ? dlg.m_strEndSound : dlg.m_strErrSound) = c.strText;
             (bEnd ? dlg.m_strErrSound : dlg.m_strEndSound) = QStringLiteral("/other.wav");
             dlg.show();
@@ -202,7 +202,7 @@ TEST(SoundDlg, BrowseLeavesTheCurrentDirectoryAsItWas) {
     QFile file(dir.filePath(QStringLiteral("bell.wav")));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
-    CSoundDlg dlg;
+    dialogs::CSoundDlg dlg;
     dlg.m_strEndSound = QStringLiteral("/old/end.wav");
     dlg.show();
     const QString strCurrentBefore = QDir::currentPath();

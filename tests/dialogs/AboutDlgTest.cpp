@@ -4,14 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include "UiTestUtil.h"
 #include "dialogs/AboutDlg.h"
+#include "support/UiTestUtil.h"
 
 using namespace kovrel;
 
 TEST(AboutDlg, ShowsIconAndVersionAndClosesEveryWay) {
     for (int nWay = 0; nWay < 3; ++nWay) {
-        CAboutDlg dlg;
+        dialogs::CAboutDlg dlg;
         dlg.show();
         EXPECT_EQ(dlg.windowTitle(), QStringLiteral("About KovrelDuplicator"));
         bool bVersion = false;
@@ -36,7 +36,7 @@ TEST(AboutDlg, ShowsIconAndVersionAndClosesEveryWay) {
 }
 
 TEST(AboutDlg, ProgramIconHasEverySize) {
-    const QIcon icon = ProgramIcon();
+    const QIcon icon = dialogs::ProgramIcon();
     const QList<QSize> listSizes = icon.availableSizes();
     for (int n : {16, 32, 48, 64, 128, 256}) {
         EXPECT_TRUE(listSizes.contains(QSize(n, n))) << n;

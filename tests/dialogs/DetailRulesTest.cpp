@@ -13,6 +13,7 @@
 #include "document/SyncOptions.h"
 
 using namespace kovrel;
+using namespace kovrel::dialogs;
 
 namespace {
 
