@@ -1,5 +1,6 @@
 #include "RunCommand.h"
 
+#include "CliArgs.h"
 #include "CliSettings.h"
 #include "DocumentLoad.h"
 #include "document/KvdFormat.h"
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <sys/stat.h>
 
 namespace kovrel::cli {
@@ -73,15 +75,12 @@ int AddItemCommand(const std::string& strPath, const std::string& strPath1,
 
     std::uint32_t dwOption = 0;
     if (pszOption) {
-        char* pEnd = nullptr;
-        errno = 0;
-        const unsigned long long nValue = std::strtoull(pszOption, &pEnd, 0);
-        if (*pszOption == '\0' || *pEnd != '\0' || errno != 0 || nValue > 0xFFFFFFFFull ||
-            *pszOption == '-') {
+        const std::optional<std::uint32_t> word = ParseOptionWord(pszOption);
+        if (!word) {
             std::cerr << "kovrel-sync: not an option word: " << pszOption << '\n';
             return kExitUnreadable;
         }
-        dwOption = static_cast<std::uint32_t>(nValue);
+        dwOption = *word;
     }
 
     std::string strPattern;

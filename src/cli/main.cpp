@@ -1,9 +1,9 @@
 // kovrel-sync: the headless front end.
+#include "CliArgs.h"
 #include "DocumentLoad.h"
 #include "ListCommand.h"
 #include "RunCommand.h"
 
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -59,69 +59,30 @@ int Usage(const std::string& strProblem) {
     return kExitUnreadable;
 }
 
-bool TakeValue(std::string_view arg, std::string_view name, std::string_view& value) {
-    if (arg.substr(0, name.size()) != name || arg.size() <= name.size() || arg[name.size()] != '=')
-        return false;
-    value = arg.substr(name.size() + 1);
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string_view> args(argv + 1, argv + argc);
-    if (!args.empty() && args[0] == "--help") {
+    const std::vector<std::string_view> words(argv + 1, argv + argc);
+    CLIPARSE parsed = ParseCliArgs(words);
+    if (!parsed.args)
+        return Usage(parsed.strProblem);
+    CLIARGS& args = *parsed.args;
+    switch (args.command) {
+    case CliCommand::Help:
         PrintUsage(std::cout);
         return 0;
-    }
-    if (!args.empty() && args[0] == "--version") {
+    case CliCommand::Version:
         std::cout << "kovrel-sync " << KOVREL_VERSION << "\n";
         return 0;
+    case CliCommand::List:
+        return RunListCommand(args.strDocument, std::cout, std::cerr);
+    case CliCommand::AddItem:
+        return AddItemCommand(args.strDocument, args.strPath1, args.strPath2,
+                              args.strOption ? args.strOption->c_str() : nullptr,
+                              args.strPattern ? args.strPattern->c_str() : nullptr);
+    case CliCommand::Run:
+        break;
     }
-    if (!args.empty() && args[0] == "--list") {
-        if (args.size() != 2)
-            return Usage("--list takes one DOCUMENT");
-        return RunListCommand(argv[2], std::cout, std::cerr);
-    }
-    if (!args.empty() && args[0] == "--add-item") {
-        if (args.size() < 4 || args.size() > 6)
-            return Usage("--add-item takes DOCUMENT PATH1 PATH2 [OPTION [PATTERN]]");
-        return AddItemCommand(argv[2], argv[3], argv[4], args.size() > 4 ? argv[5] : nullptr,
-                              args.size() > 5 ? argv[6] : nullptr);
-    }
-
-    RUNOPTIONS options;
-    options.answers.bInteractive = isatty(STDIN_FILENO) != 0;
-    const char* pszDocument = nullptr;
-    bool bOptionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        std::string_view value;
-        if (!bOptionsEnded && arg == "--") {
-            bOptionsEnded = true;
-        } else if (!bOptionsEnded && arg == "--dry-run") {
-            options.bDryRun = true;
-        } else if (!bOptionsEnded && TakeValue(arg, "--on-question", value)) {
-            if (value != "yes" && value != "no")
-                return Usage("--on-question takes yes or no");
-            options.answers.bQuestionYes = value == "yes";
-        } else if (!bOptionsEnded && TakeValue(arg, "--on-missing-top", value)) {
-            if (value != "yes" && value != "no")
-                return Usage("--on-missing-top takes yes or no");
-            options.answers.bMissingTopYes = value == "yes";
-        } else if (!bOptionsEnded && TakeValue(arg, "--on-failure", value)) {
-            if (value != "ignore" && value != "abort")
-                return Usage("--on-failure takes ignore or abort");
-            options.answers.bFailureIgnore = value == "ignore";
-        } else if (!bOptionsEnded && arg.size() > 1 && arg[0] == '-') {
-            return Usage("unknown option " + std::string(arg));
-        } else if (pszDocument) {
-            return Usage("only one DOCUMENT can be run");
-        } else {
-            pszDocument = argv[i + 1];
-        }
-    }
-    if (!pszDocument)
-        return Usage("no DOCUMENT given");
-    return RunDocumentCommand(pszDocument, options);
+    args.options.answers.bInteractive = isatty(STDIN_FILENO) != 0;
+    return RunDocumentCommand(args.strDocument, args.options);
 }

@@ -6,31 +6,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "document/SyncItem.h"
 #include "ui/ManualButtons.h"
 #include "ui/MsgBox.h"
 
 namespace kovrel {
 
 namespace {
-
-// The order the buttons are kept in.
-constexpr int kButtonIds[15] = {
-    CDetailDlg::IDC_SUBDIRS,        CDetailDlg::IDC_NOFILE1_COPY, CDetailDlg::IDC_NOFILE1_DELETE,
-    CDetailDlg::IDC_NOFILE1_IGNORE, CDetailDlg::IDC_NOFILE2_COPY, CDetailDlg::IDC_NOFILE2_DELETE,
-    CDetailDlg::IDC_NOFILE2_IGNORE, CDetailDlg::IDC_RO1_FORCE,    CDetailDlg::IDC_RO1_SKIP,
-    CDetailDlg::IDC_RO2_FORCE,      CDetailDlg::IDC_RO2_SKIP,     CDetailDlg::IDC_ONEWAY,
-    CDetailDlg::IDC_DIR_1TO2,       CDetailDlg::IDC_DIR_2TO1,     CDetailDlg::IDC_COPY_OLDER,
-};
-
-int IndexOf(int nId) {
-    for (int i = 0; i < 15; ++i) {
-        if (kButtonIds[i] == nId) {
-            return i;
-        }
-    }
-    return -1;
-}
 
 QString PatternHelp() {
     return QString::fromUtf8("拡張ワイルドカード指定：\n"
@@ -39,19 +20,27 @@ QString PatternHelp() {
                              "\u3000!\\xyz\\9804??\\\t除外ディレクトリ指定");
 }
 
-// The radio groups: clicking one member marks it and clears the others.
-struct GROUP {
-    int anIds[3];
-    int nCount;
-};
-constexpr GROUP kGroups[] = {
-    {{CDetailDlg::IDC_NOFILE1_COPY, CDetailDlg::IDC_NOFILE1_DELETE, CDetailDlg::IDC_NOFILE1_IGNORE},
-     3},
-    {{CDetailDlg::IDC_NOFILE2_COPY, CDetailDlg::IDC_NOFILE2_DELETE, CDetailDlg::IDC_NOFILE2_IGNORE},
-     3},
-    {{CDetailDlg::IDC_RO1_FORCE, CDetailDlg::IDC_RO1_SKIP, 0}, 2},
-    {{CDetailDlg::IDC_RO2_FORCE, CDetailDlg::IDC_RO2_SKIP, 0}, 2},
-};
+CDetailRules::Mark MarkOf(Qt::CheckState state) {
+    switch (state) {
+    case Qt::Checked:
+        return CDetailRules::Mark::Checked;
+    case Qt::PartiallyChecked:
+        return CDetailRules::Mark::Partial;
+    default:
+        return CDetailRules::Mark::Unchecked;
+    }
+}
+
+Qt::CheckState CheckStateOf(CDetailRules::Mark mark) {
+    switch (mark) {
+    case CDetailRules::Mark::Checked:
+        return Qt::Checked;
+    case CDetailRules::Mark::Partial:
+        return Qt::PartiallyChecked;
+    default:
+        return Qt::Unchecked;
+    }
+}
 
 } // namespace
 
@@ -80,7 +69,7 @@ CDetailDlg::CDetailDlg(QWidget* pParent)
         auto* pButton = new CManualRadioButton(QString::fromUtf8(pszText), this);
         pButton->setFocusPolicy(Qt::ClickFocus); // no tab stop
         Place(pButton, nLeft, nTop, nWidth, nHeight);
-        m_apButtons[IndexOf(nId)] = pButton;
+        m_apButtons[CDetailRules::IndexOf(nId)] = pButton;
         connect(pButton, &QAbstractButton::clicked, this, [this, nId] { OnClicked(nId); });
     };
     auto check = [this](int nId, const char* pszText, int nLeft, int nTop, int nWidth, int nHeight,
@@ -89,7 +78,7 @@ CDetailDlg::CDetailDlg(QWidget* pParent)
         pButton->setTristate(bTriState);
         pButton->setFocusPolicy(Qt::StrongFocus);
         Place(pButton, nLeft, nTop, nWidth, nHeight);
-        m_apButtons[IndexOf(nId)] = pButton;
+        m_apButtons[CDetailRules::IndexOf(nId)] = pButton;
         connect(pButton, &QAbstractButton::clicked, this, [this, nId] { OnClicked(nId); });
         return pButton;
     };
@@ -141,184 +130,48 @@ CDetailDlg::CDetailDlg(QWidget* pParent)
 }
 
 QAbstractButton* CDetailDlg::Button(int nId) const {
-    const int nIndex = IndexOf(nId);
+    const int nIndex = CDetailRules::IndexOf(nId);
     return nIndex < 0 ? nullptr : m_apButtons[nIndex];
 }
 
-bool CDetailDlg::IsChecked(int nId) const {
-    if (auto* pBox = qobject_cast<QCheckBox*>(Button(nId))) {
-        return pBox->checkState() == Qt::Checked;
-    }
-    return Button(nId)->isChecked();
-}
-
-void CDetailDlg::SetCheck(int nId, bool bChecked) {
-    if (auto* pBox = qobject_cast<QCheckBox*>(Button(nId))) {
-        pBox->setCheckState(bChecked ? Qt::Checked : Qt::Unchecked);
-    } else {
-        Button(nId)->setChecked(bChecked);
-    }
-}
-
-void CDetailDlg::Enable(int nId, bool bEnable) {
-    Button(nId)->setEnabled(bEnable);
-}
-
-void CDetailDlg::SelectInGroup(int nId) {
-    for (const GROUP& group : kGroups) {
-        bool bInGroup = false;
-        for (int i = 0; i < group.nCount; ++i) {
-            bInGroup = bInGroup || group.anIds[i] == nId;
+CDetailRules CDetailDlg::ReadButtons() const {
+    CDetailRules rules;
+    for (int nId : CDetailRules::kButtonIds) {
+        const QAbstractButton* pButton = Button(nId);
+        CDetailRules::BUTTON& button = rules.At(nId);
+        button.bEnabled = pButton->isEnabled();
+        Qt::CheckState state = pButton->isChecked() ? Qt::Checked : Qt::Unchecked;
+        if (auto* pBox = qobject_cast<const QCheckBox*>(pButton)) {
+            state = pBox->checkState();
         }
-        if (bInGroup) {
-            for (int i = 0; i < group.nCount; ++i) {
-                SetCheck(group.anIds[i], group.anIds[i] == nId);
-            }
-            return;
+        button.mark = MarkOf(state);
+    }
+    return rules;
+}
+
+void CDetailDlg::WriteButtons(const CDetailRules& rules) {
+    for (int nId : CDetailRules::kButtonIds) {
+        QAbstractButton* pButton = Button(nId);
+        const CDetailRules::BUTTON& button = rules.At(nId);
+        if (auto* pBox = qobject_cast<QCheckBox*>(pButton)) {
+            pBox->setCheckState(CheckStateOf(button.mark));
+        } else {
+            pButton->setChecked(button.mark == CDetailRules::Mark::Checked);
         }
+        pButton->setEnabled(button.bEnabled);
     }
 }
 
 void CDetailDlg::OnClicked(int nId) {
-    switch (nId) {
-    case IDC_DIR_1TO2:
-        OnDirection1To2();
-        break;
-    case IDC_DIR_2TO1:
-        OnDirection2To1();
-        break;
-    case IDC_ONEWAY:
-        OnOneWay();
-        break;
-    case IDC_COPY_OLDER:
-    case IDC_SUBDIRS: {
-        // A box in the third state stays as it is.
-        auto* pBox = static_cast<QCheckBox*>(Button(nId));
-        if (pBox->checkState() != Qt::PartiallyChecked) {
-            pBox->setCheckState(pBox->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
-        }
-        break;
-    }
-    default:
-        SelectInGroup(nId);
-        break;
-    }
-}
-
-void CDetailDlg::OnDirection1To2() {
-    SetCheck(IDC_DIR_1TO2, true);
-    SetCheck(IDC_DIR_2TO1, false);
-    // Side 1 is only read: nothing may be copied to it or deleted from it.
-    if (IsChecked(IDC_NOFILE1_COPY)) {
-        SelectInGroup(IDC_NOFILE1_IGNORE);
-    }
-    if (IsChecked(IDC_NOFILE2_DELETE)) {
-        SelectInGroup(IDC_NOFILE2_IGNORE);
-    }
-    Enable(IDC_NOFILE1_COPY, false);
-    Enable(IDC_NOFILE2_DELETE, false);
-    Enable(IDC_NOFILE2_COPY, true);
-    Enable(IDC_NOFILE1_DELETE, true);
-    Enable(IDC_RO1_FORCE, false);
-    Enable(IDC_RO1_SKIP, false);
-    Enable(IDC_RO2_FORCE, true);
-    Enable(IDC_RO2_SKIP, true);
-}
-
-void CDetailDlg::OnDirection2To1() {
-    SetCheck(IDC_DIR_1TO2, false);
-    SetCheck(IDC_DIR_2TO1, true);
-    if (IsChecked(IDC_NOFILE2_COPY)) {
-        SelectInGroup(IDC_NOFILE2_IGNORE);
-    }
-    if (IsChecked(IDC_NOFILE1_DELETE)) {
-        SelectInGroup(IDC_NOFILE1_IGNORE);
-    }
-    Enable(IDC_NOFILE2_COPY, false);
-    Enable(IDC_NOFILE1_DELETE, false);
-    Enable(IDC_NOFILE1_COPY, true);
-    Enable(IDC_NOFILE2_DELETE, true);
-    Enable(IDC_RO1_FORCE, true);
-    Enable(IDC_RO1_SKIP, true);
-    Enable(IDC_RO2_FORCE, false);
-    Enable(IDC_RO2_SKIP, false);
-}
-
-void CDetailDlg::OnOneWay() {
-    auto* pBox = static_cast<QCheckBox*>(Button(IDC_ONEWAY));
-    if (pBox->checkState() == Qt::Unchecked) {
-        pBox->setCheckState(Qt::Checked);
-        Enable(IDC_COPY_OLDER, true);
-        Enable(IDC_DIR_1TO2, true);
-        Enable(IDC_DIR_2TO1, true);
-        if (IsChecked(IDC_DIR_2TO1)) {
-            OnDirection2To1();
-        } else {
-            OnDirection1To2();
-        }
-    } else if (pBox->checkState() == Qt::Checked) {
-        pBox->setCheckState(Qt::Unchecked);
-        Enable(IDC_COPY_OLDER, false);
-        Enable(IDC_DIR_1TO2, false);
-        Enable(IDC_DIR_2TO1, false);
-        for (int nId : {IDC_NOFILE1_COPY, IDC_NOFILE1_DELETE, IDC_NOFILE2_COPY, IDC_NOFILE2_DELETE,
-                        IDC_RO1_FORCE, IDC_RO1_SKIP, IDC_RO2_FORCE, IDC_RO2_SKIP}) {
-            Enable(nId, true);
-        }
-    }
+    CDetailRules rules = ReadButtons();
+    rules.Click(nId);
+    WriteButtons(rules);
 }
 
 bool CDetailDlg::OnInitDialog() {
-    const std::uint32_t dw = m_dwOption;
-    for (int nId : {IDC_NOFILE1_COPY, IDC_NOFILE1_DELETE, IDC_NOFILE1_IGNORE}) {
-        SetCheck(nId, false);
-    }
-    switch (dw & SIO_NOFILE1_MASK) {
-    case SIO_NOFILE1_COPY:
-        SetCheck(IDC_NOFILE1_COPY, true);
-        break;
-    case SIO_NOFILE1_DELETE:
-        SetCheck(IDC_NOFILE1_DELETE, true);
-        break;
-    case SIO_NOFILE1_IGNORE:
-        SetCheck(IDC_NOFILE1_IGNORE, true);
-        break;
-    default:
-        break;
-    }
-    for (int nId : {IDC_NOFILE2_COPY, IDC_NOFILE2_DELETE, IDC_NOFILE2_IGNORE}) {
-        SetCheck(nId, false);
-    }
-    switch (dw & SIO_NOFILE2_MASK) {
-    case SIO_NOFILE2_COPY:
-        SetCheck(IDC_NOFILE2_COPY, true);
-        break;
-    case SIO_NOFILE2_DELETE:
-        SetCheck(IDC_NOFILE2_DELETE, true);
-        break;
-    case SIO_NOFILE2_IGNORE:
-        SetCheck(IDC_NOFILE2_IGNORE, true);
-        break;
-    default:
-        break;
-    }
-    SelectInGroup((dw & SIO_FORCE_RO1) != 0 ? IDC_RO1_FORCE : IDC_RO1_SKIP);
-    SelectInGroup((dw & SIO_FORCE_RO2) != 0 ? IDC_RO2_FORCE : IDC_RO2_SKIP);
-    if ((dw & SIO_ONEWAY_MASK) != 0) {
-        if ((dw & SIO_ONEWAY_1TO2) != 0) {
-            OnDirection1To2();
-        } else {
-            OnDirection2To1();
-        }
-        SetCheck(IDC_ONEWAY, false);
-    } else {
-        SetCheck(IDC_ONEWAY, true);
-    }
-    // Inverts the box just set, so it ends checked exactly for a one-way word,
-    // and applies (or undoes) the direction's enabled states.
-    OnOneWay();
-    SetCheck(IDC_COPY_OLDER, (dw & SIO_COPY_OLDER) != 0);
-    SetCheck(IDC_SUBDIRS, (dw & SIO_NO_SUBDIRS) == 0);
+    CDetailRules rules = ReadButtons();
+    rules.Load(CSyncOptions(m_dwOption));
+    WriteButtons(rules);
 
     // CR LF in, line feeds in the edit; remember what was shown so an
     // unchanged text goes back as the very bytes that came in.
@@ -346,34 +199,13 @@ bool CDetailDlg::eventFilter(QObject* pWatched, QEvent* pEvent) {
 }
 
 void CDetailDlg::accept() {
-    std::uint32_t dw = 0;
-    if (IsChecked(IDC_NOFILE1_DELETE) && IsChecked(IDC_NOFILE2_DELETE)) {
+    const std::optional<CSyncOptions> word = ReadButtons().Word();
+    if (!word) {
         ShowMessageBox(this, QString::fromUtf8("双方ともDelete FILEを選択することはできません。"),
                        MB_OK | MB_ICONEXCLAMATION);
         return;
     }
-    if (!IsChecked(IDC_NOFILE1_COPY)) {
-        dw += IsChecked(IDC_NOFILE1_DELETE) ? SIO_NOFILE1_DELETE : SIO_NOFILE1_IGNORE;
-    }
-    if (!IsChecked(IDC_NOFILE2_COPY)) {
-        dw += IsChecked(IDC_NOFILE2_DELETE) ? SIO_NOFILE2_DELETE : SIO_NOFILE2_IGNORE;
-    }
-    if (IsChecked(IDC_RO1_FORCE)) {
-        dw += SIO_FORCE_RO1;
-    }
-    if (IsChecked(IDC_RO2_FORCE)) {
-        dw += SIO_FORCE_RO2;
-    }
-    if (IsChecked(IDC_ONEWAY)) {
-        dw += IsChecked(IDC_DIR_1TO2) ? SIO_ONEWAY_1TO2 : SIO_ONEWAY_2TO1;
-    }
-    if (IsChecked(IDC_COPY_OLDER)) {
-        dw += SIO_COPY_OLDER;
-    }
-    if (!IsChecked(IDC_SUBDIRS)) {
-        dw += SIO_NO_SUBDIRS;
-    }
-    m_dwOption = dw;
+    m_dwOption = word->Raw();
 
     const QString strText = m_pEdit->toPlainText();
     if (strText != m_strShownPattern) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "dialogs/DetailRules.h"
 #include "ui/TemplateDialog.h"
 
 class QAbstractButton;
@@ -23,24 +24,7 @@ public:
     std::string m_strPattern;
 
     // Control ids of the template, for tests and the screenshots.
-    enum : int {
-        IDC_SUBDIRS = 1019,
-        IDC_NOFILE1_COPY = 1007,
-        IDC_NOFILE1_DELETE = 1008,
-        IDC_NOFILE1_IGNORE = 1009,
-        IDC_NOFILE2_COPY = 1010,
-        IDC_NOFILE2_DELETE = 1011,
-        IDC_NOFILE2_IGNORE = 1012,
-        IDC_RO1_FORCE = 1013,
-        IDC_RO1_SKIP = 1015,
-        IDC_RO2_FORCE = 1016,
-        IDC_RO2_SKIP = 1018,
-        IDC_ONEWAY = 1041,
-        IDC_DIR_1TO2 = 1038,
-        IDC_DIR_2TO1 = 1039,
-        IDC_COPY_OLDER = 1042,
-        IDC_PATTERN = 1046,
-    };
+    using enum CDetailRules::ControlId;
     QAbstractButton* Button(int nId) const; // null for an unknown id
     QPlainTextEdit* PatternEdit() const { return m_pEdit; }
 
@@ -52,18 +36,13 @@ protected:
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
 private:
-    // Click handlers; each sets every mark and enabled state itself.
+    // The buttons' marks and enabled states, in and out of the rules.
+    CDetailRules ReadButtons() const;
+    void WriteButtons(const CDetailRules& rules);
     void OnClicked(int nId);
-    void OnDirection1To2();
-    void OnDirection2To1();
-    void OnOneWay();
-    void SelectInGroup(int nId);
-    bool IsChecked(int nId) const;
-    void SetCheck(int nId, bool bChecked);
-    void Enable(int nId, bool bEnable);
 
     QPlainTextEdit* m_pEdit = nullptr;
-    QAbstractButton* m_apButtons[15] = {};
+    QAbstractButton* m_apButtons[CDetailRules::kButtonCount] = {};
     QString m_strShownPattern; // the edit's text as put in, to see whether it changed
 };
 

@@ -1,6 +1,7 @@
 #include "grid/GridPainter.h"
 
 #include "document/SyncItem.h"
+#include "document/SyncOptions.h"
 
 #include <QPainter>
 #include <QSvgRenderer>
@@ -15,55 +16,53 @@ namespace kovrel {
 
 namespace {
 
-int MissingOn1Glyph(std::uint32_t w) noexcept {
-    switch (w & SIO_NOFILE1_MASK) {
-    case SIO_NOFILE1_COPY:
-        return GLYPH_COPY_TO_1;
-    case SIO_NOFILE1_DELETE:
-        return GLYPH_DELETE_ON_2;
+int MissingGlyph(MissingAction action, int nCopyGlyph, int nDeleteGlyph) noexcept {
+    switch (action) {
+    case MissingAction::Copy:
+        return nCopyGlyph;
+    case MissingAction::Delete:
+        return nDeleteGlyph;
     default:
         return GLYPH_NOTHING;
     }
 }
 
-int MissingOn2Glyph(std::uint32_t w) noexcept {
-    switch (w & SIO_NOFILE2_MASK) {
-    case SIO_NOFILE2_COPY:
-        return GLYPH_COPY_TO_2;
-    case SIO_NOFILE2_DELETE:
-        return GLYPH_DELETE_ON_1;
-    default:
-        return GLYPH_NOTHING;
-    }
+int MissingOn1Glyph(CSyncOptions opt) noexcept {
+    return MissingGlyph(opt.MissingOn1(), GLYPH_COPY_TO_1, GLYPH_DELETE_ON_2);
 }
 
-int ReadOnly1Glyph(std::uint32_t w) noexcept {
-    return (w & SIO_FORCE_RO1) != 0 ? GLYPH_FORCE_RO1 : GLYPH_KEEP_RO1;
+int MissingOn2Glyph(CSyncOptions opt) noexcept {
+    return MissingGlyph(opt.MissingOn2(), GLYPH_COPY_TO_2, GLYPH_DELETE_ON_1);
 }
 
-int ReadOnly2Glyph(std::uint32_t w) noexcept {
-    return (w & SIO_FORCE_RO2) != 0 ? GLYPH_FORCE_RO2 : GLYPH_KEEP_RO2;
+int ReadOnly1Glyph(CSyncOptions opt) noexcept {
+    return opt.ForceReadOnly1() ? GLYPH_FORCE_RO1 : GLYPH_KEEP_RO1;
 }
 
-int SubdirGlyph(std::uint32_t w) noexcept {
-    return (w & SIO_NO_SUBDIRS) != 0 ? GLYPH_NO_SUBDIRS : GLYPH_SUBDIRS;
+int ReadOnly2Glyph(CSyncOptions opt) noexcept {
+    return opt.ForceReadOnly2() ? GLYPH_FORCE_RO2 : GLYPH_KEEP_RO2;
+}
+
+int SubdirGlyph(CSyncOptions opt) noexcept {
+    return opt.Subdirs() ? GLYPH_SUBDIRS : GLYPH_NO_SUBDIRS;
 }
 
 } // namespace
 
-std::array<int, 5> GlyphSlots(std::uint32_t w) noexcept {
-    if ((w & SIO_ONEWAY_MASK) == 0) {
+std::array<int, 5> GlyphSlots(std::uint32_t dwOption) noexcept {
+    const CSyncOptions opt(dwOption);
+    if (!opt.IsOneWay()) {
         // Two-way: symmetric, side 1's rules on the left, side 2's on the right.
-        return {MissingOn1Glyph(w), ReadOnly1Glyph(w), SubdirGlyph(w), ReadOnly2Glyph(w),
-                MissingOn2Glyph(w)};
+        return {MissingOn1Glyph(opt), ReadOnly1Glyph(opt), SubdirGlyph(opt), ReadOnly2Glyph(opt),
+                MissingOn2Glyph(opt)};
     }
     // One-way: direction, older-source rule, the missing-file rule that still
     // matters on the target side, the target's read-only rule, subdirectories.
-    const bool b1To2 = (w & SIO_ONEWAY_1TO2) != 0;
+    const bool b1To2 = opt.OneWay() == OneWayDir::From1To2;
     return {b1To2 ? GLYPH_ONEWAY_1TO2 : GLYPH_ONEWAY_2TO1,
-            (w & SIO_COPY_OLDER) != 0 ? GLYPH_COPY_OLDER : GLYPH_NOTHING,
-            b1To2 ? MissingOn1Glyph(w) : MissingOn2Glyph(w),
-            b1To2 ? ReadOnly2Glyph(w) : ReadOnly1Glyph(w), SubdirGlyph(w)};
+            opt.CopyOlder() ? GLYPH_COPY_OLDER : GLYPH_NOTHING,
+            b1To2 ? MissingOn1Glyph(opt) : MissingOn2Glyph(opt),
+            b1To2 ? ReadOnly2Glyph(opt) : ReadOnly1Glyph(opt), SubdirGlyph(opt)};
 }
 
 bool CGridPainter::LoadGlyphs() {

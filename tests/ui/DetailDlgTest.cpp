@@ -18,11 +18,8 @@ using kovrel::test::ClickButton;
 namespace {
 
 using D = CDetailDlg;
-const int kAllIds[] = {D::IDC_SUBDIRS,        D::IDC_NOFILE1_COPY, D::IDC_NOFILE1_DELETE,
-                       D::IDC_NOFILE1_IGNORE, D::IDC_NOFILE2_COPY, D::IDC_NOFILE2_DELETE,
-                       D::IDC_NOFILE2_IGNORE, D::IDC_RO1_FORCE,    D::IDC_RO1_SKIP,
-                       D::IDC_RO2_FORCE,      D::IDC_RO2_SKIP,     D::IDC_ONEWAY,
-                       D::IDC_DIR_1TO2,       D::IDC_DIR_2TO1,     D::IDC_COPY_OLDER};
+// Every button of the dialog, each once.
+constexpr const auto& kAllIds = CDetailRules::kButtonIds;
 
 std::set<int> CheckedIds(const CDetailDlg& dlg) {
     std::set<int> set;

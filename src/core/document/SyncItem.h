@@ -7,25 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace kovrel {
+#include "document/SyncOptions.h"
 
-// The option word. Bits not named here are 0 in every word the program makes; a
-// word read from a document is kept unchanged.
-inline constexpr std::uint32_t SIO_NOFILE1_MASK = 0x7;
-inline constexpr std::uint32_t SIO_NOFILE1_COPY = 0x0;
-inline constexpr std::uint32_t SIO_NOFILE1_DELETE = 0x1;
-inline constexpr std::uint32_t SIO_NOFILE1_IGNORE = 0x2;
-inline constexpr std::uint32_t SIO_FORCE_RO1 = 0x8;
-inline constexpr std::uint32_t SIO_NOFILE2_MASK = 0x70;
-inline constexpr std::uint32_t SIO_NOFILE2_COPY = 0x00;
-inline constexpr std::uint32_t SIO_NOFILE2_DELETE = 0x10;
-inline constexpr std::uint32_t SIO_NOFILE2_IGNORE = 0x20;
-inline constexpr std::uint32_t SIO_FORCE_RO2 = 0x80;
-inline constexpr std::uint32_t SIO_ONEWAY_MASK = 0x300;
-inline constexpr std::uint32_t SIO_ONEWAY_1TO2 = 0x100;
-inline constexpr std::uint32_t SIO_ONEWAY_2TO1 = 0x200;
-inline constexpr std::uint32_t SIO_COPY_OLDER = 0x400;
-inline constexpr std::uint32_t SIO_NO_SUBDIRS = 0x10000;
+namespace kovrel {
 
 // A string field that may be null (not set) as well as empty: both mean "not
 // set" for a path, but the difference survives editing and saving.
@@ -34,8 +18,8 @@ using OptStr = std::optional<std::string>;
 struct SYNCITEM {
     OptStr lpszPath1;
     OptStr lpszPath2;
-    std::uint32_t dwOption = 0;
-    OptStr lpszPattern; // pattern text, lines separated by line feeds; null or empty: none
+    std::uint32_t dwOption = 0; // the option word, read through CSyncOptions
+    OptStr lpszPattern;         // pattern text, lines separated by line feeds; null or empty: none
 };
 
 // The list owns every record; a record pointer handed out stays valid until that
