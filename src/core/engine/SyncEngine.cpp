@@ -262,7 +262,8 @@ RunResult CSyncEngine::Run(const CSyncItemList& list) {
 
     if (bStopped)
         return RunResult::Stopped;
-    return m_stat.ErrorCount() > 0 ? RunResult::CompletedWithErrors : RunResult::Completed;
+    return m_stat.ErrorCount() > 0 || m_stat.nPassedOver > 0 ? RunResult::CompletedWithErrors
+                                                             : RunResult::Completed;
 }
 
 RunFlow CSyncEngine::RunItem(const std::string& strItem1, const std::string& strItem2,
@@ -709,6 +710,8 @@ RunFlow CSyncEngine::ConfirmMissingTop(const std::string& strAbsent, const std::
     bConfirmed =
         entries.empty() ||
         m_host.AskMissingTop(FormatText(kMsgMissingTop, {Shown(strAbsent), Shown(strTree)}));
+    if (!bConfirmed)
+        ++m_stat.nPassedOver;
     return RunFlow::GoOn;
 }
 
