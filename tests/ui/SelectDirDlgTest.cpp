@@ -1,5 +1,6 @@
 // The directory browser over a fake mount table of temporary trees.
 #include <QDir>
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -353,4 +354,50 @@ TEST_F(SelectDirDlgTest, NameThatIsNotUtf8ComesBackIntact) {
     ClickButton(dlg.OkButton());
     EXPECT_EQ(dlg.m_strPath, strOdd);
     ::rmdir(strOdd.c_str()); // a name QTemporaryDir cannot spell
+}
+
+// Without a single network mount, "Network Computer" keeps its expand button
+// before and after the user tries it: the button is drawn to the left of the
+// item's text, and that strip is not plain background.
+TEST_F(SelectDirDlgTest, NetworkComputerKeepsItsExpandButtonWithoutMounts) {
+    CFakeMounts localOnly;
+    for (const MOUNTENTRY& entry : m_mounts.m_vecMounts) {
+        if (!IsNetworkFsType(entry.strFsType)) {
+            localOnly.m_vecMounts.push_back(entry);
+        }
+    }
+    CSelectDirDlg dlg(nullptr, &localOnly);
+    dlg.show();
+    QTreeWidgetItem* pNetwork = dlg.NetworkComputerItem();
+    const auto buttonDrawn = [&] {
+        QTreeWidget* pTree = dlg.Tree();
+        // No selection or focus frame that could fill the strip by itself.
+        pTree->setCurrentItem(nullptr);
+        pTree->clearSelection();
+        const QRect rcItem = pTree->visualItemRect(pNetwork);
+        const QImage image = pTree->viewport()->grab().toImage();
+        const QRect rcBranch(0, rcItem.top(), rcItem.left(), rcItem.height());
+        const QRgb rgbFirst = image.pixel(rcBranch.topLeft());
+        for (int y = rcBranch.top(); y <= rcBranch.bottom(); ++y) {
+            for (int x = rcBranch.left(); x <= rcBranch.right(); ++x) {
+                if (image.pixel(x, y) != rgbFirst) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    EXPECT_TRUE(buttonDrawn()) << "before the first try";
+    for (int nTry = 1; nTry <= 2; ++nTry) {
+        UserToggle(dlg, pNetwork, true);
+        EXPECT_EQ(pNetwork->childCount(), 0);
+        EXPECT_FALSE(pNetwork->isExpanded()) << "try " << nTry;
+        EXPECT_TRUE(buttonDrawn()) << "after try " << nTry;
+    }
+    // A share mounted meanwhile shows at the next try.
+    localOnly.m_vecMounts.push_back({Net(), "//SERVER/SHARE", "cifs", false});
+    dlg.hide();
+    dlg.show();
+    UserToggle(dlg, dlg.NetworkComputerItem(), true);
+    EXPECT_EQ(ChildTexts(dlg.NetworkComputerItem()), QStringList({"Server"}));
 }
