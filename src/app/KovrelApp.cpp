@@ -3,6 +3,7 @@
 #include "app/CommandIds.h"
 #include "app/GuiRunHost.h"
 #include "app/LogFileRules.h"
+#include "app/WindowHints.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/SyncLogDlg.h"
 #include "platform/PosixFileSystem.h"
@@ -16,7 +17,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHelpEvent>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 #include <QWhatsThis>
@@ -84,6 +87,9 @@ bool CKovrelApp::InitInstance(const CMDLINE& cmdLine) {
 
     // Without an owner: it stays up on its own while the main window is moved.
     m_dlgLog = std::make_unique<dialogs::CSyncLogDlg>(nullptr);
+    // Its template has no system menu: no close button either. The hint goes
+    // out each time before the window is mapped.
+    m_dlgLog->installEventFilter(this);
 
     m_nAutoSync = cmdLine.nAutoSync;
 
@@ -111,6 +117,9 @@ bool CKovrelApp::InitInstance(const CMDLINE& cmdLine) {
             m_pMainView = nullptr;
             return false;
         }
+        // Another program's file opens as an empty list; its unattended run
+        // ends as kovrel-sync's does for a document it cannot read.
+        m_bStartDocUnreadable = m_doc.IsForeignFile();
         m_recent.Add(m_doc.GetPathName());
         m_recent.Write();
         m_pFrame->SetRecentFiles(m_recent.Entries());
@@ -150,6 +159,10 @@ void CKovrelApp::ConnectCommands() {
     connect(pFrame, &CMainFrame::recentFileChosen, this, &CKovrelApp::OnOpenRecentFile);
     connect(pFrame, &CMainFrame::filesDroppedElsewhere, this, &CKovrelApp::OnDropFiles);
     connect(pFrame, &CMainFrame::filesDroppedOnGrid, this, &CKovrelApp::OnDropOnGrid);
+    connect(pFrame, &CMainFrame::runPaneClicked, this, [this] {
+        if (m_bRunning)
+            m_dlgLog->ShowAgain();
+    });
     connect(pFrame, &CMainFrame::windowRectSaved, this,
             [this](const WINRECT& rc) { m_rcWindow = rc; });
     pFrame->m_fnQueryClose = [this] { return QueryClose(); };
@@ -186,6 +199,10 @@ void CKovrelApp::SetWhatsThisTexts() {
 // In What's This mode a click on the grid's middle column explains the glyphs,
 // anywhere else in the grid the paths.
 bool CKovrelApp::eventFilter(QObject* pWatched, QEvent* pEvent) {
+    if (pEvent->type() == QEvent::Show && m_dlgLog && pWatched == m_dlgLog.get()) {
+        ForbidCloseFunction(m_dlgLog.get());
+        return false;
+    }
     if (pEvent->type() == QEvent::WhatsThis && m_pMainView && pWatched == &m_pMainView->GetGrid()) {
         auto* pHelp = static_cast<QHelpEvent*>(pEvent);
         grid::CItemGrid& grid = m_pMainView->GetGrid();
@@ -327,7 +344,45 @@ void CKovrelApp::OnHelpFinder() {
                              ui::MB_OK | ui::MB_ICONEXCLAMATION);
         return;
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(strPath));
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    // Run the opener ourselves: only its exit status tells that no browser
+    // could be found, and a page nobody sees must not pass unnoticed.
+    const QString strLauncher = QStandardPaths::findExecutable(m_strHelpLauncher);
+    if (strLauncher.isEmpty()) {
+        ReportHelpNotShown(strPath);
+        return;
+    }
+    auto* pProcess = new QProcess(this);
+    pProcess->setProgram(strLauncher);
+    pProcess->setArguments({strPath});
+    pProcess->setProcessChannelMode(QProcess::ForwardedChannels);
+    pProcess->setStandardInputFile(QProcess::nullDevice());
+    connect(pProcess, &QProcess::finished, this,
+            [this, pProcess, strPath](int nExitCode, QProcess::ExitStatus status) {
+                pProcess->deleteLater();
+                if (status != QProcess::NormalExit || nExitCode != 0)
+                    ReportHelpNotShown(strPath);
+            });
+    connect(pProcess, &QProcess::errorOccurred, this,
+            [this, pProcess, strPath](QProcess::ProcessError error) {
+                if (error != QProcess::FailedToStart)
+                    return;
+                pProcess->deleteLater();
+                ReportHelpNotShown(strPath);
+            });
+    pProcess->start();
+#else
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(strPath)))
+        ReportHelpNotShown(strPath);
+#endif
+}
+
+void CKovrelApp::ReportHelpNotShown(const QString& strPath) {
+    Dialogs().MessageBox(m_pFrame.get(),
+                         ui::U("ヘルプを表示するブラウザが見つかりません。\n"
+                               "次のファイルをブラウザで開いてください。\n") +
+                             QDir::toNativeSeparators(strPath),
+                         ui::MB_OK | ui::MB_ICONEXCLAMATION);
 }
 
 void CKovrelApp::OnOptionLogFile() {
@@ -361,28 +416,43 @@ void CKovrelApp::SetFocusToGrid() {
 }
 
 void CKovrelApp::OnSynchronize() {
-    if (m_bRunning || m_pMainView == nullptr)
-        return; // never a run inside a run: they would share counters and log file
+    if (m_pMainView == nullptr)
+        return;
+    if (m_bRunning) {
+        // Never a run inside a run (they would share counters and log file);
+        // the command brings back the run's window instead.
+        m_dlgLog->ShowAgain();
+        return;
+    }
     m_bRunning = true;
     m_pMainView->SetRunning(true);
+    m_pFrame->ShowRunPane(true);
     UpdateCommands();
 
     CGuiRunHost host(m_pFrame.get(), *m_dlgLog);
     m_dlgLog->BeginRun(this);
     platform::PosixFileSystem fs;
     CSyncEngine engine(fs, host, m_settings);
-    // How it ended shows in the log window; the program does not act on it.
-    platform::IgnoreFailure(engine.Run(m_pMainView->GetList()));
+    // How it ended shows in the log window; an unattended run also tells it
+    // by the program's exit status.
+    const RunResult result = engine.Run(m_pMainView->GetList());
     m_dlgLog->EndRun();
     m_lastStat = engine.GetStat();
     m_nLastEventPasses = host.EventPasses();
 
     m_bRunning = false;
     m_pMainView->SetRunning(false);
+    m_pFrame->ShowRunPane(false);
     UpdateCommands();
 
     // An unattended program ends after every run, except one cancelled before
     // its first item.
+    if (m_nAutoSync != 0) {
+        m_nExitStatus = m_bStartDocUnreadable                      ? kExitUnreadable
+                        : result == RunResult::Completed           ? kExitCompleted
+                        : result == RunResult::CompletedWithErrors ? kExitCompletedWithErrors
+                                                                   : kExitStopped;
+    }
     if (m_nAutoSync != 0 && !engine.StoppedBeforeFirstItem()) {
         m_dlgLog->hide();
         PostExit();

@@ -13,6 +13,7 @@
 #include "engine/SyncEngine.h"
 
 #include <QObject>
+#include <QString>
 
 #include <memory>
 
@@ -46,6 +47,9 @@ public:
     CKovrelDoc& GetDocument() { return m_doc; }
     CRecentFileList& GetRecentFiles() { return m_recent; }
     bool IsRunning() const { return m_bRunning; }
+    // The program's exit status: that of the unattended run (the statuses of
+    // CommandLine.h, as kovrel-sync gives them); 0 without one.
+    int ExitStatus() const { return m_nExitStatus; }
     const SYNCSTAT& LastRunStat() const { return m_lastStat; }
     int LastRunEventPasses() const { return m_nLastEventPasses; }
 
@@ -69,6 +73,9 @@ public:
 
     // Where the help page is; empty when it cannot be found.
     static QString HelpFilePath();
+    // The program that opens the help page in the desktop's browser, looked
+    // up in PATH. When it is missing or fails, a box names the page instead.
+    QString m_strHelpLauncher = QStringLiteral("xdg-open");
 
 signals:
     void runFinished();
@@ -86,6 +93,7 @@ private:
     bool QueryClose();
     void PostExit();
     IAppDialogs& Dialogs();
+    void ReportHelpNotShown(const QString& strPath);
 
     std::unique_ptr<CMainFrame> m_pFrame;
     CKovrelDoc m_doc;
@@ -95,6 +103,8 @@ private:
     bool m_bRunning = false;
     bool m_bCloseAfterRun = false;
     bool m_bExitPosted = false;
+    bool m_bStartDocUnreadable = false; // the command line's document was another program's
+    int m_nExitStatus = 0;
     SYNCSTAT m_lastStat;
     int m_nLastEventPasses = 0;
 };

@@ -17,10 +17,14 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
+#include <QPixmap>
 #include <QScreen>
 #include <QStatusBar>
+#include <QSvgRenderer>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 #include <QWhatsThis>
 
@@ -168,6 +172,28 @@ const grid::COMMANDDEF kFrameCommands[] = {
 
 // Indicator panes: the text, and the keyboard light it follows.
 constexpr const char* kIndicatorTexts[4] = {"ｶﾅ", "CAP", "NUM", "SCRL"};
+// A toolbar image drawn from its SVG source at the sizes a 16-pixel button
+// takes on screens of 1 to 4 times the usual density, so the icon picks the
+// one drawn for the screen instead of magnifying a 16-pixel picture. (Drawn
+// here, not by Qt's SVG icon plugin, which a system may lack.)
+QIcon ToolBarIcon(const QString& strSvg) {
+    QSvgRenderer renderer(strSvg);
+    if (!renderer.isValid())
+        return QIcon(strSvg);
+    QIcon icon;
+    for (int nSize : {16, 20, 24, 32, 40, 48, 64}) {
+        QPixmap pixmap(nSize, nSize);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        renderer.render(&painter, QRectF(0, 0, nSize, nSize));
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+constexpr const char* kRunPaneText = "同期処理中";
+constexpr const char* kRunPaneTip = "クリックすると Synchronize Log ウィンドウを表示します";
 
 } // namespace
 
@@ -255,7 +281,7 @@ void CMainFrame::BuildToolBar() {
             continue;
         }
         QAction* pAction = m_actions.value(b.nId);
-        pAction->setIcon(QIcon(QString::fromUtf8(b.pszIcon)));
+        pAction->setIcon(ToolBarIcon(QString::fromUtf8(b.pszIcon)));
         m_pToolBar->addAction(pAction);
     }
     addToolBar(Qt::TopToolBarArea, m_pToolBar);
@@ -269,11 +295,26 @@ void CMainFrame::BuildToolBar() {
     });
 }
 
+void CMainFrame::ShowRunPane(bool bShow) {
+    m_pRunPane->setVisible(bShow);
+}
+
 void CMainFrame::BuildStatusBar() {
     QStatusBar* pStatus = statusBar();
     auto* pReady = new QLabel(ui::U("ﾚﾃﾞｨ"), pStatus);
     pReady->setObjectName(QStringLiteral("IdlePane"));
     pStatus->addWidget(pReady, 1);
+    // Before the indicators: a run hidden with Escape stays in sight here.
+    m_pRunPane = new QToolButton(pStatus);
+    m_pRunPane->setObjectName(QStringLiteral("RunPane"));
+    m_pRunPane->setText(ui::U(kRunPaneText));
+    m_pRunPane->setToolTip(ui::U(kRunPaneTip));
+    m_pRunPane->setAutoRaise(true);
+    m_pRunPane->setFocusPolicy(Qt::NoFocus);
+    m_pRunPane->setCursor(Qt::PointingHandCursor);
+    m_pRunPane->hide();
+    connect(m_pRunPane, &QToolButton::clicked, this, &CMainFrame::runPaneClicked);
+    pStatus->addPermanentWidget(m_pRunPane);
     for (int i = 0; i < 4; ++i) {
         auto* pPane = new QLabel(ui::U(kIndicatorTexts[i]), pStatus);
         pPane->setObjectName(QStringLiteral("Indicator%1").arg(i));

@@ -16,6 +16,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QToolBar;
+class QToolButton;
 
 namespace kovrel::app {
 
@@ -44,6 +45,10 @@ public:
 
     // The message pane's idle text and the four indicator panes, for tests.
     QLabel* IndicatorPane(int nIndex) const { return m_apIndicators[nIndex]; }
+    // The status bar's pane that says a run is going on; a click on it asks
+    // for the log window (runPaneClicked). Shown only during a run.
+    void ShowRunPane(bool bShow);
+    QToolButton* RunPane() const { return m_pRunPane; }
     void RefreshIndicators();
 
     QToolBar* ToolBar() const { return m_pToolBar; }
@@ -64,6 +69,7 @@ signals:
     void recentFileChosen(int nIndex);
     // The rectangle was read and saved on a close request.
     void windowRectSaved(const WINRECT& rc);
+    void runPaneClicked();
 
 protected:
     void closeEvent(QCloseEvent* pEvent) override;
@@ -92,6 +98,7 @@ private:
     QAction* m_pRecentBottom = nullptr; // separator after them
     QToolBar* m_pToolBar = nullptr;
     QLabel* m_apIndicators[4] = {};
+    QToolButton* m_pRunPane = nullptr;
     WINRECT m_rcWanted;
     bool m_bPlacementPending = false;
     int m_nPlacementTries = 0;

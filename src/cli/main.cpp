@@ -48,9 +48,10 @@ void PrintUsage(std::ostream& os) {
           "SIGHUP cancel the run after the current operation.\n"
           "\n"
           "Exit status: 0 the run reached the end of the list with no error; 1 it\n"
-          "reached the end with errors passed over; 2 it stopped early (No, Abort,\n"
-          "Cancel or a fatal error); 3 the document could not be read or the arguments\n"
-          "are wrong.\n";
+          "reached the end with errors passed over (an item passed over by a No to\n"
+          "the missing-top question included); 2 it stopped early (No, Abort, Cancel\n"
+          "or a fatal error); 3 the document could not be read or the arguments are\n"
+          "wrong.\n";
 }
 
 int Usage(const std::string& strProblem) {

@@ -513,6 +513,12 @@ void CSelectDirDlg::OnItemExpanding(QTreeWidgetItem* pItem) {
     switch (Kind(pItem)) {
     case NodeKind::NetworkComputer:
         InsertNetworkResources();
+        // Expanded with nothing below it, the tree would drop its expand
+        // button for good; folded again it keeps it, so the connections can
+        // be looked for again once a share is mounted.
+        if (pItem->childCount() == 0) {
+            pItem->setExpanded(false);
+        }
         break;
     case NodeKind::Server:
         InsertNetworkResources();

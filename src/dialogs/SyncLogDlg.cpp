@@ -1,5 +1,6 @@
 #include "dialogs/SyncLogDlg.h"
 
+#include <QCloseEvent>
 #include <QPushButton>
 #include <QResizeEvent>
 
@@ -91,8 +92,42 @@ void CSyncLogDlg::accept() {
 }
 
 void CSyncLogDlg::reject() {
-    // Escape only hides the window; a run goes on and keeps adding lines.
+    // Escape only hides the window; a run goes on and keeps adding lines (the
+    // main window's status bar says so and brings it back).
     ui::CTemplateDialog::reject();
+}
+
+bool CSyncLogDlg::IsRunShown() const {
+    return m_pButton->text() != QLatin1String("OK");
+}
+
+void CSyncLogDlg::ShowAgain() {
+    show();
+    BringToTop();
+}
+
+void CSyncLogDlg::closeEvent(QCloseEvent* pEvent) {
+    // The window stays or goes by our own hand below, never by the base's.
+    pEvent->ignore();
+    if (IsRunShown()) {
+        m_bCancel = true; // the run stops at its next poll; the window shows how
+        return;
+    }
+    accept();
+}
+
+void CSyncLogDlg::showEvent(QShowEvent* pEvent) {
+    if (!pEvent->spontaneous() && m_bHavePlace)
+        move(m_ptFrame);
+    ui::CTemplateDialog::showEvent(pEvent);
+}
+
+void CSyncLogDlg::hideEvent(QHideEvent* pEvent) {
+    if (!pEvent->spontaneous()) {
+        m_ptFrame = pos();
+        m_bHavePlace = true;
+    }
+    ui::CTemplateDialog::hideEvent(pEvent);
 }
 
 void CSyncLogDlg::resizeEvent(QResizeEvent* pEvent) {

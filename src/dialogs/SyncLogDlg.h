@@ -2,6 +2,7 @@
 // one button that cancels the run while it works and hides the window after.
 #pragma once
 
+#include <QPoint>
 #include <QString>
 
 #include <string>
@@ -45,6 +46,10 @@ public:
     void SetButtonText(const QString& strText); // "Cancel" or "OK"
     QString GetButtonText() const;
     void BringToTop(); // raise and activate
+    // Shows the window again where it was, on top (a run hidden with Escape).
+    void ShowAgain();
+    // True while the button reads "Cancel": a run is going on.
+    bool IsRunShown() const;
 
     // The list, as the tests and the benchmark read it.
     int GetCount() const;
@@ -56,10 +61,15 @@ public:
 
 public slots:
     void accept() override; // OnOK: the button and Enter
-    void reject() override; // Escape and closing: hide, the run goes on
+    void reject() override; // Escape: hide, the run goes on
 
 protected:
     void resizeEvent(QResizeEvent* pEvent) override;
+    // A close request from the window manager: Cancel during a run (the run
+    // must not go on out of sight), OK after it.
+    void closeEvent(QCloseEvent* pEvent) override;
+    void showEvent(QShowEvent* pEvent) override;
+    void hideEvent(QHideEvent* pEvent) override;
 
 private:
     void Relayout();
@@ -67,6 +77,10 @@ private:
     QPushButton* m_pButton = nullptr;
     CLogListBox* m_pList = nullptr;
     bool m_bInitialized = false;
+    // Where the outer frame was when the window was last hidden: it comes back
+    // there, not where the window system would put it anew.
+    QPoint m_ptFrame;
+    bool m_bHavePlace = false;
 };
 
 } // namespace kovrel::dialogs

@@ -65,18 +65,44 @@ std::array<int, 5> GlyphSlots(std::uint32_t dwOption) noexcept {
             b1To2 ? ReadOnly2Glyph(opt) : ReadOnly1Glyph(opt), SubdirGlyph(opt)};
 }
 
-bool CGridPainter::LoadGlyphs() {
-    m_imgGlyphs =
-        QImage(GLYPH_COUNT * CGridNav::kGlyphSize, CGridNav::kGlyphSize, QImage::Format_RGB32);
-    m_imgGlyphs.fill(Qt::white);
+QImage CGridPainter::RenderStrip(int nGlyphPixels) {
+    QImage img(GLYPH_COUNT * nGlyphPixels, nGlyphPixels, QImage::Format_RGB32);
+    img.fill(Qt::white);
     InitGridResources();
     QSvgRenderer renderer(QStringLiteral(":/grid/glyphs.svg"));
     if (!renderer.isValid()) {
+        return QImage();
+    }
+    QPainter painter(&img);
+    renderer.render(&painter, QRectF(img.rect()));
+    return img;
+}
+
+bool CGridPainter::LoadGlyphs() {
+    m_imgGlyphs = RenderStrip(CGridNav::kGlyphSize);
+    m_imgGlyphsDense = QImage();
+    if (m_imgGlyphs.isNull()) {
+        // Rows without glyphs; the strip stays a white one of the usual size.
+        m_imgGlyphs =
+            QImage(GLYPH_COUNT * CGridNav::kGlyphSize, CGridNav::kGlyphSize, QImage::Format_RGB32);
+        m_imgGlyphs.fill(Qt::white);
         return false;
     }
-    QPainter painter(&m_imgGlyphs);
-    renderer.render(&painter, QRectF(m_imgGlyphs.rect()));
     return true;
+}
+
+const QImage& CGridPainter::GlyphStripFor(qreal dDpr) const {
+    const int nPixels = qRound(CGridNav::kGlyphSize * dDpr);
+    if (nPixels <= CGridNav::kGlyphSize || m_imgGlyphs.isNull()) {
+        return m_imgGlyphs;
+    }
+    if (m_imgGlyphsDense.height() != nPixels) {
+        m_imgGlyphsDense = RenderStrip(nPixels);
+        if (m_imgGlyphsDense.isNull()) {
+            return m_imgGlyphs;
+        }
+    }
+    return m_imgGlyphsDense;
 }
 
 void CGridPainter::PaintRow(QPainter& painter, const CGridNav& nav, int nRow,
@@ -129,11 +155,15 @@ void CGridPainter::PaintRow(QPainter& painter, const CGridNav& nav, int nRow,
     // A font smaller than a glyph must not let glyphs spill into the next row.
     painter.save();
     painter.setClipRect(QRect(w1, y0, CGridNav::kMidWidth, nHeight), Qt::IntersectClip);
+    // The slots stay 16 logical pixels wide whatever the screen; only the
+    // picture in them has as many device pixels as the screen gives.
+    const QImage& strip =
+        GlyphStripFor(painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0);
+    const int nSource = strip.height();
     for (int k = 0; k < CGridNav::kGlyphSlots; ++k) {
         const int x = w1 + CGridNav::kGlyphMargin + k * CGridNav::kGlyphSize;
-        painter.drawImage(QPoint(x, yGlyph), m_imgGlyphs,
-                          QRect(aGlyphs[std::size_t(k)] * CGridNav::kGlyphSize, 0,
-                                CGridNav::kGlyphSize, CGridNav::kGlyphSize));
+        painter.drawImage(QRect(x, yGlyph, CGridNav::kGlyphSize, CGridNav::kGlyphSize), strip,
+                          QRect(aGlyphs[std::size_t(k)] * nSource, 0, nSource, nSource));
     }
     painter.restore();
 }

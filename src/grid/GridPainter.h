@@ -47,6 +47,11 @@ public:
     // drawing cannot be read; the rows are then painted without glyphs.
     bool LoadGlyphs();
     const QImage& GlyphStrip() const noexcept { return m_imgGlyphs; }
+    // The strip as painting on a device of pixel ratio dDpr uses it: the
+    // 16-pixel strip itself at 1, else drawn afresh from its drawing at
+    // 16 x dDpr device pixels a glyph (kept until the ratio changes), so a
+    // glyph on a high-density screen is sharp, not a magnified 16-pixel one.
+    const QImage& GlyphStripFor(qreal dDpr) const;
 
     // Paints list row nRow into its slot (client coordinates): pItem is the item,
     // or null for the blank row and the empty slots below it.
@@ -56,7 +61,10 @@ public:
     QColor m_crText = QColor(0, 0, 0);
 
 private:
+    static QImage RenderStrip(int nGlyphPixels);
+
     QImage m_imgGlyphs;
+    mutable QImage m_imgGlyphsDense; // GlyphStripFor's strip for a ratio other than 1
 };
 
 } // namespace kovrel::grid

@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include <QFileInfo>
+#include <QProcess>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -97,6 +99,86 @@ TEST(ArgumentVectorFiles, ExistingFileNamedLikeTheOptionIsOpened) {
         ParseArgumentVector({"/A"}, [](const std::string& str) { return str == "/A"; });
     EXPECT_EQ(result.strDocument, "/A");
     EXPECT_EQ(result.nAutoSync, 0);
+}
+
+// Words beginning with "--": --help and --version, any other one refused
+// (and the refusal wins); an existing file of such a name is a document.
+TEST(ArgumentVectorOptions, DoubleDashWords) {
+    struct Case {
+        std::vector<std::string> args;
+        StartRequest request;
+        std::string strBadOption;
+        std::string strDocument;
+    };
+    const Case cases[] = {
+        {{"--help"}, StartRequest::Help, "", ""},
+        {{"--version", "/home/me/list.kvd"}, StartRequest::Version, "", "/home/me/list.kvd"},
+        {{"--help", "--version"}, StartRequest::Help, "", ""},
+        {{"--bogus", "--help"}, StartRequest::BadOption, "--bogus", ""},
+        {{"--help", "--x", "--y"}, StartRequest::BadOption, "--x", ""},
+        {{"--exists.kvd"}, StartRequest::Open, "", "--exists.kvd"},
+        {{"--"}, StartRequest::Open, "", "--"},
+        {{"-h"}, StartRequest::Open, "", "-h"},
+        {{"/A", "/home/me/list.kvd"}, StartRequest::Open, "", "/home/me/list.kvd"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.empty() ? std::string() : c.args[0]);
+        const CMDLINE result = ParseArgumentVector(
+            c.args, [](const std::string& str) { return str == "--exists.kvd"; });
+        EXPECT_EQ(result.request, c.request);
+        EXPECT_EQ(result.strBadOption, c.strBadOption);
+        EXPECT_EQ(result.strDocument, c.strDocument);
+    }
+}
+
+// The program itself: --help and --version answer on standard output and end
+// with 0 before any window (no display needed); an unknown option prints the
+// usage on standard error and ends with 3.
+TEST(ProgramOptions, HelpVersionAndUnknownOption) {
+    const QString strProgram = QStringLiteral(KOVREL_BINARY_DIR "/src/app/kovrel-duplicator");
+    ASSERT_TRUE(QFileInfo(strProgram).isExecutable()) << strProgram.toStdString();
+    struct Case {
+        const char* pszArg;
+        int nExit;
+        const char* pszOut; // the start of standard output
+        const char* pszErr; // the start of standard error
+    };
+    const Case cases[] = {
+        {"--help", 0, "Usage: kovrel-duplicator", ""},
+        {"--version", 0, "kovrel-duplicator ", ""},
+        {"--frobnicate", 3, "", "kovrel-duplicator: unknown option --frobnicate"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszArg);
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        if (std::string(c.pszArg) != "--frobnicate")
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb")); // would fail
+        process.setProcessEnvironment(env);
+        process.start(strProgram, {QString::fromLatin1(c.pszArg)});
+        ASSERT_TRUE(process.waitForFinished(20000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), c.nExit);
+        const QByteArray out = process.readAllStandardOutput();
+        const QByteArray err = process.readAllStandardError();
+        EXPECT_TRUE(out.startsWith(c.pszOut)) << out.toStdString();
+        EXPECT_TRUE(err.startsWith(c.pszErr)) << err.toStdString();
+        if (c.nExit == 0) {
+            EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+            EXPECT_EQ(out.count('\n') == 1, std::string(c.pszArg) == "--version");
+        } else {
+            EXPECT_TRUE(out.isEmpty()) << out.toStdString();
+            EXPECT_TRUE(err.contains("Usage: kovrel-duplicator")) << err.toStdString();
+        }
+    }
+    // The usage names the exit statuses of the unattended run.
+    QProcess help;
+    help.start(strProgram, {QStringLiteral("--help")});
+    ASSERT_TRUE(help.waitForFinished(20000));
+    const QByteArray usage = help.readAllStandardOutput();
+    EXPECT_TRUE(usage.contains("Exit status of the unattended run")) << usage.toStdString();
 }
 
 } // namespace

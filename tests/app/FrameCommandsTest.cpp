@@ -8,7 +8,6 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
@@ -257,26 +256,69 @@ TEST_F(Drops, OnTheGridFillRowsElsewhereOpenDocuments) {
     EXPECT_EQ(ItemCount(), 1);
 }
 
-// Help opens the installed page (or the source tree's) in the desktop's browser.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public slots:
-    void Open(const QUrl& url) { m_urls.append(url); }
+// Help opens the installed page (or the source tree's) through the desktop's
+// opener; with no opener, or one that finds no browser, a box names the page.
+TEST_F(AppTest, HelpOpensThePageOrNamesIt) {
+    struct Case {
+        const char* pszName;
+        const char* pszScript; // the opener's body; null: there is none
+        bool bBox;
+    };
+    const Case cases[] = {
+        {"opened", "printf '%s\\n' \"$1\" >> \"$0.opened\"\nexit 0\n", false},
+        {"no browser", "exit 3\n", true},
+        {"no opener", nullptr, true},
+    };
+    int nCase = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        const QString strOpener = Path(QStringLiteral("opener-%1").arg(++nCase));
+        if (c.pszScript != nullptr) {
+            WriteFile(strOpener, QByteArray("#!/bin/sh\n") + c.pszScript);
+            QFile::setPermissions(strOpener,
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        ASSERT_TRUE(Start());
+        m_pApp->m_strHelpLauncher = strOpener;
+        CDialogScript script;
+        if (c.bBox)
+            script.Answer(ui::IDOK).Answer(ui::IDOK);
+        Frame()->GetAction(ID_HELP_FINDER)->trigger();
+        // A box closed just now leaves no window active; F1 needs the frame's.
+        Frame()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(Frame()));
+        QTest::keyClick(Frame(), Qt::Key_F1);
+        if (c.bBox) {
+            ASSERT_TRUE(WaitFor([&] { return script.AllAnswered(); }))
+                << script.Seen().size() << " boxes";
+            ASSERT_EQ(script.Seen().size(), 2u);
+            const QString strText = script.Text(0);
+            EXPECT_TRUE(strText.startsWith(ui::U("ヘルプを表示するブラウザが見つかりません。")))
+                << strText.toStdString();
+            EXPECT_TRUE(strText.endsWith(CKovrelApp::HelpFilePath())) << strText.toStdString();
+        } else {
+            ASSERT_TRUE(WaitFor([&] { return ReadFile(strOpener + ".opened").count('\n') == 2; }));
+            const QList<QByteArray> opened = ReadFile(strOpener + ".opened").split('\n');
+            EXPECT_TRUE(opened[0].endsWith("/help/index.html")) << opened[0].toStdString();
+            EXPECT_TRUE(QFileInfo::exists(QString::fromUtf8(opened[0])));
+            QTest::qWait(50);
+            EXPECT_TRUE(script.Seen().empty()) << "no box when the page opened";
+        }
+        m_pApp.reset();
+    }
+}
 
-public:
-    QList<QUrl> m_urls;
-};
-
-TEST_F(AppTest, HelpOpensThePageInTheBrowser) {
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "Open");
-    ASSERT_TRUE(Start());
-    Frame()->GetAction(ID_HELP_FINDER)->trigger();
-    QTest::keyClick(Frame(), Qt::Key_F1);
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    ASSERT_EQ(catcher.m_urls.size(), 2);
-    EXPECT_TRUE(catcher.m_urls[0].toLocalFile().endsWith(QStringLiteral("/help/index.html")));
-    EXPECT_TRUE(QFileInfo::exists(catcher.m_urls[0].toLocalFile()));
+// The help page names the log file dialog's choices with the dialog's own words.
+TEST(HelpPage, UsesTheLogFileDialogsWords) {
+    QFile file(CKovrelApp::HelpFilePath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+    const QString strPage = QString::fromUtf8(file.readAll());
+    dialogs::CLogFileDlg dlg;
+    for (const QString& strWord : {dlg.OverwriteRadio()->text(), dlg.AppendRadio()->text()}) {
+        EXPECT_TRUE(strPage.contains(ui::U("「") + strWord + ui::U("」"))) << strWord.toStdString();
+    }
+    EXPECT_FALSE(strPage.contains(ui::U("「上書き」を選ぶ")));
+    EXPECT_FALSE(strPage.contains(ui::U("「追加」を選ぶ")));
 }
 
 TEST_F(AppTest, WhatsThisTextsOnGridButtonsAndToolbar) {
@@ -294,5 +336,3 @@ TEST_F(AppTest, WhatsThisTextsOnGridButtonsAndToolbar) {
 
 } // namespace
 } // namespace kovrel::app::test
-
-#include "FrameCommandsTest.moc"

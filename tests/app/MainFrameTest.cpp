@@ -234,6 +234,13 @@ TEST_F(MainFrame, ToolbarSixPositionsWithTipsAndImages) {
             for (int x = 0; x < img.width(); ++x)
                 nInk += qAlpha(img.pixel(x, y)) > 0 ? 1 : 0;
         EXPECT_GT(nInk, 30) << i;
+        // On a screen of twice the density the button gets a picture drawn at
+        // 32 pixels, not the 16-pixel one magnified.
+        const QImage imgDense = actions[i]->icon().pixmap(QSize(16, 16), 2.0).toImage();
+        EXPECT_EQ(imgDense.size(), QSize(32, 32)) << i;
+        EXPECT_EQ(imgDense.devicePixelRatio(), 2.0) << i;
+        QImage imgPlain = img.convertToFormat(QImage::Format_ARGB32).scaled(32, 32);
+        EXPECT_NE(imgDense.convertToFormat(QImage::Format_ARGB32), imgPlain) << i;
     }
 }
 

@@ -4,10 +4,12 @@
 #include "AppTestSupport.h"
 
 #include "app/CommandIds.h"
+#include "dialogs/LogListBox.h"
 
 #include <QAction>
 #include <QElapsedTimer>
 #include <QPushButton>
+#include <QToolButton>
 
 namespace kovrel::app::test {
 namespace {
@@ -76,6 +78,65 @@ TEST_F(SyncRun, UnattendedEndsAlsoAfterNo) {
     EXPECT_TRUE(LogLines().contains(ui::U(kCanceled)));
     EXPECT_FALSE(QFileInfo::exists(m_strSide2 + "/a.txt")); // the second item never ran
     EXPECT_EQ(sounds.m_astrPlayed, std::vector<std::string>{"warning"});
+}
+
+// The unattended run ends the program with kovrel-sync's status for the same
+// run: 0 no error, 1 errors passed over (an item passed over by a No to the
+// absent-top question included), 2 stopped early, 3 the document unreadable.
+TEST_F(SyncRun, UnattendedExitStatusSaysHowTheRunEnded) {
+    struct Case {
+        const char* pszName;
+        int nAnswer; // 0: no question
+        int nExit;
+    };
+    const Case cases[] = {
+        {"clean", 0, kExitCompleted},
+        {"question Yes", ui::IDYES, kExitCompletedWithErrors},
+        {"question No", ui::IDNO, kExitStopped},
+        {"absent top No", ui::IDNO, kExitCompletedWithErrors},
+        {"absent top Yes", ui::IDYES, kExitCompleted},
+        {"foreign file", ui::IDOK, kExitUnreadable},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        const std::string strName = c.pszName;
+        QString strDoc;
+        if (strName == "clean") {
+            strDoc = MakeDocument("job.kvd", {{m_strSide1, m_strSide2}});
+        } else if (strName.rfind("question", 0) == 0) {
+            strDoc = MakeDocument("job.kvd", {WildItem(), {m_strSide1, m_strSide2}});
+        } else if (strName.rfind("absent top", 0) == 0) {
+            // Side 1 is not there; the option deletes what side 1 lacks.
+            WriteFile(m_strSide2 + "/keep.txt", "keep");
+            CSyncItemList list;
+            SYNCITEM* pItem = list.SetAt(-1, Path("unmounted").toUtf8().constData(),
+                                         m_strSide2.toUtf8().constData(), nullptr);
+            ASSERT_NE(pItem, nullptr);
+            pItem->dwOption = SIO_NOFILE1_DELETE;
+            strDoc = Path("job.kvd");
+            ASSERT_EQ(SaveKvdFile(strDoc.toStdString(), list, KVD_VERSION_1_0).eStatus,
+                      KvdFileStatus::Ok);
+        } else {
+            strDoc = Path("foreign.kvd");
+            WriteFile(strDoc, QByteArray("\x17SomeoneElsesFormat 9.9 with data", 33));
+        }
+        // The run's questions are message boxes; the document's go through the
+        // application's dialogs.
+        CModalScript runBoxes;
+        CDialogScript docBoxes;
+        if (strName == "foreign file")
+            docBoxes.Answer(c.nAnswer);
+        else if (c.nAnswer != 0)
+            runBoxes.Answer(c.nAnswer);
+        ASSERT_TRUE(Start(strDoc, 1));
+        ASSERT_TRUE(WaitFor([this] { return !Frame()->isVisible(); }));
+        EXPECT_EQ(runBoxes.Seen().size() + docBoxes.Seen().size(), c.nAnswer != 0 ? 1u : 0u);
+        EXPECT_EQ(m_pApp->ExitStatus(), c.nExit);
+        if (strName == "absent top No") {
+            EXPECT_EQ(ReadFile(m_strSide2 + "/keep.txt"), "keep");
+        }
+        m_pApp.reset();
+    }
 }
 
 TEST_F(SyncRun, UnattendedCancelledBeforeTheFirstItemKeepsTheProgram) {
@@ -155,6 +216,44 @@ TEST_F(SyncRun, WhileRunningListChangesAndDocumentsAreRefusedAndCancelStops) {
     EXPECT_LE(m_pApp->LastRunStat().nCopied1to2, 1); // stopped after the pair it was at
     EXPECT_TRUE(Frame()->GetAction(ID_FILE_NEW)->isEnabled());
     EXPECT_TRUE(View()->IsCommandEnabled(grid::ID_ITEM_INSERT));
+}
+
+// A run hidden with Escape stays in sight: the status bar says a run is going
+// on, and a click there or the Synchronize command shows the log window again.
+// A close request to the log window during the run cancels it.
+TEST_F(SyncRun, HiddenRunStaysInSightAndCloseRequestCancels) {
+    const QString strDoc = MakeDocument("job.kvd", {WildItem(), {m_strSide1, m_strSide2}});
+    ASSERT_TRUE(Start(strDoc));
+    QToolButton* pPane = Frame()->RunPane();
+    EXPECT_FALSE(pPane->isVisible()) << "no run yet";
+    dialogs::CSyncLogDlg* pLog = m_pApp->m_dlgLog.get();
+    CModalScript script;
+    script.Then([&](QWidget* pBox) {
+        EXPECT_TRUE(pPane->isVisible());
+        EXPECT_FALSE(pPane->text().isEmpty());
+        for (int nWay = 0; nWay < 2; ++nWay) {
+            QTest::keyClick(pLog->ListBox(), Qt::Key_Escape);
+            EXPECT_FALSE(pLog->isVisible());
+            EXPECT_FALSE(pLog->m_bCancel) << "Escape never stops the run";
+            if (nWay == 0)
+                QTest::mouseClick(pPane, Qt::LeftButton);
+            else
+                emit View()->synchronize();
+            EXPECT_TRUE(pLog->isVisible()) << "way " << nWay;
+        }
+        EXPECT_FALSE(pLog->close());
+        EXPECT_TRUE(pLog->isVisible());
+        EXPECT_TRUE(pLog->m_bCancel);
+        kovrel::test::ClickMessageBoxButton(pBox, ui::MessageBoxButtonText(ui::IDYES));
+    });
+    QTest::mouseClick(&View()->GetSyncButton(), Qt::LeftButton);
+    EXPECT_TRUE(script.AllAnswered());
+    EXPECT_TRUE(LogLines().contains(ui::U(kCanceled)));
+    EXPECT_LE(m_pApp->LastRunStat().nCopied1to2, 1); // stopped after the pair it was at
+    EXPECT_FALSE(pPane->isVisible()) << "the run is over";
+    EXPECT_TRUE(pLog->isVisible());
+    pLog->close(); // after the run: as OK
+    EXPECT_FALSE(pLog->isVisible());
 }
 
 TEST_F(SyncRun, CloseDuringARunCancelsItThenCloses) {

@@ -2,10 +2,13 @@
 # The desktop program as a user meets it: a real X server (Xvfb) with a real
 # window manager (openbox), driven with xdotool. Checks what only shows there:
 # the saved window rectangle stays put across starts, a drag is not undone, a
-# title bar off the screen comes back, and a drop is never reported as a Move.
-# Usage: wm_test.sh KOVREL-DUPLICATOR KOVREL-SYNC DRAG-SOURCE   (exit 77: skipped)
+# title bar off the screen comes back, a drop is never reported as a Move, and
+# the log window: a close request during a run cancels it, one after the run
+# hides the window, and shown again it comes back where it was.
+# Usage: wm_test.sh KOVREL-DUPLICATOR KOVREL-SYNC DRAG-SOURCE [CLOSE-REQUEST]
+# (exit 77: skipped)
 set -uo pipefail
-gui="$1" sync="$2" dragsrc="$3"
+gui="$1" sync="$2" dragsrc="$3" closer="${4:-}"
 for tool in Xvfb openbox xdotool; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
 done
@@ -56,6 +59,17 @@ start_gui() {
     wid="$(timeout 20 xdotool search --sync --name 'Kovrel Duplicator' | head -n 1)"
     sleep 1
 }
+# Waits (up to ten seconds) until the window has stopped moving: a busy
+# machine may still be framing and placing it.
+wait_settled() {
+    local before="" now=""
+    for _ in $(seq 20); do
+        now="$(xdotool getwindowgeometry "$wid" 2>/dev/null | tr -d '\n')"
+        [ -n "$now" ] && [ "$now" = "$before" ] && return 0
+        before="$now"
+        sleep 0.5
+    done
+}
 close_gui() {
     xdotool windowactivate --sync "$wid" key --clearmodifiers alt+F4 >/dev/null 2>&1
     for _ in $(seq 50); do kill -0 "$gpid" 2>/dev/null || break; sleep 0.1; done
@@ -83,8 +97,14 @@ done
 
 # 3. The first drag after start stays where the user put it.
 start_gui
-xdotool mousemove 300 108 mousedown 1 mousemove 340 148 mousemove 380 188 mousemove 400 208 \
-    mouseup 1
+wait_settled
+xdotool mousemove 300 108 mousedown 1
+for xy in "320 128" "340 148" "360 168" "380 188" "400 208"; do
+    sleep 0.1
+    xdotool mousemove $xy
+done
+sleep 0.2
+xdotool mouseup 1
 sleep 1
 close_gui
 check "first drag kept" "200,200,800,700" "$(saved_rect)"
@@ -121,6 +141,57 @@ sleep 0.5
 check "dropped document opened" "dropped.kvd - Kovrel Duplicator" \
     "$(xdotool getwindowname "$wid" 2>/dev/null)"
 close_gui
+
+# 6. The log window. A run over many files: a close request to the log window
+#    while it works cancels the run and leaves the window up; one after the
+#    run hides it; the next run shows it where it was.
+if [ -n "$closer" ] && command -v xprop >/dev/null; then
+    many1="$work/many1" many2="$work/many2" logf="$work/run.log"
+    mkdir -p "$many1" "$many2"
+    (cd "$many1" && seq -f 'f%05g' 20000 | xargs touch)
+    printf '[Env]\nWindow="50,50,550,400"\nLogFile=%s\n' "$logf" >"$profile"
+    doc="$work/many.kvd"
+    "$sync" --add-item "$doc" "$many1" "$many2" 0 >/dev/null
+    run_ended() { # waits for the log file's last line of a run
+        for _ in $(seq 150); do
+            grep -q 'Synchronize completed\|Canceled by User' "$logf" 2>/dev/null && return 0
+            sleep 0.1
+        done
+        return 1
+    }
+    log_visible() { xdotool search --onlyvisible --name '^Synchronize Log$' 2>/dev/null | head -n 1; }
+    start_gui "$doc"
+    # "Synchronize !!" has the keyboard focus at start.
+    xdotool windowactivate --sync "$wid" key Return
+    logwid="$(timeout 10 xdotool search --sync --onlyvisible --name '^Synchronize Log$' | head -n 1)"
+    "$closer" direct "$logwid"
+    run_ended
+    check "close request during the run cancels it" "1" "$(grep -c 'Canceled by User' "$logf")"
+    copied="$(find "$many2" -type f | wc -l)"
+    check "the run stopped early" "yes" "$([ "$copied" -lt 20000 ] && echo yes || echo "no ($copied)")"
+    check "the log window stays after the cancel" "$logwid" "$(log_visible)"
+    # The window offers no close function to the window manager.
+    funcs="$(xprop -id "$logwid" _MOTIF_WM_HINTS | sed -n 's/.*= *[^,]*, *\([^,]*\),.*/\1/p')"
+    check "no close function announced" "0" "$(( ${funcs:-0x21} & 0x21 ))"
+    eval "$(xdotool getwindowgeometry --shell "$logwid")"
+    first="$X,$Y"
+    "$closer" direct "$logwid"
+    sleep 0.5
+    check "close request after the run hides the log window" "" "$(log_visible)"
+    # The next run shows it again at the same place. "Synchronize !!" spans
+    # the bottom of the main window, above the status bar.
+    rm -f "$logf"
+    xdotool mousemove 300 355 click 1
+    logwid="$(timeout 10 xdotool search --sync --onlyvisible --name '^Synchronize Log$' | head -n 1)"
+    eval "$(xdotool getwindowgeometry --shell "$logwid")"
+    check "the log window comes back where it was" "$first" "$X,$Y"
+    "$closer" direct "$logwid"
+    run_ended
+    "$closer" direct "$logwid"
+    close_gui
+else
+    echo "SKIP: the log window part needs xprop and the close request program"
+fi
 
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -1,5 +1,6 @@
 // The directory browser over a fake mount table of temporary trees.
 #include <QDir>
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -389,4 +390,50 @@ TEST_F(SelectDirDlgTest, ReadsThroughTheFileSystemLinksAndFailures) {
     ASSERT_NE(pLink, nullptr);
     UserToggle(dlg, pLink, true);
     EXPECT_EQ(ChildTexts(pLink), QStringList({"Fonts", "System"}));
+}
+
+// Without a single network mount, "Network Computer" keeps its expand button
+// before and after the user tries it: the button is drawn to the left of the
+// item's text, and that strip is not plain background.
+TEST_F(SelectDirDlgTest, NetworkComputerKeepsItsExpandButtonWithoutMounts) {
+    CFakeMounts localOnly;
+    for (const dialogs::MOUNTENTRY& entry : m_mounts.m_vecMounts) {
+        if (!dialogs::IsNetworkFsType(entry.strFsType)) {
+            localOnly.m_vecMounts.push_back(entry);
+        }
+    }
+    dialogs::CSelectDirDlg dlg(nullptr, &localOnly);
+    dlg.show();
+    QTreeWidgetItem* pNetwork = dlg.NetworkComputerItem();
+    const auto buttonDrawn = [&] {
+        QTreeWidget* pTree = dlg.Tree();
+        // No selection or focus frame that could fill the strip by itself.
+        pTree->setCurrentItem(nullptr);
+        pTree->clearSelection();
+        const QRect rcItem = pTree->visualItemRect(pNetwork);
+        const QImage image = pTree->viewport()->grab().toImage();
+        const QRect rcBranch(0, rcItem.top(), rcItem.left(), rcItem.height());
+        const QRgb rgbFirst = image.pixel(rcBranch.topLeft());
+        for (int y = rcBranch.top(); y <= rcBranch.bottom(); ++y) {
+            for (int x = rcBranch.left(); x <= rcBranch.right(); ++x) {
+                if (image.pixel(x, y) != rgbFirst) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    EXPECT_TRUE(buttonDrawn()) << "before the first try";
+    for (int nTry = 1; nTry <= 2; ++nTry) {
+        UserToggle(dlg, pNetwork, true);
+        EXPECT_EQ(pNetwork->childCount(), 0);
+        EXPECT_FALSE(pNetwork->isExpanded()) << "try " << nTry;
+        EXPECT_TRUE(buttonDrawn()) << "after try " << nTry;
+    }
+    // A share mounted meanwhile shows at the next try.
+    localOnly.m_vecMounts.push_back({Net(), "//SERVER/SHARE", "cifs", false});
+    dlg.hide();
+    dlg.show();
+    UserToggle(dlg, dlg.NetworkComputerItem(), true);
+    EXPECT_EQ(ChildTexts(dlg.NetworkComputerItem()), QStringList({"Server"}));
 }

@@ -2,6 +2,7 @@
 // the newest line in view, and the layout.
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -80,6 +81,44 @@ TEST(SyncLogDlg, EscapeHidesWithoutCancellingAndLinesKeepComing) {
     dlg.AddString(QStringLiteral("two"));
     EXPECT_EQ(dlg.GetCount(), 2);
     EXPECT_EQ(dlg.GetText(1), QStringLiteral("two"));
+}
+
+// A close request from the window manager: during a run it is the Cancel
+// button (the window stays, the run stops); after it, the OK button. The
+// window's flags offer no close button of their own.
+TEST(SyncLogDlg, CloseRequestCancelsARunAndHidesAfterIt) {
+    dialogs::CSyncLogDlg dlg;
+    EXPECT_FALSE(dlg.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(dlg.windowFlags().testFlag(Qt::WindowSystemMenuHint));
+    CFakeView view;
+    dlg.BeginRun(&view);
+    EXPECT_FALSE(dlg.close());
+    EXPECT_TRUE(dlg.isVisible()) << "a run never goes on out of sight by a close";
+    EXPECT_TRUE(dlg.m_bCancel);
+
+    dlg.EndRun();
+    dlg.m_bCancel = false;
+    dlg.close();
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_FALSE(dlg.m_bCancel);
+    EXPECT_EQ(view.m_nFocused, 1) << "as OK: the focus goes back to the grid";
+}
+
+// Escape during a run hides the window; ShowAgain brings it back where it
+// was, on top, with the run's button.
+TEST(SyncLogDlg, ShowAgainAfterEscapeBringsItBackWhereItWas) {
+    dialogs::CSyncLogDlg dlg;
+    CFakeView view;
+    dlg.BeginRun(&view);
+    dlg.move(120, 90);
+    const QPoint ptBefore = dlg.pos();
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_FALSE(dlg.m_bCancel);
+    dlg.ShowAgain();
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(dlg.pos(), ptBefore);
+    EXPECT_EQ(dlg.GetButtonText(), QStringLiteral("Cancel"));
 }
 
 TEST(SyncLogDlg, TwoRunsOneAfterTheOther) {

@@ -9,6 +9,10 @@
 namespace kovrel::test {
 namespace {
 
+using grid::CGridNav;
+using grid::CGridPainter;
+using grid::GlyphSlots;
+
 TEST(GlyphSlots, TableOfOptionWords) {
     struct Case {
         std::uint32_t w;
@@ -55,6 +59,53 @@ TEST(GlyphStrip, FourteenGlyphsOnWhite) {
     }
     // Glyph 6 is glyph 5 in grey: same shape, no red.
     EXPECT_NE(img.copy(80, 0, 16, 16), img.copy(96, 0, 16, 16));
+}
+
+// On a screen of twice the density the glyphs are drawn from their drawing at
+// 32 device pixels, not magnified from the 16-pixel strip, while the row keeps
+// its layout in logical pixels: each slot covers exactly its 16 x 16 logical
+// square, and the middle column's margins stay background.
+TEST(GlyphStrip, DenseScreenGetsGlyphsDrawnAtItsDensity) {
+    CGridPainter gridPainter;
+    ASSERT_TRUE(gridPainter.LoadGlyphs());
+    CSyncItemList list;
+    SYNCITEM* pItem = list.SetAt(-1, "/a", "/b", nullptr);
+    ASSERT_NE(pItem, nullptr);
+    pItem->dwOption = 0x181;
+    CGridNav nav;
+    nav.m_nCount = 1;
+    nav.m_nCurRow = 1;
+    nav.m_nClientWidth = 400;
+    nav.m_nClientHeight = 120;
+    nav.m_nRowHeight = 20;
+
+    const QImage& dense = gridPainter.GlyphStripFor(2.0);
+    ASSERT_EQ(dense.size(), QSize(448, 32));
+    EXPECT_EQ(&gridPainter.GlyphStripFor(1.0), &gridPainter.GlyphStrip());
+    // A magnified 16-pixel strip would be made of 2 x 2 blocks of one colour.
+    EXPECT_NE(dense, gridPainter.GlyphStrip().scaled(448, 32)) << "magnified, not drawn";
+
+    QImage img(800, 240, QImage::Format_RGB32);
+    img.setDevicePixelRatio(2.0);
+    img.fill(Qt::white);
+    {
+        QPainter painter(&img);
+        gridPainter.PaintRow(painter, nav, 0, pItem);
+    }
+    const std::array<int, 5> glyphs = GlyphSlots(pItem->dwOption);
+    const int yGlyph = nav.RowTop(0) + nav.GlyphTop();
+    for (int k = 0; k < 5; ++k) {
+        SCOPED_TRACE(k);
+        const QRect rcDevice(2 * (nav.Width1() + 2 + 16 * k), 2 * yGlyph, 32, 32);
+        QImage painted = img.copy(rcDevice);
+        painted.setDevicePixelRatio(1.0);
+        EXPECT_EQ(painted, dense.copy(32 * glyphs[std::size_t(k)], 0, 32, 32));
+    }
+    for (int x : {nav.Width1(), nav.Width1() + 1, nav.Side2Left() - 2, nav.Side2Left() - 1}) {
+        for (int dy = 0; dy < 32; ++dy) {
+            ASSERT_EQ(img.pixelColor(2 * x, 2 * yGlyph + dy), QColor(Qt::white)) << x;
+        }
+    }
 }
 
 using PaintTest = ViewFixture;

@@ -34,20 +34,25 @@ QImage GrabWindow(QWidget* pWindow, bool bKeep) {
     for (int i = 0; i < 5; ++i) {
         QApplication::processEvents();
     }
+    // With QT_SCALE_FACTOR the grab has more device pixels than logical ones;
+    // the picture keeps every device pixel, the frame drawn at the same ratio.
     const QImage imgClient = pWindow->grab().toImage();
+    const qreal dDpr = imgClient.devicePixelRatio();
+    const QSize szClient = imgClient.deviceIndependentSize().toSize();
     QFont fontCaption = QApplication::font();
     fontCaption.setBold(true);
     const int nCaption = QFontMetrics(fontCaption).height() + 8;
-    QImage img(imgClient.width() + 2, imgClient.height() + nCaption + 1,
+    QImage img(QSize(szClient.width() + 2, szClient.height() + nCaption + 1) * dDpr,
                QImage::Format_ARGB32_Premultiplied);
+    img.setDevicePixelRatio(dDpr);
     img.fill(QColor(0x40, 0x40, 0x40));
     QPainter painter(&img);
-    painter.fillRect(QRect(1, 1, imgClient.width(), nCaption - 1), QColor(0x2a, 0x52, 0x98));
+    painter.fillRect(QRect(1, 1, szClient.width(), nCaption - 1), QColor(0x2a, 0x52, 0x98));
     painter.setFont(fontCaption);
     painter.setPen(Qt::white);
-    painter.drawText(QRect(6, 1, imgClient.width() - 8, nCaption - 1),
+    painter.drawText(QRect(6, 1, szClient.width() - 8, nCaption - 1),
                      Qt::AlignLeft | Qt::AlignVCenter, pWindow->windowTitle());
-    painter.drawImage(1, nCaption, imgClient);
+    painter.drawImage(QPoint(1, nCaption), imgClient);
     painter.end();
     if (!bKeep) {
         delete pWindow;

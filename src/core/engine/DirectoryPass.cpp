@@ -398,6 +398,8 @@ RunFlow CSyncEngine::ConfirmMissingTop(const std::string& strAbsent, const std::
     bConfirmed =
         entries.empty() ||
         m_host.AskMissingTop(FormatText(kMsgMissingTop, {Shown(strAbsent), Shown(strTree)}));
+    if (!bConfirmed)
+        ++m_stat.nPassedOver;
     return RunFlow::GoOn;
 }
 

@@ -57,6 +57,10 @@ struct SYNCSTAT {
     // Byte length of the current item's side-1 top directory. Kept for the
     // record; the pass carries each entry's relative path itself.
     std::int32_t nRootLen = 0;
+    // Items passed over by a No to one of this program's own questions (an
+    // absent top). No error of the summary, yet the run did not do all it was
+    // asked: it ends as CompletedWithErrors.
+    std::int32_t nPassedOver = 0;
 
     std::int64_t ErrorCount() const noexcept {
         return std::int64_t{nMkdirErrors} + nOtherErrors + nRmdirErrors + nDeleteErrors +
@@ -68,6 +72,7 @@ struct SYNCSTAT {
 enum class RunResult {
     Completed,           // went through the whole list, no error counted
     CompletedWithErrors, // went through the whole list, errors passed over (Yes, Ignore)
+                         // or an item passed over by a No to one of our own questions
     Stopped              // stopped early: No, Abort, Cancel or a fatal error
 };
 

@@ -123,7 +123,8 @@ RunResult CSyncEngine::Run(const CSyncItemList& list) {
 
     if (bStopped)
         return RunResult::Stopped;
-    return m_stat.ErrorCount() > 0 ? RunResult::CompletedWithErrors : RunResult::Completed;
+    return m_stat.ErrorCount() > 0 || m_stat.nPassedOver > 0 ? RunResult::CompletedWithErrors
+                                                             : RunResult::Completed;
 }
 
 RunFlow CSyncEngine::RunItem(const std::string& strItem1, const std::string& strItem2,
