@@ -415,24 +415,31 @@ void CMainFrame::FixPlacement() {
     const QRect rcWanted(QPoint(m_rcWanted.left, m_rcWanted.top),
                          QSize(std::max(1, m_rcWanted.right - m_rcWanted.left),
                                std::max(1, m_rcWanted.bottom - m_rcWanted.top)));
-    if (const std::optional<QRect> rcReal = QueryX11OuterRect(*this)) {
+    if (const std::optional<X11FRAME> frame = QueryX11Frame(*this)) {
         // What the X server says, not what Qt last asked for.
-        if (*rcReal == rcWanted) {
+        const QRect& rcReal = frame->rcOuter;
+        const QRect& rcClient = frame->rcClient;
+        if (rcReal == rcWanted) {
             m_bPlacementPending = false;
             return;
         }
-        const QRect rcClient = geometry();
-        const int nExtraW = rcReal->width() - rcClient.width();
-        const int nExtraH = rcReal->height() - rcClient.height();
-        if (rcReal->size() != rcWanted.size())
-            resize(std::max(1, rcWanted.width() - nExtraW),
-                   std::max(1, rcWanted.height() - nExtraH));
-        if (rcReal->topLeft() != rcWanted.topLeft()) {
-            // Shift the client by what the frame is off, whatever gravity the
-            // window manager applied to the last request.
-            const QPoint ptOff = rcWanted.topLeft() - rcReal->topLeft();
-            QWidget::setGeometry(QRect(rcClient.topLeft() + ptOff, size()));
+        // Only what framing does is undone: the frame added to the client's
+        // size, or the client put where the frame should be. Any other
+        // difference is the user's (a drag or resize already under way) and
+        // is left as it is.
+        const QPoint ptFrame = rcClient.topLeft() - rcReal.topLeft();
+        const QSize sizeFrame = rcReal.size() - rcClient.size();
+        const QPoint ptOff = rcWanted.topLeft() - rcReal.topLeft();
+        const bool bSizeByFrame =
+            rcReal.size() == rcWanted.size() || rcReal.size() == rcWanted.size() + sizeFrame;
+        const bool bPlaceByFrame = ptOff.isNull() || ptOff == ptFrame;
+        if (!bSizeByFrame || !bPlaceByFrame) {
+            m_bPlacementPending = false;
+            return;
         }
+        const QSize sizeClient(std::max(1, rcWanted.width() - sizeFrame.width()),
+                               std::max(1, rcWanted.height() - sizeFrame.height()));
+        QWidget::setGeometry(QRect(rcClient.topLeft() + ptOff, sizeClient));
         again();
         return;
     }
@@ -455,7 +462,8 @@ void CMainFrame::FixPlacement() {
 }
 
 WINRECT CMainFrame::GetWindowRect() const {
-    const QRect rc = QueryX11OuterRect(*this).value_or(frameGeometry());
+    const std::optional<X11FRAME> frame = QueryX11Frame(*this);
+    const QRect rc = frame ? frame->rcOuter : frameGeometry();
     return WINRECT{rc.x(), rc.y(), rc.x() + rc.width(), rc.y() + rc.height()};
 }
 

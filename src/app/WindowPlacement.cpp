@@ -15,7 +15,7 @@
 
 namespace kovrel::app {
 
-std::optional<QRect> QueryX11OuterRect([[maybe_unused]] const QWidget& window) {
+std::optional<X11FRAME> QueryX11Frame([[maybe_unused]] const QWidget& window) {
 #ifdef KOVREL_HAVE_XLIB
     auto* pX11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (pX11 == nullptr || pX11->display() == nullptr || !window.isVisible() ||
@@ -52,8 +52,10 @@ std::optional<QRect> QueryX11OuterRect([[maybe_unused]] const QWidget& window) {
         return std::nullopt;
     // The extents are left, right, top, bottom.
     const QRect rcClient(nX, nY, attrs.width, attrs.height);
-    return rcClient.adjusted(static_cast<int>(-anExtents[0]), static_cast<int>(-anExtents[2]),
-                             static_cast<int>(anExtents[1]), static_cast<int>(anExtents[3]));
+    return X11FRAME{
+        rcClient.adjusted(static_cast<int>(-anExtents[0]), static_cast<int>(-anExtents[2]),
+                          static_cast<int>(anExtents[1]), static_cast<int>(anExtents[3])),
+        rcClient};
 #else
     return std::nullopt;
 #endif

@@ -12,12 +12,16 @@
 
 namespace kovrel::app {
 
-// The outer rectangle (frame included) of a top-level window as the X server
-// has it now, or nothing where the program does not run on X11 or the window
-// manager has not framed the window yet (no _NET_FRAME_EXTENTS). Qt's own
-// frameGeometry() trusts the position it last asked for, which some window
-// managers (openbox) never confirm after framing, so it can be off by the frame.
-std::optional<QRect> QueryX11OuterRect(const QWidget& window);
+// The outer rectangle (frame included) and the client area of a top-level
+// window as the X server has them now, or nothing where the program does not run on X11 or the
+// window manager has not framed the window yet (no _NET_FRAME_EXTENTS). Qt's own frameGeometry()
+// trusts the position it last asked for, which some window managers (openbox) never confirm after
+// framing, so it can be off by the frame.
+struct X11FRAME {
+    QRect rcOuter;  // frame included
+    QRect rcClient; // the window's own area
+};
+std::optional<X11FRAME> QueryX11Frame(const QWidget& window);
 
 // A saved rectangle whose title bar could not be reached on any screen (the
 // screens' geometries as given) is moved, size kept, onto the screen nearest to
