@@ -326,6 +326,7 @@ void CKovrelApp::OnHelpFinder() {
 void CKovrelApp::OnOptionLogFile() {
     const std::string strDocLog = m_pMainView->GetList().m_strDocLog;
     CLogFileDlg dlg(m_pFrame.get());
+    dlg.m_strDocPath = m_doc.GetPathName();
     if (!strDocLog.empty()) {
         dlg.m_bDocLog = true;
         dlg.m_strLogFile = QString::fromStdString(strDocLog.substr(1));
@@ -385,6 +386,7 @@ void CKovrelApp::OnSynchronize() {
     m_dlgLog->BeginRun(this);
     platform::PosixFileSystem fs;
     CSyncEngine engine(fs, host, m_settings);
+    engine.SetDocumentPath(m_doc.GetPathName().toStdString());
     // How it ended shows in the log window; the program does not act on it.
     platform::IgnoreFailure(engine.Run(m_pMainView->GetList()));
     m_dlgLog->EndRun();
