@@ -50,11 +50,13 @@ public:
         return dlg.selectedFiles().constFirst();
     }
 
-    bool RunLogFileDlg(QWidget* pParent, LOGFILECHOICE& choice) override {
+    bool RunLogFileDlg(QWidget* pParent, LOGFILECHOICE& choice,
+                       const QString& strDocPath) override {
         dialogs::CLogFileDlg dlg(pParent);
         dlg.m_bDocLog = choice.bDocLog;
         dlg.m_strLogFile = QString::fromStdString(choice.strLogFile);
         dlg.m_bAppend = choice.bAppend;
+        dlg.m_strDocPath = strDocPath;
         if (dlg.exec() != QDialog::Accepted)
             return false;
         choice.bDocLog = dlg.m_bDocLog;

@@ -32,7 +32,9 @@ public:
     // The name to save under, strProposed offered; empty when cancelled.
     virtual QString AskSaveDocumentName(QWidget* pParent, const QString& strProposed) = 0;
     // The log file and sound dialogs: choice in and, after OK only (true), out.
-    virtual bool RunLogFileDlg(QWidget* pParent, LOGFILECHOICE& choice) = 0;
+    // The log file dialog refuses the open document (strDocPath) as a log file.
+    virtual bool RunLogFileDlg(QWidget* pParent, LOGFILECHOICE& choice,
+                               const QString& strDocPath) = 0;
     virtual bool RunSoundDlg(QWidget* pParent, SOUNDCHOICE& choice) = 0;
     virtual void RunAboutDlg(QWidget* pParent) = 0;
 };

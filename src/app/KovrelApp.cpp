@@ -388,7 +388,7 @@ void CKovrelApp::ReportHelpNotShown(const QString& strPath) {
 void CKovrelApp::OnOptionLogFile() {
     const std::string strDocLog = m_pMainView->GetList().m_strDocLog;
     LOGFILECHOICE choice = LogFileDialogStart(strDocLog, m_settings);
-    if (!Dialogs().RunLogFileDlg(m_pFrame.get(), choice))
+    if (!Dialogs().RunLogFileDlg(m_pFrame.get(), choice, m_doc.GetPathName()))
         return;
     const LOGFILEOUTCOME outcome = ApplyLogFileChoice(strDocLog, choice, m_settings);
     if (outcome.strDocLog != strDocLog)
@@ -433,6 +433,7 @@ void CKovrelApp::OnSynchronize() {
     m_dlgLog->BeginRun(this);
     platform::PosixFileSystem fs;
     CSyncEngine engine(fs, host, m_settings);
+    engine.SetDocumentPath(m_doc.GetPathName().toStdString());
     // How it ended shows in the log window; an unattended run also tells it
     // by the program's exit status.
     const RunResult result = engine.Run(m_pMainView->GetList());

@@ -40,9 +40,11 @@ public:
     void PlayRunSound(const RUNSOUND&) override {}
 
     // Ctrl+C, SIGTERM and SIGHUP set the cancel flag instead of ending the
-    // process: the current operation finishes, then the run ends as cancelled.
-    // A second signal ends it the ordinary way (a copy in progress leaves at
-    // most a temporary file, which the next run clears away).
+    // process: the run checks it between the chunks of a copy as well, so a
+    // copy in progress is abandoned (its temporary removed) and the run ends
+    // as cancelled within a fraction of a second. A second signal ends it the
+    // ordinary way (a copy in progress leaves at most a temporary file, which
+    // the next run clears away).
     static void InstallInterruptHandler();
     static bool Interrupted() noexcept;
 

@@ -40,6 +40,7 @@ int RunDocumentCommand(const std::string& strPath, const RUNOPTIONS& options) {
 
     CSyncEngine engine(fs, host, settings);
     engine.SetNoLogFile(options.bDryRun);
+    engine.SetDocumentPath(strPath);
     switch (engine.Run(list)) {
     case RunResult::Completed:
         return kExitCompleted;

@@ -7,6 +7,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "engine/LogFileCheck.h"
+#include "ui/MsgBox.h"
+
 namespace kovrel::dialogs {
 
 QString BrowseForFile(QWidget* pParent, const QString& strDefaultSuffix,
@@ -83,6 +86,16 @@ void CLogFileDlg::OnBrowse() {
 }
 
 void CLogFileDlg::accept() {
+    // The run would refuse such a file each time; better to say so now.
+    const std::string strFile = m_pEdit->text().toStdString();
+    const LOGFILECHECK check = CheckLogFile(strFile, m_strDocPath.toStdString());
+    if (check.eVerdict != LogFileVerdict::Ok) {
+        ui::ShowMessageBox(this, LogFileRefusalText(check, strFile),
+                           ui::MB_OK | ui::MB_ICONEXCLAMATION);
+        m_pEdit->setFocus();
+        m_pEdit->selectAll();
+        return;
+    }
     m_bDocLog = m_pDocLog->isChecked();
     m_bAppend = m_pAppend->isChecked();
     m_strLogFile = m_pEdit->text();

@@ -1,5 +1,6 @@
 // "ﾛｸﾞﾌｧｲﾙ": the run's log file, overwrite or append, and whether the choice
-// belongs to the open document only. Writes no setting itself.
+// belongs to the open document only. Writes no setting itself; refuses a
+// file that may not serve as a log (engine/LogFileCheck.h).
 #pragma once
 
 #include <QString>
@@ -20,8 +21,12 @@ public:
 
     // In and, after OK only, out.
     bool m_bDocLog = false; // the log file belongs to the open document
-    QString m_strLogFile;   // taken as typed, unchecked
+    QString m_strLogFile;   // taken as typed
     bool m_bAppend = false; // append to an existing file instead of overwriting
+    // In only: the open document's file (empty when never saved). OK refuses a
+    // log file the run would refuse (the document, another document, a file
+    // that is no log, a FIFO or device), saying why, and the dialog stays open.
+    QString m_strDocPath;
 
     QCheckBox* DocLogCheck() const { return m_pDocLog; }
     QLineEdit* FileEdit() const { return m_pEdit; }

@@ -94,7 +94,7 @@ public:
         m_astrProposed.append(strProposed);
         return FileName(ui::U("名前を付けて保存"), strProposed);
     }
-    bool RunLogFileDlg(QWidget*, LOGFILECHOICE& choice) override {
+    bool RunLogFileDlg(QWidget*, LOGFILECHOICE& choice, const QString&) override {
         m_seen.push_back({ui::U("ﾛｸﾞﾌｧｲﾙ"), QString()});
         return Next(Kind::LogFile) && Take().fnLog(choice);
     }
@@ -193,9 +193,9 @@ public:
         ++m_nUnscripted;
         return QString();
     }
-    bool RunLogFileDlg(QWidget* p, LOGFILECHOICE& choice) override {
+    bool RunLogFileDlg(QWidget* p, LOGFILECHOICE& choice, const QString& strDocPath) override {
         if (CDialogScript* pScript = CDialogScript::Current())
-            return pScript->RunLogFileDlg(p, choice);
+            return pScript->RunLogFileDlg(p, choice, strDocPath);
         ++m_nUnscripted;
         return false;
     }

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -272,14 +273,40 @@ TEST_F(SyncRun, CloseDuringARunCancelsItThenCloses) {
 
 TEST_F(SyncRun, DocumentsOwnLogSettingWinsAndAppends) {
     SetProfileLogFile(Path("global.log"));
-    WriteFile(Path("doc.log"), "earlier run\r\n");
+    // An earlier run's log: only such a file (or an empty one) is written to.
+    WriteFile(Path("doc.log"), "<< Synchronize start 98/07/14 10:00:00 >>\r\nearlier run\r\n");
     const QString strDoc = MakeDocument("job.kvd", {{m_strSide1, m_strSide2}}, KVD_VERSION_1_0,
                                         "a" + Path("doc.log").toStdString());
     ASSERT_TRUE(Start(strDoc));
     QTest::mouseClick(&View()->GetSyncButton(), Qt::LeftButton);
     const QString strLog = QString::fromUtf8(ReadFile(Path("doc.log")));
-    EXPECT_TRUE(strLog.startsWith(QStringLiteral("earlier run\r\n<< Synchronize start ")));
+    EXPECT_TRUE(strLog.startsWith(QStringLiteral(
+        "<< Synchronize start 98/07/14 10:00:00 >>\r\nearlier run\r\n<< Synchronize start ")));
     EXPECT_FALSE(QFileInfo::exists(Path("global.log")));
+}
+
+// A document whose log setting names the document itself: the run says so in
+// a box, leaves the document as it was and goes on without a log file.
+TEST_F(SyncRun, LogFileThatIsTheDocumentIsRefusedInABox) {
+    const QString strDoc = MakeDocument("job.kvd", {{m_strSide1, m_strSide2}}, KVD_VERSION_1_0,
+                                        "w" + Path("job.kvd").toStdString());
+    const QByteArray docBefore = ReadFile(strDoc);
+    ASSERT_TRUE(Start(strDoc));
+    CModalScript script;
+    QString strShown;
+    script.Then([&](QWidget* pBox) {
+        auto* pMsg = qobject_cast<QMessageBox*>(pBox);
+        ASSERT_NE(pMsg, nullptr);
+        strShown = pMsg->text();
+        kovrel::test::ClickMessageBoxButton(pBox, QStringLiteral("OK"));
+    });
+    QTest::mouseClick(&View()->GetSyncButton(), Qt::LeftButton);
+    EXPECT_TRUE(strShown.contains(Path("job.kvd"))) << strShown.toStdString();
+    EXPECT_TRUE(strShown.contains(QString::fromUtf8("開いているKVDファイルそのもの")));
+    EXPECT_TRUE(strShown.contains(QString::fromUtf8("ログファイルなしで同期を続けます。")));
+    EXPECT_EQ(ReadFile(strDoc), docBefore);
+    EXPECT_EQ(ReadFile(m_strSide2 + "/a.txt"), "alpha"); // the run went on
+    EXPECT_EQ(LogLines().filter(QStringLiteral("<< Synchronize completed ")).size(), 1);
 }
 
 TEST_F(SyncRun, EventsLetThroughRarelyOnALongRun) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -34,6 +35,10 @@ struct PROCOPTIONS {
     // is called with everything shown on it so far and the master side, and
     // returns true once it has done its part.
     std::function<bool(const std::string& strShown, int fdMaster, pid_t pid)> onTerminal;
+    // Called every few milliseconds while the program runs, whether it prints
+    // or not, with what it printed on standard output so far; returns true
+    // once it has done its part.
+    std::function<bool(const std::string& strOut, pid_t pid)> onTick;
 };
 
 inline PROCRESULT RunProcess(const std::string& strExe, const PROCOPTIONS& opt) {
@@ -88,14 +93,25 @@ inline PROCRESULT RunProcess(const std::string& strExe, const PROCOPTIONS& opt) 
     const int fdErr = opt.onTerminal ? fdMaster : errPipe[0];
     bool bDone = false;
     bool bOutOpen = true, bErrOpen = true;
+    bool bTicked = false;
+    auto tHeard = std::chrono::steady_clock::now();
     while (bOutOpen || bErrOpen) {
+        if (opt.onTick && !bTicked)
+            bTicked = opt.onTick(r.strOut, pid);
         pollfd pfd[2] = {{bOutOpen ? outPipe[0] : -1, POLLIN, 0},
                          {bErrOpen ? fdErr : -1, POLLIN, 0}};
-        if (::poll(pfd, 2, 20000) <= 0) {
+        const int nReady = ::poll(pfd, 2, opt.onTick && !bTicked ? 2 : 20000);
+        if (nReady < 0 && errno == EINTR)
+            continue;
+        if (nReady == 0 && opt.onTick &&
+            std::chrono::steady_clock::now() - tHeard < std::chrono::seconds(20))
+            continue;
+        if (nReady <= 0) {
             ADD_FAILURE() << "the program went quiet; it showed: " << r.strErr;
             ::kill(pid, SIGKILL);
             break;
         }
+        tHeard = std::chrono::steady_clock::now();
         char buf[4096];
         if (pfd[0].revents & (POLLIN | POLLHUP | POLLERR)) {
             const ssize_t n = ::read(outPipe[0], buf, sizeof buf);

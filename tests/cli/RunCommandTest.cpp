@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -432,6 +433,131 @@ TEST_F(RunCommand, ReasonsGoToStandardErrorOnTheirOwnLines) {
         std::string::npos)
         << r.strErr;
     EXPECT_EQ(m_tmp.ReadFile("s2/x"), "x");
+}
+
+// A log setting that names the document, another document, a text of the
+// user's or a FIFO: refused on standard error, the file byte for byte as it
+// was (the FIFO never opened, so the run does not hang), and the run goes on.
+TEST_F(RunCommand, LogFileThatIsNoLogIsRefusedAndTheRunGoesOn) {
+    File("s1/a.txt", "a", 1000);
+    AddItem(m_tmp.Path("s1"), m_tmp.Path("s2"));
+    std::filesystem::copy_file(Doc(), m_tmp.Path("other.kvd"));
+    m_tmp.WriteFile("notes.txt", "my notes\n");
+    ASSERT_EQ(::mkfifo(m_tmp.Path("pipe").c_str(), 0644), 0);
+    m_tmp.MakeDir("config/Marovin_Quellan");
+    const struct {
+        const char* pszLog;
+        const char* pszReason;
+    } cases[] = {
+        {"doc.kvd", "開いているKVDファイルそのもの"},
+        {"other.kvd", "はKVDファイルなので"},
+        {"notes.txt", "ログではないため"},
+        {"pipe", "通常のファイルではない"},
+    };
+    for (const auto& c : cases) {
+        for (const char* pszAppend : {"0", "1"}) {
+            SCOPED_TRACE(std::string(c.pszLog) + " LogAppend=" + pszAppend);
+            std::filesystem::remove(m_tmp.Path("s2/a.txt"));
+            m_tmp.WriteFile("config/Marovin_Quellan/Kovrel Duplicator.conf",
+                            "[Env]\nLogFile=" + m_tmp.Path(c.pszLog) + "\nLogAppend=" + pszAppend +
+                                "\n");
+            auto before = Snapshot(m_tmp.Path(""));
+            const PROCRESULT r = Sync({Doc()});
+            EXPECT_EQ(r.nExit, 0) << r.strErr;
+            EXPECT_NE(r.strErr.find("'" + m_tmp.Path(c.pszLog) + "' "), std::string::npos)
+                << r.strErr;
+            EXPECT_NE(r.strErr.find(c.pszReason), std::string::npos) << r.strErr;
+            EXPECT_NE(r.strErr.find("ログファイルなしで同期を続けます。"), std::string::npos);
+            EXPECT_NE(r.strOut.find(m_tmp.Path("s1/a.txt") + " -> " + m_tmp.Path("s2/a.txt")),
+                      std::string::npos)
+                << r.strOut;
+            // Only the copy changed anything (and with it its directory's time).
+            auto after = Snapshot(m_tmp.Path(""));
+            after.erase("/s2/a.txt");
+            after["/s2"] = before["/s2"];
+            EXPECT_EQ(after, before);
+        }
+    }
+}
+
+// SIGTERM or SIGHUP while a large file is copied: the copy is abandoned at
+// once (its temporary removed, the old target untouched), then the cancelled
+// line, the summary and exit status 2. A second signal ends the program on the
+// spot.
+TEST_F(RunCommand, SignalDuringLargeCopyAbandonsItPromptly) {
+    {
+        // 384 MiB of data: far more than the run copies before the signal lands.
+        std::ofstream out(m_tmp.Path("s1/big.bin"), std::ios::binary);
+        std::string strBlock(1 << 20, 'x');
+        for (int i = 0; i < 384; ++i) {
+            strBlock[0] = static_cast<char>(i);
+            out.write(strBlock.data(), static_cast<std::streamsize>(strBlock.size()));
+        }
+        ASSERT_TRUE(out.good());
+    }
+    m_tmp.SetTimes("s1/big.bin", 2000, 0, 2000, 0);
+    File("s2/big.bin", "the old copy", 1000);
+    AddItem(m_tmp.Path("s1"), m_tmp.Path("s2"));
+
+    // The target's contents, or only its size when it is not the short old one
+    // (a failure must not print hundreds of megabytes).
+    auto target = [this] {
+        const std::string str = m_tmp.ReadFile("s2/big.bin");
+        return str.size() < 64 ? str : std::to_string(str.size()) + " bytes";
+    };
+    auto namesInTarget = [this] {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(m_tmp.Path("s2")))
+            names.push_back(e.path().filename().string());
+        return names;
+    };
+    auto tempPresent = [this] {
+        for (const auto& e : std::filesystem::directory_iterator(m_tmp.Path("s2")))
+            if (e.path().filename().string().rfind(".kovrel-copy~", 0) == 0)
+                return true;
+        return false;
+    };
+    const struct {
+        std::vector<int> signals;
+        int nEndedBy; // 0: exited, else the signal that ended the process
+    } cases[] = {{{SIGTERM}, 0}, {{SIGHUP}, 0}, {{SIGTERM, SIGHUP}, SIGHUP}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.signals.size() == 1 ? c.signals[0] : -1);
+        std::chrono::steady_clock::time_point tSignal;
+        PROCOPTIONS opt;
+        opt.args = {Doc()};
+        opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")}};
+        opt.onTick = [&](const std::string&, pid_t pid) {
+            if (!tempPresent())
+                return false;
+            tSignal = std::chrono::steady_clock::now();
+            for (const int nSignal : c.signals)
+                ::kill(pid, nSignal);
+            return true;
+        };
+        const PROCRESULT r = test::RunProcess(KOVREL_SYNC_EXE, opt);
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - tSignal);
+        RecordProperty("ms_from_signal_to_exit_" + std::to_string(c.signals.size()) + "_" +
+                           std::to_string(c.signals.front()),
+                       static_cast<int>(ms.count()));
+        EXPECT_EQ(r.nSignal, c.nEndedBy);
+        EXPECT_EQ(target(), "the old copy");
+        EXPECT_EQ(r.strOut.find("big.bin"), std::string::npos) << r.strOut;
+        if (c.nEndedBy != 0) {
+            // Ended on the spot: at most a temporary stays, which the next run clears.
+            std::filesystem::remove(m_tmp.Path("s2/big.bin"));
+            EXPECT_EQ(Sync({Doc()}).nExit, 0);
+            EXPECT_FALSE(tempPresent());
+            File("s2/big.bin", "the old copy", 1000);
+            continue;
+        }
+        EXPECT_EQ(r.nExit, 2) << r.strErr;
+        EXPECT_EQ(namesInTarget(), std::vector<std::string>{"big.bin"}); // no temporary left
+        EXPECT_NE(r.strOut.find("<< Canceled by User!! >>\nFile1 -> File2 コピーファイル数 : 0\n"),
+                  std::string::npos)
+            << r.strOut;
+    }
 }
 
 } // namespace

@@ -2,13 +2,16 @@
 // buttons and the sound test buttons.
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "dialogs/LogFileDlg.h"
 #include "dialogs/SoundDlg.h"
@@ -92,6 +95,67 @@ TEST(LogFileDlg, MembersInAndOut) {
         EXPECT_EQ(dlg.m_bAppend, !c.bAppend);
         EXPECT_EQ(dlg.m_strLogFile, QString::fromUtf8("/tmp/新しい.log"));
     }
+}
+
+// OK refuses what a run would refuse, saying why in a box, and the dialog
+// stays open with nothing handed back; a log, an empty or a new file pass.
+TEST(LogFileDlg, OkRefusesAFileThatIsNoLog) {
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString strDoc = tmp.filePath(QStringLiteral("list.kvd"));
+    auto write = [&](const QString& strName, const QByteArray& data) {
+        QFile file(tmp.filePath(strName));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(data);
+    };
+    write(QStringLiteral("list.kvd"), QByteArray("\x17KovrelDuplicator Ver1.0\0\0\0\0", 28));
+    write(QStringLiteral("other.kvd"), QByteArray("\x17KovrelDuplicator Ver1.0\0\0\0\0", 28));
+    write(QStringLiteral("notes.txt"), "my notes\n");
+    write(QStringLiteral("old.log"), "<< Synchronize start 98/07/15 13:05:09 >>\r\n");
+    write(QStringLiteral("empty.log"), "");
+    ASSERT_EQ(::mkfifo(tmp.filePath(QStringLiteral("pipe")).toLocal8Bit().constData(), 0644), 0);
+    struct CASE {
+        const char* pszName;
+        const char* pszReason; // null: accepted
+    } const aCases[] = {
+        {"list.kvd", "開いているKVDファイルそのもの"},
+        {"other.kvd", "はKVDファイルなので"},
+        {"notes.txt", "ログではないため"},
+        {"pipe", "通常のファイルではない"},
+        {"old.log", nullptr},
+        {"empty.log", nullptr},
+        {"new.log", nullptr},
+    };
+    for (const CASE& c : aCases) {
+        SCOPED_TRACE(c.pszName);
+        const QString strPath = tmp.filePath(QString::fromUtf8(c.pszName));
+        dialogs::CLogFileDlg dlg;
+        dlg.m_strDocPath = strDoc;
+        dlg.m_strLogFile = QStringLiteral("/before.log");
+        dlg.show();
+        ReplaceText(dlg.FileEdit(), strPath);
+        CModalAnswer answer(
+            [](QWidget* pBox) { kovrel::test::ClickMessageBoxButton(pBox, QStringLiteral("OK")); },
+            c.pszReason ? 5000 : 300);
+        ClickButton(PushButton(dlg, QStringLiteral("OK")));
+        if (c.pszReason) {
+            EXPECT_TRUE(answer.WasAnswered());
+            EXPECT_TRUE(answer.SeenText().contains(QString::fromUtf8(c.pszReason)))
+                << answer.SeenText().toStdString();
+            EXPECT_TRUE(answer.SeenText().contains(strPath));
+            EXPECT_TRUE(dlg.isVisible());
+            EXPECT_EQ(dlg.m_strLogFile, QStringLiteral("/before.log"));
+        } else {
+            EXPECT_FALSE(answer.WasAnswered());
+            EXPECT_EQ(dlg.result(), QDialog::Accepted);
+            EXPECT_EQ(dlg.m_strLogFile, strPath);
+        }
+    }
+    // Nothing was written to or created by the checks.
+    EXPECT_FALSE(QFileInfo::exists(tmp.filePath(QStringLiteral("new.log"))));
+    QFile notes(tmp.filePath(QStringLiteral("notes.txt")));
+    ASSERT_TRUE(notes.open(QIODevice::ReadOnly));
+    EXPECT_EQ(notes.readAll(), QByteArray("my notes\n"));
 }
 
 TEST(LogFileDlg, CancelHandsNothingBack) {

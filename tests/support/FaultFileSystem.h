@@ -105,6 +105,11 @@ public:
     void SetTops(const std::string& strTop1, const std::string& strTop2) override {
         m_inner.SetTops(strTop1, strTop2);
     }
+    // The inner file system does the copies, so it hears of their progress.
+    void SetCopyObserver(ICopyObserver* pObserver) noexcept override {
+        FileSystem::SetCopyObserver(pObserver);
+        m_inner.SetCopyObserver(pObserver);
+    }
     [[nodiscard]] TimeInfo GetTimeInfo(std::uint64_t nDevice) override {
         return !m_strCoarse.empty() && nDevice == kCoarseDevice ? m_coarseType
                                                                 : m_inner.GetTimeInfo(nDevice);

@@ -5,6 +5,8 @@
 
 #include "engine/SyncEngineImpl.h"
 
+#include <cerrno>
+
 namespace kovrel {
 
 using platform::IgnoreFailure;
@@ -17,6 +19,9 @@ CSyncEngine::OpOutcome CSyncEngine::TryOperation(F&& fnOperation, std::string_vi
         const int nErrno = fnOperation();
         if (nErrno == 0)
             break;
+        // A copy abandoned for Cancel is no failure: the run just stops.
+        if (nErrno == ECANCELED && m_bCopyCancelled)
+            return OpOutcome::Aborted;
         std::string strFailure(strFailurePrefix);
         strFailure += strSubject;
         const AbortRetryIgnore answer = m_host.AskAbortRetryIgnoreErrno(strFailure, nErrno);

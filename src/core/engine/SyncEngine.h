@@ -105,6 +105,9 @@ public:
     // With true, Run opens no log file whatever the settings say; the lines still
     // go to the host.
     void SetNoLogFile(bool bNoLogFile) noexcept { m_bNoLogFile = bNoLogFile; }
+    // The file of the document being run (empty for one never saved): never
+    // taken as its log file (LogFileCheck.h has the whole rule).
+    void SetDocumentPath(std::string strDocPath) { m_strDocPath = std::move(strDocPath); }
 
     // One synchronisation of the whole list, in list order. The count and each
     // item are read afresh before each item (the host may let the list be edited
@@ -127,6 +130,17 @@ public:
 private:
     struct FileCloser {
         void operator()(std::FILE* pFile) const noexcept;
+    };
+
+    // Asks the host for Cancel between the chunks of a copy, so that a large
+    // file does not keep a cancelled run going; the copy is then abandoned.
+    class CCopyCancel : public platform::ICopyObserver {
+    public:
+        explicit CCopyCancel(CSyncEngine& engine) : m_engine(engine) {}
+        bool OnCopyProgress(std::uint64_t nDone, std::uint64_t nTotal) override;
+
+    private:
+        CSyncEngine& m_engine;
     };
 
     // How a file operation ended after its Abort/Retry/Ignore questions.
@@ -221,6 +235,9 @@ private:
     bool m_bNoLogFile = false;
     bool m_bRunning = false;
     bool m_bStoppedBeforeFirstItem = false;
+    bool m_bCopyCancelled = false; // a copy was abandoned for Cancel: stop, ask nothing
+    std::string m_strDocPath;
+    CCopyCancel m_copyCancel{*this};
     SYNCSTAT m_stat;
     std::unique_ptr<std::FILE, FileCloser> m_pLogFile;
     std::string m_strLogScratch;           // a line with its end, written in one piece

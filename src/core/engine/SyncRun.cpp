@@ -6,6 +6,7 @@
 
 #include <ctime>
 
+#include "engine/LogFileCheck.h"
 #include "engine/SyncEngineImpl.h"
 #include "platform/Path.h"
 
@@ -77,8 +78,13 @@ RunResult CSyncEngine::Run(const CSyncItemList& list) {
     // of what it learnt of the devices.
     struct TopsGuard {
         platform::FileSystem& fs;
-        ~TopsGuard() { fs.SetTops({}, {}); }
+        ~TopsGuard() {
+            fs.SetTops({}, {});
+            fs.SetCopyObserver(nullptr);
+        }
     } topsGuard{m_fs};
+    m_bCopyCancelled = false;
+    m_fs.SetCopyObserver(&m_copyCancel);
     CloseLogFile();
     if (!m_bNoLogFile)
         OpenLogFile(list);
@@ -220,9 +226,15 @@ void CSyncEngine::OpenLogFile(const CSyncItemList& list) {
     const std::optional<LOGFILECHOICE> choice = ChooseLogFile(list.m_strDocLog, m_settings);
     if (!choice)
         return;
-    // Binary mode: the line ends are written as CR LF by WriteLog on every platform.
-    const char* pszMode = choice->mode == LogFileMode::Append ? "ab" : "wb";
-    m_pLogFile.reset(std::fopen(choice->strPath.c_str(), pszMode));
+    // Opened without blocking, and only a file that is absent, empty or a log
+    // of this program; the line ends are written as CR LF by WriteLog on every
+    // platform. A refusal is shown; a file that cannot be opened is not.
+    const LOGFILEOPEN opened = OpenLogFileChecked(*choice, m_strDocPath);
+    if (opened.check.eVerdict != LogFileVerdict::Ok) {
+        m_host.ShowError(LogFileRunRefusalText(opened.check, choice->strPath));
+        return;
+    }
+    m_pLogFile.reset(opened.pFile);
     // Unbuffered: each line reaches the file when it is written (one write per
     // line), so a process killed mid-run loses none of the lines it has shown.
     // Nothing is forced to the disk, which would slow every action down.
@@ -245,6 +257,14 @@ void CSyncEngine::WriteLog(const std::string& strLine) {
 
 bool CSyncEngine::CheckCancel() {
     return m_host.CheckCancel();
+}
+
+bool CSyncEngine::CCopyCancel::OnCopyProgress(std::uint64_t nDone, std::uint64_t nTotal) {
+    // At the end the copy is done: it is kept, and the pass asks next.
+    if (nDone >= nTotal || !m_engine.CheckCancel())
+        return true;
+    m_engine.m_bCopyCancelled = true;
+    return false;
 }
 
 bool CSyncEngine::Ask(const char* pszFormat, const std::string& str1, const std::string& str2) {

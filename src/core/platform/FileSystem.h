@@ -131,9 +131,27 @@ struct FileResult {
     bool Ok() const noexcept { return eStage == FileStage::Done; }
 };
 
+// Told how a file copy goes, between the chunks of its data, and asked whether
+// it is to go on. A chunk is small enough that the calls come at least every
+// tenth of a second or so while data is moving.
+class ICopyObserver {
+public:
+    virtual ~ICopyObserver() = default;
+    // nDone of the nTotal bytes of the file's data are written (nDone equals
+    // nTotal once at the end of each copied file). False abandons the copy:
+    // CopyFile returns ECANCELED, its temporary is removed and the target stays
+    // as it was.
+    virtual bool OnCopyProgress(std::uint64_t nDone, std::uint64_t nTotal) = 0;
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
+
+    // The observer every later CopyFile reports to (null: none). Not owned; it
+    // must outlive its use. A file system that wraps another hands it on.
+    virtual void SetCopyObserver(ICopyObserver* pObserver) noexcept { m_pCopyObserver = pObserver; }
+    ICopyObserver* GetCopyObserver() const noexcept { return m_pCopyObserver; }
 
     // Attributes of the entry itself (symbolic links are not followed).
     // Absent: ENOENT while the parent directory exists. ENOENT because a parent is
@@ -175,7 +193,8 @@ public:
     // Whole-file copy that overwrites strTo: contents (or, for a symbolic link,
     // the link itself), permission bits, access and write times. Written to a
     // temporary file beside strTo and renamed over it, so a failure leaves the old
-    // target untouched and no temporary behind. Returns 0 or errno.
+    // target untouched and no temporary behind. The copy observer hears of its
+    // progress and can abandon it (ECANCELED). Returns 0 or errno.
     [[nodiscard]] virtual int CopyFile(const std::string& strFrom, const std::string& strTo) = 0;
 
     [[nodiscard]] virtual int DeleteFile(const std::string& strPath) = 0;
@@ -224,6 +243,15 @@ public:
     // it lies.
     [[nodiscard]] virtual FileResult WriteFile(const std::string& strPath,
                                                std::string_view data) = 0;
+
+protected:
+    // Whether a copy may go on after nDone of nTotal bytes.
+    bool CopyMayGoOn(std::uint64_t nDone, std::uint64_t nTotal) {
+        return !m_pCopyObserver || m_pCopyObserver->OnCopyProgress(nDone, nTotal);
+    }
+
+private:
+    ICopyObserver* m_pCopyObserver = nullptr;
 };
 
 // The listing order: text::CompareFolded on the names.

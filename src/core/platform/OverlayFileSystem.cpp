@@ -313,6 +313,10 @@ int OverlayFileSystem::CopyFile(const std::string& strFrom, const std::string& s
         return ENOTDIR; // the rename onto "name/" is refused
     if (IsRoot(strNormTo))
         return EBUSY;
+    // Nothing moves, so the observer hears of the end alone; it may still stop
+    // the copy there, as it could on the disk.
+    if (attrFrom.type == EntryType::File && !CopyMayGoOn(attrFrom.nSize, attrFrom.nSize))
+        return ECANCELED;
     Record(strNormTo, attrFrom);
     return 0;
 }

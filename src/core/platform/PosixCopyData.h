@@ -7,8 +7,13 @@
 
 namespace kovrel::platform {
 
+class ICopyObserver;
+
 // Copies the whole data of fdIn (whose fstat is st) into fdOut, both standing
-// at offset 0. 0 or errno.
-int CopyData(int fdIn, int fdOut, const struct stat& st);
+// at offset 0. The data moves in chunks sized to take a few tens of
+// milliseconds each; after each one pObserver (when given) hears how far the
+// copy is and may stop it: ECANCELED, with whatever was written left in fdOut
+// for the caller to discard. 0 or errno.
+int CopyData(int fdIn, int fdOut, const struct stat& st, ICopyObserver* pObserver = nullptr);
 
 } // namespace kovrel::platform

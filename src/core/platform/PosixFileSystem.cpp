@@ -326,7 +326,7 @@ int PosixFileSystem::CopyRegular(Place& from, Place& to) {
     CReplaceFile temp(to.fdDir, to.strDirPath, to.strName, kCopyTempPrefix, true);
     if (const int nErr = temp.CreateFile(0600))
         return nErr;
-    if (const int nErr = CopyData(fdIn.Get(), temp.Fd(), st))
+    if (const int nErr = CopyData(fdIn.Get(), temp.Fd(), st, GetCopyObserver()))
         return nErr;
     if (RetryEintr([&] { return ::fchmod(temp.Fd(), st.st_mode & 07777); }) != 0)
         return errno;

@@ -87,6 +87,7 @@ protected:
         CSyncEngine engine(pFs ? *pFs : m_posix, m_host, m_settings);
         engine.SetClock(FixedTime);
         engine.SetNoLogFile(m_bNoLogFile);
+        engine.SetDocumentPath(m_strDocPath);
         const RunResult result = engine.Run(list);
         m_stat = engine.GetStat();
         return result;
@@ -150,6 +151,7 @@ protected:
     CScriptedHost m_host;
     CRunSettings m_settings;
     bool m_bNoLogFile = false;
+    std::string m_strDocPath; // the document being run, for the log file rule
     SYNCSTAT m_stat;
 
 private:
