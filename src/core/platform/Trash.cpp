@@ -536,9 +536,12 @@ TrashResult CTrash::Put(Action eAction, int fdDir, const std::string& strName,
             }
 
             if (eAction == Action::Link) {
-                nErr = ::linkat(fdDir, strName.c_str(), bin.fdFiles.Get(), strCand.c_str(), 0) == 0
-                           ? 0
-                           : errno;
+                nErr =
+                    m_env.fnLink
+                        ? m_env.fnLink(fdDir, strName.c_str(), bin.fdFiles.Get(), strCand.c_str())
+                    : ::linkat(fdDir, strName.c_str(), bin.fdFiles.Get(), strCand.c_str(), 0) == 0
+                        ? 0
+                        : errno;
             } else {
                 nErr = RenameNoReplace(fdDir, strName.c_str(), bin.fdFiles.Get(), strCand.c_str());
                 if (nErr == EACCES && !strDirPath.empty()) {

@@ -74,6 +74,9 @@ struct TrashEnv {
     std::string strDataHome; // $XDG_DATA_HOME, absolute; the home trash is its "Trash"
     std::uint32_t nUid = 0;
     std::function<std::string()> fnReadMountInfo; // the text of /proc/self/mountinfo
+    // How a kept version's hard link is made: linkat(2) when empty. Tests stand
+    // in a file system without hard links (FAT) here. 0 or errno.
+    std::function<int(int fdFrom, const char* lpszFrom, int fdTo, const char* lpszTo)> fnLink;
 
     // This process's: $XDG_DATA_HOME when absolute, else $HOME/.local/share (the
     // password database's home when HOME is unset), the effective user id, and

@@ -488,6 +488,42 @@ TEST_P(TrashDisk, KeepLeavesTheFileInPlaceAndTheOldVersionRestorable) {
     EXPECT_EQ(m_dir.Names(VolTrash() + "/files").size(), 2u);
 }
 
+TEST_P(TrashDisk, WithoutHardLinksNothingIsKeptAndTheCallerIsTold) {
+    m_dir.WriteFile("vol/doc", "old");
+    for (const int nErr : {EPERM, EOPNOTSUPP, EMLINK, EIO}) {
+        TrashEnv env = Env();
+        env.fnLink = [nErr](int, const char*, int, const char*) { return nErr; };
+        PosixFileSystem fs(GetParam());
+        fs.SetTrashEnv(std::move(env));
+        const TrashResult result = fs.KeepInTrash(P("vol/doc"));
+        EXPECT_EQ(result.eStatus, nErr == EIO ? TrashStatus::Failed : TrashStatus::NoHardLinks);
+        EXPECT_EQ(result.nError, nErr);
+        EXPECT_EQ(result.strMountPoint, P("vol"));
+        // No .trashinfo is left for an entry that never came.
+        EXPECT_EQ(m_dir.Names(VolTrash() + "/info"), std::vector<std::string>{}) << nErr;
+        EXPECT_EQ(m_dir.Names(VolTrash() + "/files"), std::vector<std::string>{}) << nErr;
+        EXPECT_EQ(m_dir.ReadFile("vol/doc"), "old");
+        // What the caller does then: moves it to the trash right before the replace.
+        if (nErr == EPERM) {
+            ExpectInTrash(fs.MoveToTrash(P("vol/doc")), VolTrash(), "doc", "doc");
+            std::filesystem::remove_all(P(VolTrash()));
+            m_dir.WriteFile("vol/doc", "old");
+        }
+    }
+}
+
+TEST_P(TrashDisk, AFailedRenameTakesItsTrashInfoAway) {
+    // The home trash lies inside home: home cannot be moved into itself.
+    m_dir.WriteFile("home/docs/f", "f");
+    ExpectInTrash(m_fs.MoveToTrash(P("home/docs/f")), Home(), "f", P("home/docs/f"));
+    const TrashResult result = m_fs.MoveToTrash(P("home"));
+    EXPECT_EQ(result.eStatus, TrashStatus::Failed);
+    EXPECT_EQ(result.nError, EINVAL);
+    EXPECT_EQ(result.strTrashName, "");
+    EXPECT_EQ(m_dir.Names(Home() + "/info"), std::vector<std::string>{"f.trashinfo"});
+    EXPECT_TRUE(m_dir.Exists("home/docs"));
+}
+
 TEST_P(TrashDisk, ALinkBelowTheTopsIsNeverFollowed) {
     m_dir.MakeDir("vol/top");
     m_dir.MakeDir("vol/outside");
