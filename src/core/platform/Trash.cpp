@@ -477,11 +477,15 @@ TrashResult CTrash::Put(Action eAction, int fdDir, const std::string& strName,
         strName.find(kPathSep) != std::string::npos)
         return fail(TrashStatus::Failed, EINVAL);
 
-    struct stat st {};
-    if (::fstatat(fdDir, strName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return fail(TrashStatus::Failed, errno);
-    if (eAction == Action::Link && S_ISDIR(st.st_mode))
-        return fail(TrashStatus::Failed, EISDIR);
+    if (eAction == Action::Link) {
+        // A directory has no hard links; linkat's EPERM would read as a file
+        // system without them. (A move needs no look: the rename tells.)
+        struct stat st {};
+        if (::fstatat(fdDir, strName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return fail(TrashStatus::Failed, errno);
+        if (S_ISDIR(st.st_mode))
+            return fail(TrashStatus::Failed, EISDIR);
+    }
 
     for (int nAttempt = 0;; ++nAttempt) {
         Bin* pBin = FindBin(fdDir, strRealDir, result);
