@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -585,15 +586,44 @@ TrashResult CTrash::Put(Action eAction, int fdDir, const std::string& strName,
 }
 
 int CTrash::Drop(const TrashResult& kept) {
-    if (kept.eStatus != TrashStatus::Done || kept.strTrashDir.empty() || kept.strTrashName.empty())
+    if (kept.eStatus != TrashStatus::Done || kept.strTrashDir.empty() ||
+        kept.strTrashName.empty() || kept.strTrashName.find(kPathSep) != std::string::npos)
         return EINVAL;
-    const std::string strFiles = JoinPath(kept.strTrashDir, "files");
-    const std::string strInfo = JoinPath(kept.strTrashDir, "info");
-    if (::unlinkat(AT_FDCWD, JoinPath(strFiles, kept.strTrashName).c_str(), 0) != 0)
+    // Through the trash directories as they were opened (or, after a Reset,
+    // opened again without following a link), never by a path that a link
+    // put in since could send elsewhere.
+    int fdFiles = -1;
+    int fdInfo = -1;
+    UniqueFd fdOwnedFiles;
+    UniqueFd fdOwnedInfo;
+    for (const auto& [nMountId, pBin] : m_bins) {
+        if (pBin->eStatus == TrashStatus::Done && pBin->strTrashDir == kept.strTrashDir) {
+            fdFiles = pBin->fdFiles.Get();
+            fdInfo = pBin->fdInfo.Get();
+            break;
+        }
+    }
+    if (fdFiles < 0) {
+        UniqueFd fdTrash(RetryEintr([&] {
+            return ::open(kept.strTrashDir.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        }));
+        if (fdTrash.Get() < 0)
+            return errno;
+        for (auto [lpszName, pFd, pOwned] : {std::tuple{"files", &fdFiles, &fdOwnedFiles},
+                                             std::tuple{"info", &fdInfo, &fdOwnedInfo}}) {
+            pOwned->Reset(RetryEintr([&] {
+                return ::openat(fdTrash.Get(), lpszName,
+                                O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            }));
+            if (pOwned->Get() < 0)
+                return errno;
+            *pFd = pOwned->Get();
+        }
+    }
+    if (::unlinkat(fdFiles, kept.strTrashName.c_str(), 0) != 0)
         return errno;
     // Without its entry the .trashinfo is only clutter: its loss is no failure.
-    IgnoreFailure(::unlinkat(
-        AT_FDCWD, JoinPath(strInfo, kept.strTrashName + std::string(kInfoSuffix)).c_str(), 0));
+    IgnoreFailure(::unlinkat(fdInfo, (kept.strTrashName + std::string(kInfoSuffix)).c_str(), 0));
     return 0;
 }
 

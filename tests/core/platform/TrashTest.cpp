@@ -473,6 +473,14 @@ TEST_P(TrashDisk, KeepLeavesTheFileInPlaceAndTheOldVersionRestorable) {
     EXPECT_FALSE(m_dir.Exists(VolTrash() + "/files/other"));
     EXPECT_FALSE(m_dir.Exists(VolTrash() + "/info/other.trashinfo"));
     EXPECT_EQ(m_dir.ReadFile("vol/sub/other"), "other");
+    // Also after the run that kept it ended (the trash is found again).
+    const TrashResult later = m_fs.KeepInTrash(P("vol/sub/other"));
+    ASSERT_EQ(later.eStatus, TrashStatus::Done);
+    m_fs.SetTops("", "");
+    EXPECT_EQ(m_fs.DropFromTrash(later), 0);
+    EXPECT_EQ(m_dir.Names(VolTrash() + "/info"), std::vector<std::string>{"doc.trashinfo"});
+    EXPECT_EQ(m_fs.DropFromTrash(later), ENOENT);
+    EXPECT_EQ(m_fs.DropFromTrash(TrashResult{TrashStatus::NoTrash, EROFS, {}, {}, {}}), EINVAL);
 
     // Symbolic links are kept as links; directories cannot be kept.
     m_dir.MakeSymlink("vol/sub/link", "doc");
