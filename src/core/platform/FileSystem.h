@@ -21,12 +21,16 @@
 //   different words: FileResult, the stage and the errno value.
 // - What a device keeps of a time, which cannot fail (an unknown device is
 //   exact): the value itself (GetTimeInfo, TimeInfo).
+// - A move into the trash, whose failures the caller answers differently (no
+//   trash on this file system, no hard links, this one entry failed):
+//   TrashResult, a status, the errno value and where it happened.
 #pragma once
 
 #include "platform/IgnoreFailure.h"
 #include "text/Utf8.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <compare>
 #include <cstddef>
@@ -144,6 +148,30 @@ public:
     virtual bool OnCopyProgress(std::uint64_t nDone, std::uint64_t nTotal) = 0;
 };
 
+// What became of an entry that was to go to the trash. Whatever the status,
+// only Done changed anything on the disk.
+enum class TrashStatus : std::uint8_t {
+    Done,        // in the trash, with the .trashinfo that lets it be restored
+    NoTrash,     // this file system has no usable trash (read-only, a network
+                 // share, the trash directory cannot be made): nError says why
+    NoHardLinks, // KeepInTrash only: the file system makes no hard links, so the
+                 // old version can only be kept by moving it (just before the replace)
+    Failed,      // a trash is there, but this entry could not go in (nError)
+};
+
+struct TrashResult {
+    TrashStatus eStatus = TrashStatus::Done;
+    int nError = 0;
+    // The mount point of the entry's file system: the caller asks and reports
+    // "no trash" once for each. Set whenever it was found.
+    std::string strMountPoint;
+    // The trash directory used (or found unusable), and the entry's name in its
+    // files/ directory (Done only).
+    std::string strTrashDir;
+    std::string strTrashName;
+    bool Ok() const noexcept { return eStatus == TrashStatus::Done; }
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -180,6 +208,7 @@ public:
     // Every entry of a directory except "." and "..", with its lstat attributes,
     // sorted by text::CompareFolded. FIFOs, sockets and devices are listed as
     // EntryType::Other (never opened; the caller leaves them alone).
+    // Trash directories (IsTrashDirEntry in platform/Trash.h) are not entries.
     // Temporary copy files (IsCopyTempName, regular files) are not entries: the
     // names of those provably abandoned (made on this machine by a process no
     // longer running) go to *pStaleTemps when it is given, so the caller can
@@ -216,15 +245,38 @@ public:
     // ".."), the rest appended as written. Returns 0 or errno.
     [[nodiscard]] virtual int RealPath(const std::string& strPath, std::string& strOut) = 0;
 
-    // How many entries of a directory ListDir leaves out: the copy temporaries
-    // of live runs or other machines (stale ones are not counted: ListDir
-    // reports those). They keep a directory from being removed, so a dry run
+    // How many entries of a directory ListDir leaves out: trash directories and
+    // the copy temporaries of live runs or other machines (stale ones are not
+    // counted: ListDir reports those). They keep a directory from being removed, so a dry run
     // needs to know of them. Implementations without such entries keep this
     // default. Returns 0 or errno.
     [[nodiscard]] virtual int CountUnlisted(const std::string& strDir, std::size_t& nCount) {
         (void)strDir;
         nCount = 0;
         return 0;
+    }
+
+    // Moves a file, a symbolic link or a whole directory (as one entry) into the
+    // trash of its file system. Below the tops no link is followed on the way.
+    // A file system without a trash keeps this default.
+    [[nodiscard]] virtual TrashResult MoveToTrash(const std::string& strPath) {
+        (void)strPath;
+        return {TrashStatus::NoTrash, ENOTSUP, {}, {}, {}};
+    }
+
+    // Keeps the present version of a file (or symbolic link) in the trash by a
+    // hard link, the entry itself staying where it is, so that a replace by
+    // rename afterwards leaves the old version restorable.
+    [[nodiscard]] virtual TrashResult KeepInTrash(const std::string& strPath) {
+        (void)strPath;
+        return {TrashStatus::NoTrash, ENOTSUP, {}, {}, {}};
+    }
+
+    // Takes a kept version out of the trash again (its entry and .trashinfo),
+    // for a replace that did not happen after all. 0 or errno.
+    [[nodiscard]] virtual int DropFromTrash(const TrashResult& kept) {
+        (void)kept;
+        return ENOTSUP;
     }
 
     // The whole contents of a regular file (a symbolic link is followed). A FIFO,

@@ -90,8 +90,12 @@ void PosixFileSystem::SetTops(const std::string& strTop1, const std::string& str
         // "." holds every relative path, which the normalized form writes bare.
         anchor.strNormPrefix = strNorm == "." ? std::string() : DirPrefix(strNorm);
     }
-    if (strTop1.empty() && strTop2.empty())
+    if (strTop1.empty() && strTop2.empty()) {
         m_deviceTimes.clear();
+        // Mounts and trash directories may change before the next run.
+        if (m_pTrash)
+            m_pTrash->Reset();
+    }
 }
 
 PosixFileSystem::Anchor* PosixFileSystem::FindAnchor(std::string_view strPath,

@@ -3,6 +3,7 @@
 #include "platform/Path.h"
 #include "platform/PosixCopyData.h"
 #include "platform/PosixFile.h"
+#include "platform/Trash.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -57,7 +58,11 @@ void FillAttr(const struct stat& st, FileAttr& attr) noexcept {
 // are shown lives here.
 enum class Listed : std::uint8_t { Entry, LeftOut, StaleTemp };
 
-Listed ClassifyEntry(std::string_view strName, EntryType type) {
+Listed ClassifyEntry(std::string_view strName, EntryType type, std::uint32_t dwMode) {
+    // The trash of a file system sits at its mount point, often an item's top:
+    // never copied to the other side, never deleted by a run.
+    if (IsTrashDirEntry(strName, type, dwMode))
+        return Listed::LeftOut;
     // FIFOs, sockets and devices are entries (never opened): the pass must see
     // that the name is taken, and leaves it alone on both sides.
     if (type == EntryType::Directory || type == EntryType::Other)
@@ -236,13 +241,13 @@ int PosixFileSystem::ListDir(const std::string& strPath, std::vector<DirEntry>& 
         const std::string_view strName(lpszName);
         // The type readdir gives spares a stat of what is left out anyway.
         if (ent.d_type != DT_UNKNOWN && ent.d_type != DT_DIR && ent.d_type != DT_LNK &&
-            ClassifyEntry(strName, TypeOfDType(ent.d_type)) == Listed::LeftOut)
+            ClassifyEntry(strName, TypeOfDType(ent.d_type), 0) == Listed::LeftOut)
             return 0;
 
         struct stat st {};
         if (const int nStatErr = StatAt(fdDir, lpszName, st))
             return nStatErr == ENOENT ? 0 : nStatErr; // gone since readdir, removed by another
-        switch (ClassifyEntry(strName, TypeOfMode(st.st_mode))) {
+        switch (ClassifyEntry(strName, TypeOfMode(st.st_mode), st.st_mode & 07777)) {
         case Listed::LeftOut:
             return 0;
         case Listed::StaleTemp:
@@ -278,13 +283,17 @@ int PosixFileSystem::CountUnlisted(const std::string& strDir, std::size_t& nCoun
         return nErr;
     return ReadEntries(dir->Get(), [&](const dirent& ent) {
         EntryType type = TypeOfDType(ent.d_type);
-        if (ent.d_type == DT_UNKNOWN) {
+        std::uint32_t dwMode = 0;
+        // A trash directory is told by its mode as well as its name.
+        if (ent.d_type == DT_UNKNOWN ||
+            (ent.d_type == DT_DIR && std::strncmp(ent.d_name, ".Trash", 6) == 0)) {
             struct stat st {};
             if (StatAt(fdDir, ent.d_name, st) != 0)
                 return 0; // gone since readdir
             type = TypeOfMode(st.st_mode);
+            dwMode = st.st_mode & 07777;
         }
-        if (ClassifyEntry(ent.d_name, type) == Listed::LeftOut)
+        if (ClassifyEntry(ent.d_name, type, dwMode) == Listed::LeftOut)
             ++nCount;
         return 0;
     });

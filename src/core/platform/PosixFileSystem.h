@@ -6,15 +6,18 @@
 //   PosixBelowTops.cpp    the tops and the link-safe walk to the paths below them
 //   PosixDeviceTimes.cpp  what each device's file system keeps of a time
 //   PosixCopyData.cpp     the data of a copy (range copy, sparse files, read/write)
+//   PosixTrash.cpp        moves into the trash (Trash.cpp finds and fills the trash)
 //   PosixFile.cpp         descriptors, whole writes, the replace-by-rename file
 #pragma once
 
 #include "platform/FileSystem.h"
 
 #include "platform/PosixFile.h"
+#include "platform/Trash.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -56,6 +59,13 @@ public:
     [[nodiscard]] FileResult ReadFile(const std::string& strPath, std::string& data,
                                       std::size_t nMaxBytes) override;
     [[nodiscard]] FileResult WriteFile(const std::string& strPath, std::string_view data) override;
+    [[nodiscard]] TrashResult MoveToTrash(const std::string& strPath) override;
+    [[nodiscard]] TrashResult KeepInTrash(const std::string& strPath) override;
+    [[nodiscard]] int DropFromTrash(const TrashResult& kept) override;
+
+    // Where the trash is looked for (tests put a mount table and a home of their
+    // own here); this process's environment until then.
+    void SetTrashEnv(TrashEnv env);
 
 private:
     // Where an operation on a path takes place: the entry strName of the
@@ -88,6 +98,11 @@ private:
     int Locate(const std::string& strPath, Place& place);
     // Opens a directory for listing: below a top without following links.
     int OpenDirectory(const std::string& strPath, UniqueFd& fd);
+    // The parent directory of strPath held open (below a top reached without
+    // following links), its resolved absolute path, and the entry's name.
+    int LocateForTrash(const std::string& strPath, Place& place, std::string& strRealDir);
+    CTrash& Trash();
+
     // Notes the time keeping of a device seen for the first time.
     void NoteDevice(std::uint64_t nDevice, int fdOnDevice);
 
@@ -98,6 +113,7 @@ private:
     Anchor m_anchors[2];
     std::string m_strNormScratch; // a path written another way, as FindAnchor reads it
     std::unordered_map<std::uint64_t, TimeInfo> m_deviceTimes;
+    std::unique_ptr<CTrash> m_pTrash; // made on first use
 };
 
 // The file mode creation mask of this process, read without changing it.
