@@ -36,7 +36,7 @@ namespace kovrel {
 struct STATESIDE {
     bool bPresent = false;
     platform::EntryType type = platform::EntryType::File;
-    std::uint64_t nSize = 0; // 0 for a directory as the pass sees it
+    std::uint64_t nSize = 0; // as lstat gives it (a directory's too)
     platform::FileTime ftWrite;
 
     // What the pass saw (or made) of an entry; an absent side is STATESIDE{}.
