@@ -210,10 +210,24 @@ FileResult FaultFileSystem::WriteUntilFull(const std::string& strTarget, std::st
     return {FileStage::Write, m_taken.nErrno};
 }
 
-int FaultFileSystem::CopyFile(const std::string& strFrom, const std::string& strTo) {
+int FaultFileSystem::CopyFile(const std::string& strFrom, const std::string& strTo,
+                              const ExpectedTarget& expectSeen) {
     const Fault* pFault = TakeFault(Op::CopyFile, strFrom, strTo);
+    // A target on the coarse file system was seen with its times cut: the
+    // inner file system knows it by its own.
+    ExpectedTarget expect = expectSeen;
+    if (expect.eKind == ExpectedTarget::Kind::Same && IsCoarse(strTo)) {
+        FileAttr attrNow;
+        int nError = 0;
+        if (m_inner.GetAttr(strTo, attrNow, nError) == AttrStatus::Ok) {
+            FileAttr attrCut = attrNow;
+            CoarsenAttr(attrCut);
+            if (IsSameEntry(expect.attr, attrCut))
+                expect.attr = attrNow;
+        }
+    }
     if (!pFault) {
-        const int nResult = m_inner.CopyFile(strFrom, strTo);
+        const int nResult = m_inner.CopyFile(strFrom, strTo, expect);
         if (nResult == 0 && IsCoarse(strTo))
             CoarsenStored(strTo);
         return Log(Op::CopyFile, strFrom, nResult, strTo);
@@ -225,7 +239,7 @@ int FaultFileSystem::CopyFile(const std::string& strFrom, const std::string& str
     struct stat st {};
     if (::lstat(strFrom.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
         static_cast<std::uint64_t>(st.st_size) <= pFault->nAfterBytes)
-        return Log(Op::CopyFile, strFrom, m_inner.CopyFile(strFrom, strTo), strTo);
+        return Log(Op::CopyFile, strFrom, m_inner.CopyFile(strFrom, strTo, expect), strTo);
 
     UniqueFd fdIn(::open(strFrom.c_str(), O_RDONLY | O_CLOEXEC));
     if (fdIn.Get() < 0)

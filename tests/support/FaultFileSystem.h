@@ -121,7 +121,8 @@ public:
                                      int& nError) override;
     [[nodiscard]] int ListDir(const std::string& strPath, std::vector<DirEntry>& entries,
                               std::vector<std::string>* pStaleTemps = nullptr) override;
-    [[nodiscard]] int CopyFile(const std::string& strFrom, const std::string& strTo) override;
+    [[nodiscard]] int CopyFile(const std::string& strFrom, const std::string& strTo,
+                               const ExpectedTarget& expect = {}) override;
     [[nodiscard]] int DeleteFile(const std::string& strPath) override;
     [[nodiscard]] int CreateDir(const std::string& strPath) override;
     [[nodiscard]] int RemoveDir(const std::string& strPath) override;

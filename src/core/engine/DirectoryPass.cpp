@@ -159,9 +159,48 @@ RunFlow CSyncEngine::SyncPair(const std::string& strPath1, const std::string& st
         m_deviceTimes.Observe(attr1);
     if (st2 == AttrStatus::Ok)
         m_deviceTimes.Observe(attr2);
+    // The tops' attributes were read just now: they count as fresh.
     return SyncPairKnown(strPath1, st1 == AttrStatus::Ok ? &attr1 : nullptr, strPath2,
                          st2 == AttrStatus::Ok ? &attr2 : nullptr, std::string_view(), ps, options,
-                         true);
+                         true, PairSeen::Fresh);
+}
+
+RunFlow CSyncEngine::RedecidePair(const std::string& strPath1, const FileAttr* pAttr1,
+                                  const std::string& strPath2, const FileAttr* pAttr2,
+                                  std::string_view strRel, const CPatternSet& ps,
+                                  CSyncOptions options, bool bTopLevel, PairSeen eSeen) {
+    FileAttr attrs[2];
+    AttrStatus states[2] = {AttrStatus::Absent, AttrStatus::Absent};
+    const std::string* paths[2] = {&strPath1, &strPath2};
+    const FileAttr* seen[2] = {pAttr1, pAttr2};
+    for (int i = 0; i < 2; ++i) {
+        int nError = 0;
+        states[i] = bTopLevel ? GetTopAttr(*paths[i], attrs[i], nError)
+                              : m_fs.GetAttr(*paths[i], attrs[i], nError);
+        if (!bTopLevel && states[i] == AttrStatus::Error) {
+            if (nError == ENOENT || nError == ENOTDIR) {
+                // An entry whose directory one side lacks is absent there.
+                states[i] = AttrStatus::Absent;
+            } else {
+                // What cannot be looked at now cannot be changed either: the
+                // pair stays as listed, and the operation reports the failure
+                // itself, as it always did.
+                if (seen[i])
+                    attrs[i] = *seen[i];
+                states[i] = seen[i] ? AttrStatus::Ok : AttrStatus::Absent;
+            }
+        }
+        if (states[i] == AttrStatus::Error) {
+            ++m_stat.nOtherErrors;
+            return StopIf(!m_host.AskYesNoErrno(
+                FormatText(kMsgAttrError, {Num(nError), Shown(*paths[i])}), nError));
+        }
+        if (states[i] == AttrStatus::Ok)
+            m_deviceTimes.Observe(attrs[i]);
+    }
+    return SyncPairKnown(strPath1, states[0] == AttrStatus::Ok ? &attrs[0] : nullptr, strPath2,
+                         states[1] == AttrStatus::Ok ? &attrs[1] : nullptr, strRel, ps, options,
+                         bTopLevel, eSeen);
 }
 
 // One pair whose attributes are known (null: absent). Below the top they come
@@ -169,7 +208,7 @@ RunFlow CSyncEngine::SyncPair(const std::string& strPath1, const std::string& st
 RunFlow CSyncEngine::SyncPairKnown(const std::string& strPath1, const FileAttr* pAttr1,
                                    const std::string& strPath2, const FileAttr* pAttr2,
                                    std::string_view strRel, const CPatternSet& ps,
-                                   CSyncOptions options, bool bTopLevel) {
+                                   CSyncOptions options, bool bTopLevel, PairSeen eSeen) {
     if (!pAttr1 && !pAttr2)
         return RunFlow::GoOn;
     // A FIFO, socket or device holds its name on both sides: nothing is copied
@@ -196,14 +235,25 @@ RunFlow CSyncEngine::SyncPairKnown(const std::string& strPath1, const FileAttr* 
             return RunFlow::GoOn;
         return SyncDirectory(strPath1, strPath2, strRel, ps, pAttr1, pAttr2, options);
     }
-    if (SyncFiles(strPath1, pAttr1, strPath2, pAttr2, options) == RunFlow::Stop)
+    switch (SyncFiles(strPath1, pAttr1, strPath2, pAttr2, options, eSeen)) {
+    case FilesOutcome::Stop:
         return RunFlow::Stop;
+    case FilesOutcome::Redecide:
+        // Listed attributes become fresh ones; a file that changed under the
+        // action gets one more decision.
+        return RedecidePair(strPath1, pAttr1, strPath2, pAttr2, strRel, ps, options, bTopLevel,
+                            eSeen == PairSeen::Listed ? PairSeen::Fresh : PairSeen::Redecided);
+    case FilesOutcome::GoOn:
+        break;
+    }
     return StopIf(CheckCancel());
 }
 
-RunFlow CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAttr1,
-                               const std::string& strPath2, const FileAttr* pAttr2,
-                               CSyncOptions options) {
+CSyncEngine::FilesOutcome CSyncEngine::SyncFiles(const std::string& strPath1,
+                                                 const FileAttr* pAttr1,
+                                                 const std::string& strPath2,
+                                                 const FileAttr* pAttr2, CSyncOptions options,
+                                                 PairSeen eSeen) {
     PAIRINPUT input;
     input.options = options;
     if (pAttr1)
@@ -216,12 +266,35 @@ RunFlow CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAtt
 
     const bool bOnto1 = decision.nTarget == 1;
     const std::string& strTarget = bOnto1 ? strPath1 : strPath2;
+    const FileAttr* pTargetAttr = bOnto1 ? pAttr1 : pAttr2;
+    // A listing may be minutes old when a pair's turn comes (a large copy went
+    // before it): what replaces or deletes a file is decided on what is there
+    // now. Pairs with nothing to do are not looked at again.
+    const bool bChanges =
+        decision.eAction == PairAction::Copy || decision.eAction == PairAction::Delete;
+    if (bChanges && eSeen == PairSeen::Listed)
+        return FilesOutcome::Redecide;
+    const bool bLastChance = eSeen == PairSeen::Redecided;
+    const auto outcomeOf = [](OpOutcome outcome) {
+        switch (outcome) {
+        case OpOutcome::Redo:
+            return FilesOutcome::Redecide;
+        case OpOutcome::Aborted:
+            return FilesOutcome::Stop;
+        case OpOutcome::Done:
+        case OpOutcome::Ignored:
+            break;
+        }
+        return FilesOutcome::GoOn;
+    };
     switch (decision.eAction) {
     case PairAction::None:
         break;
-    case PairAction::Copy:
-        return bOnto1 ? SyncCopyFile(strPath2, strPath1, true)
-                      : SyncCopyFile(strPath1, strPath2, false);
+    case PairAction::Copy: {
+        const platform::ExpectedTarget expect = platform::ExpectedTarget::Of(pTargetAttr);
+        return outcomeOf(bOnto1 ? CopyFileImpl(strPath2, strPath1, true, expect, bLastChance)
+                                : CopyFileImpl(strPath1, strPath2, false, expect, bLastChance));
+    }
     case PairAction::CopySkipped:
         WriteLog("Copy skipped " + Shown(strPath1) + (bOnto1 ? " <- " : " -> ") + Shown(strPath2));
         break;
@@ -233,14 +306,14 @@ RunFlow CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAtt
         // Without its write bit the file could not be deleted on every system.
         if (decision.bClearReadOnly)
             IgnoreFailure(m_fs.SetMode(strTarget, attr.dwMode | kOwnerWrite));
-        const OpOutcome outcome = DeleteFileImpl(strTarget, decision.nTarget);
+        const OpOutcome outcome = DeleteFileImpl(strTarget, decision.nTarget, &attr, bLastChance);
         // A file that stays keeps its read-only attribute.
         if (decision.bClearReadOnly && outcome != OpOutcome::Done)
             RestoreMode(strTarget, attr.dwMode);
-        return StopIf(outcome == OpOutcome::Aborted);
+        return outcomeOf(outcome);
     }
     }
-    return RunFlow::GoOn;
+    return FilesOutcome::GoOn;
 }
 
 RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string& strDir2,
@@ -352,7 +425,7 @@ RunFlow CSyncEngine::WalkDirectory(const std::string& strDir1, bool bList1,
         strEntryRel.resize(nBaseRel);
         strEntryRel += strName1;
         return SyncPairKnown(strPath1, p1 ? &p1->attr : nullptr, strPath2, p2 ? &p2->attr : nullptr,
-                             strEntryRel, ps, options, false);
+                             strEntryRel, ps, options, false, PairSeen::Listed);
     };
 
     // Side 1's names first, each filtered with its own directory flag...
@@ -436,6 +509,46 @@ void CSyncEngine::FinishCreatedDir(const std::string& strModel, const std::strin
     IgnoreFailure(m_fs.SetMode(strNew, attr.dwMode));
 }
 
+RunFlow CSyncEngine::RemoveTreeFile(const std::string& strPath, int nSide,
+                                    const FileAttr& attrListed, bool& bKept) {
+    FileAttr attr = attrListed;
+    for (bool bLastChance = false;; bLastChance = true) {
+        // Everything inside goes, read-only or not; the delete reports a file
+        // that stays.
+        if (attr.IsReadOnly())
+            IgnoreFailure(m_fs.SetMode(strPath, attr.dwMode | kOwnerWrite));
+        const OpOutcome outcome = DeleteFileImpl(strPath, nSide, &attr, bLastChance);
+        if (outcome != OpOutcome::Redo) {
+            if (outcome == OpOutcome::Aborted)
+                return RunFlow::Stop;
+            return StopIf(CheckCancel());
+        }
+        // It changed since the listing: what is there now is looked at again.
+        if (attr.IsReadOnly())
+            RestoreMode(strPath, attr.dwMode);
+        int nError = 0;
+        AttrStatus status = m_fs.GetAttr(strPath, attr, nError);
+        if (status == AttrStatus::Error && (nError == ENOENT || nError == ENOTDIR))
+            status = AttrStatus::Absent; // its directory went with it
+        switch (status) {
+        case AttrStatus::Absent:
+            return StopIf(CheckCancel());
+        case AttrStatus::Error:
+            ++m_stat.nOtherErrors;
+            return StopIf(!m_host.AskYesNoErrno(
+                FormatText(kMsgAttrError, {Num(nError), Shown(strPath)}), nError));
+        case AttrStatus::Ok:
+            break;
+        }
+        if (attr.IsDirectory())
+            return RemoveTree(strPath, nSide, &bKept);
+        if (attr.type == EntryType::Other) {
+            bKept = true;
+            return RunFlow::GoOn;
+        }
+    }
+}
+
 RunFlow CSyncEngine::RemoveTree(const std::string& strDir, int nSide, bool* pKept) {
     std::vector<DirEntry> entries;
     try {
@@ -458,13 +571,7 @@ RunFlow CSyncEngine::RemoveTree(const std::string& strDir, int nSide, bool* pKep
         } else if (entry.attr.IsDirectory()) {
             flow = RemoveTree(strPath, nSide, &bKept);
         } else {
-            // Everything inside goes, read-only or not; the delete reports a
-            // file that stays.
-            if (entry.attr.IsReadOnly())
-                IgnoreFailure(m_fs.SetMode(strPath, entry.attr.dwMode | kOwnerWrite));
-            flow = SyncDeleteFile(strPath, nSide);
-            if (flow == RunFlow::GoOn && CheckCancel())
-                flow = RunFlow::Stop;
+            flow = RemoveTreeFile(strPath, nSide, entry.attr, bKept);
         }
         if (flow == RunFlow::Stop)
             return RunFlow::Stop;

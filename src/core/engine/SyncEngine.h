@@ -124,8 +124,19 @@ private:
         void operator()(std::FILE* pFile) const noexcept;
     };
 
-    // How a file operation ended after its Abort/Retry/Ignore questions.
-    enum class OpOutcome : std::uint8_t { Done, Ignored, Aborted };
+    // How a file operation ended after its Abort/Retry/Ignore questions. Redo:
+    // the file changed since the pair was decided; nothing was done, and the
+    // pair is to be decided again.
+    enum class OpOutcome : std::uint8_t { Done, Ignored, Aborted, Redo };
+
+    // How recent the attributes are that a pair of files is decided on.
+    enum class PairSeen : std::uint8_t {
+        Listed,    // from the directory's listing, perhaps minutes old
+        Fresh,     // read again when the pair's turn came
+        Redecided, // read again after a file changed under the pair's action
+    };
+    // What became of a pair of files.
+    enum class FilesOutcome : std::uint8_t { GoOn, Stop, Redecide };
 
     RunFlow RunItem(const std::string& strItem1, const std::string& strItem2, CSyncOptions options,
                     const std::string& strPattern);
@@ -141,10 +152,19 @@ private:
     RunFlow SyncPairKnown(const std::string& strPath1, const platform::FileAttr* pAttr1,
                           const std::string& strPath2, const platform::FileAttr* pAttr2,
                           std::string_view strRel, const CPatternSet& ps, CSyncOptions options,
-                          bool bTopLevel);
-    RunFlow SyncFiles(const std::string& strPath1, const platform::FileAttr* pAttr1,
-                      const std::string& strPath2, const platform::FileAttr* pAttr2,
-                      CSyncOptions options);
+                          bool bTopLevel, PairSeen eSeen);
+    // Reads both paths' attributes again and decides the pair on them.
+    // A side that cannot be looked at below the top keeps what was seen
+    // (pAttr1, pAttr2), so the operation reports the failure.
+    RunFlow RedecidePair(const std::string& strPath1, const platform::FileAttr* pAttr1,
+                         const std::string& strPath2, const platform::FileAttr* pAttr2,
+                         std::string_view strRel, const CPatternSet& ps, CSyncOptions options,
+                         bool bTopLevel, PairSeen eSeen);
+    // Decides a pair of files and carries the decision out. An action that
+    // replaces or deletes is never carried out on listed attributes: Redecide.
+    FilesOutcome SyncFiles(const std::string& strPath1, const platform::FileAttr* pAttr1,
+                           const std::string& strPath2, const platform::FileAttr* pAttr2,
+                           CSyncOptions options, PairSeen eSeen);
     RunFlow SyncDirectory(const std::string& strDir1, const std::string& strDir2,
                           std::string_view strRel, const CPatternSet& ps,
                           const platform::FileAttr* pAttr1, const platform::FileAttr* pAttr2,
@@ -156,6 +176,11 @@ private:
     // but FIFOs, sockets and devices; a directory that keeps one stays (and sets
     // *pKept, so its parents stay too).
     RunFlow RemoveTree(const std::string& strDir, int nSide, bool* pKept = nullptr);
+    // One file of such a tree, deleted only while it is the one listed; one
+    // that changed is looked at again once (a directory now, or a special file
+    // that stays and sets bKept).
+    RunFlow RemoveTreeFile(const std::string& strPath, int nSide,
+                           const platform::FileAttr& attrListed, bool& bKept);
     // Before deleting because an item's top strAbsent is absent: asks when the
     // tree holds anything. bConfirmed false: pass over the item.
     RunFlow ConfirmMissingTop(const std::string& strAbsent, const std::string& strTree,
@@ -170,26 +195,33 @@ private:
 
     // ---- The file operations; each writes one log line per outcome ----
 
-    // bToSide1: the copy goes from side 2 to side 1 (strNew is the side-1 path).
-    RunFlow SyncCopyFile(const std::string& strExisting, const std::string& strNew, bool bToSide1);
-    // nSide: 1 or 2, the side the file lies on.
-    RunFlow SyncDeleteFile(const std::string& strPath, int nSide);
     // An empty directory.
     RunFlow SyncRemoveDir(const std::string& strPath);
     // Creates strNew (its parent must exist), writable. The pass gives the new
     // directory the model's permission bits and times once it has filled it.
     CreateDirResult SyncCreateDir(const std::string& strModel, const std::string& strNew);
 
-    // The operations, telling also whether the change was made.
+    // The copy and delete of a file, telling also whether the change was made.
+    // bToSide1: the copy goes from side 2 to side 1 (strNew is the side-1 path).
+    // The target must still be as expect says (the delete's: as pSeen, when
+    // given); one that changed gives Redo, or, with bLastChance, the failure
+    // box with the reason.
     [[nodiscard]] OpOutcome CopyFileImpl(const std::string& strExisting, const std::string& strNew,
-                                         bool bToSide1);
-    [[nodiscard]] OpOutcome DeleteFileImpl(const std::string& strPath, int nSide);
+                                         bool bToSide1, const platform::ExpectedTarget& expect,
+                                         bool bLastChance);
+    // nSide: 1 or 2, the side the file lies on.
+    [[nodiscard]] OpOutcome DeleteFileImpl(const std::string& strPath, int nSide,
+                                           const platform::FileAttr* pSeen, bool bLastChance);
     // Makes fnOperation (0 or errno) until it succeeds, asking Abort, Retry or
     // Ignore after each failure; Abort and Ignore count the error in nErrors and
-    // log the failure line, strFailurePrefix followed by strSubject.
+    // log the failure line, strFailurePrefix followed by strSubject. With
+    // pszChangedReason, platform::kErrTargetChanged means the file changed
+    // since the decision: Redo at once, or with bLastChance the box with that
+    // reason, whose Retry is a Redo.
     template <class F>
     OpOutcome TryOperation(F&& fnOperation, std::string_view strFailurePrefix,
-                           const std::string& strSubject, std::int32_t& nErrors);
+                           const std::string& strSubject, std::int32_t& nErrors,
+                           const char* pszChangedReason = nullptr, bool bLastChance = false);
     // The order of two files' write times, as precise as both file systems keep them.
     std::strong_ordering CompareWriteTimes(const platform::FileAttr& attr1,
                                            const platform::FileAttr& attr2);

@@ -291,7 +291,8 @@ void OverlayFileSystem::Forget(const std::string& strNorm) {
         dir.entries[strName] = Node{};
 }
 
-int OverlayFileSystem::CopyFile(const std::string& strFrom, const std::string& strTo) {
+int OverlayFileSystem::CopyFile(const std::string& strFrom, const std::string& strTo,
+                                const ExpectedTarget& expect) {
     std::string strNormFrom;
     FileAttr attrFrom;
     if (const int nErr = LookupExisting(strFrom, true, strNormFrom, attrFrom))
@@ -313,6 +314,8 @@ int OverlayFileSystem::CopyFile(const std::string& strFrom, const std::string& s
         return ENOTDIR; // the rename onto "name/" is refused
     if (IsRoot(strNormTo))
         return EBUSY;
+    if (!expect.Holds(status == AttrStatus::Ok ? &attrTo : nullptr))
+        return kErrTargetChanged;
     Record(strNormTo, attrFrom);
     return 0;
 }

@@ -22,35 +22,11 @@ namespace kovrel::platform {
 
 namespace {
 
-FileTime ToFileTime(const timespec& ts) noexcept {
-    return FileTime{static_cast<std::int64_t>(ts.tv_sec), static_cast<std::int32_t>(ts.tv_nsec)};
-}
-
 timespec ToTimespec(const FileTime& ft) noexcept {
     timespec ts{};
     ts.tv_sec = static_cast<time_t>(ft.nSec);
     ts.tv_nsec = ft.nNsec;
     return ts;
-}
-
-EntryType TypeOfMode(mode_t mode) noexcept {
-    if (S_ISREG(mode))
-        return EntryType::File;
-    if (S_ISDIR(mode))
-        return EntryType::Directory;
-    if (S_ISLNK(mode))
-        return EntryType::Symlink;
-    return EntryType::Other;
-}
-
-void FillAttr(const struct stat& st, FileAttr& attr) noexcept {
-    attr.type = TypeOfMode(st.st_mode);
-    attr.dwMode = static_cast<std::uint32_t>(st.st_mode & 07777);
-    attr.nSize = static_cast<std::uint64_t>(st.st_size);
-    attr.ftAccess = ToFileTime(st.st_atim);
-    attr.ftWrite = ToFileTime(st.st_mtim);
-    attr.ftChange = ToFileTime(st.st_ctim);
-    attr.nDevice = static_cast<std::uint64_t>(st.st_dev);
 }
 
 // What a listing makes of a directory entry. Every decision about which entries
@@ -290,7 +266,8 @@ int PosixFileSystem::CountUnlisted(const std::string& strDir, std::size_t& nCoun
     });
 }
 
-int PosixFileSystem::CopyFile(const std::string& strFrom, const std::string& strTo) {
+int PosixFileSystem::CopyFile(const std::string& strFrom, const std::string& strTo,
+                              const ExpectedTarget& expect) {
     Place from;
     if (const int nErr = Locate(strFrom, from))
         return nErr;
@@ -304,10 +281,10 @@ int PosixFileSystem::CopyFile(const std::string& strFrom, const std::string& str
     Place to;
     if (const int nErr = Locate(strTo, to))
         return nErr;
-    return S_ISLNK(st.st_mode) ? CopySymlink(from, st, to) : CopyRegular(from, to);
+    return S_ISLNK(st.st_mode) ? CopySymlink(from, st, to, expect) : CopyRegular(from, to, expect);
 }
 
-int PosixFileSystem::CopyRegular(Place& from, Place& to) {
+int PosixFileSystem::CopyRegular(Place& from, Place& to, const ExpectedTarget& expect) {
     // O_NONBLOCK: should the name have turned into a FIFO since lstat, the open
     // must not hang; fstat below turns the copy down then. O_NOFOLLOW: nor may
     // it have turned into a link.
@@ -335,11 +312,12 @@ int PosixFileSystem::CopyRegular(Place& from, Place& to) {
         return errno;
     // Copies are not flushed to the disk, as cp does not: a sync per file would
     // make a tree copy many times slower.
-    const auto failure = temp.Commit(false);
+    const auto failure = temp.Commit(false, &expect);
     return failure ? failure->nError : 0;
 }
 
-int PosixFileSystem::CopySymlink(Place& from, const struct stat& stFrom, Place& to) {
+int PosixFileSystem::CopySymlink(Place& from, const struct stat& stFrom, Place& to,
+                                 const ExpectedTarget& expect) {
     // The link is recreated, never followed: its target text is copied as it is.
     std::string strTarget(static_cast<std::size_t>(std::max<std::uint64_t>(
                               static_cast<std::uint64_t>(stFrom.st_size), 63)) +
@@ -365,7 +343,7 @@ int PosixFileSystem::CopySymlink(Place& from, const struct stat& stFrom, Place& 
     const timespec times[2] = {stFrom.st_atim, stFrom.st_mtim};
     if (::utimensat(temp.DirFd(), temp.TempPath().c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
-    const auto failure = temp.Commit(false);
+    const auto failure = temp.Commit(false, &expect);
     return failure ? failure->nError : 0;
 }
 

@@ -42,7 +42,8 @@ public:
                                      int& nError) override;
     [[nodiscard]] int ListDir(const std::string& strPath, std::vector<DirEntry>& entries,
                               std::vector<std::string>* pStaleTemps = nullptr) override;
-    [[nodiscard]] int CopyFile(const std::string& strFrom, const std::string& strTo) override;
+    [[nodiscard]] int CopyFile(const std::string& strFrom, const std::string& strTo,
+                               const ExpectedTarget& expect = {}) override;
     [[nodiscard]] int DeleteFile(const std::string& strPath) override;
     [[nodiscard]] int CreateDir(const std::string& strPath) override;
     [[nodiscard]] int RemoveDir(const std::string& strPath) override;
@@ -91,8 +92,9 @@ private:
     // Notes the time keeping of a device seen for the first time.
     void NoteDevice(std::uint64_t nDevice, int fdOnDevice);
 
-    int CopyRegular(Place& from, Place& to);
-    int CopySymlink(Place& from, const struct stat& stFrom, Place& to);
+    int CopyRegular(Place& from, Place& to, const ExpectedTarget& expect);
+    int CopySymlink(Place& from, const struct stat& stFrom, Place& to,
+                    const ExpectedTarget& expect);
 
     BelowTops m_eWalk;
     Anchor m_anchors[2];
