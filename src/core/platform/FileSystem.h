@@ -235,7 +235,8 @@ public:
                                        const ExpectedTarget& expect = {}) = 0;
 
     [[nodiscard]] virtual int DeleteFile(const std::string& strPath) = 0;
-    // Creates one directory (the parent must exist), writable by its owner.
+    // Creates one directory (the parent must exist), for its owner alone (0700):
+    // the caller gives it its final bits once it has filled it.
     [[nodiscard]] virtual int CreateDir(const std::string& strPath) = 0;
     // Removes one empty directory.
     [[nodiscard]] virtual int RemoveDir(const std::string& strPath) = 0;

@@ -35,8 +35,7 @@ std::size_t FindSorted(const std::vector<DirEntry>& entries, std::size_t nCount,
 
 } // namespace
 
-OverlayFileSystem::OverlayFileSystem(FileSystem& lower)
-    : m_lower(lower), m_dwNewDirMode((0777u & ~ProcessUmask()) | 0700u) {}
+OverlayFileSystem::OverlayFileSystem(FileSystem& lower) : m_lower(lower), m_dwNewDirMode(0700u) {}
 
 bool OverlayFileSystem::IsRoot(const std::string& strNorm) noexcept {
     return strNorm == "/" || strNorm == ".";

@@ -361,12 +361,14 @@ int PosixFileSystem::CreateDir(const std::string& strPath) {
     if (const int nErr = Locate(strPath, place))
         return nErr;
     const int nErr = WithParentWritable(place.strDirPath, [&] {
-        return ::mkdirat(place.fdDir, place.strName.c_str(), 0777) == 0 ? 0 : errno;
+        // Owner only: the pass gives it the model's bits once it has filled it,
+        // and a run killed meanwhile must not leave a private tree readable by
+        // others.
+        return ::mkdirat(place.fdDir, place.strName.c_str(), 0700) == 0 ? 0 : errno;
     });
     if (nErr != 0)
         return nErr;
-    // The pass fills the new directory before it gives it the model's bits, so
-    // the owner must be able to enter and write it whatever the umask says. Best
+    // The owner must be able to enter and write it whatever the umask says. Best
     // effort: should it fail, the pass reports each entry it cannot make inside.
     struct stat st {};
     if (StatAt(place.fdDir, place.strName.c_str(), st) == 0 && S_ISDIR(st.st_mode) &&
