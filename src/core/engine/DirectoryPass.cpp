@@ -159,6 +159,15 @@ RunFlow CSyncEngine::SyncPair(const std::string& strPath1, const std::string& st
         m_deviceTimes.Observe(attr1);
     if (st2 == AttrStatus::Ok)
         m_deviceTimes.Observe(attr2);
+    // An item of single files has no listing to find what a killed copy left
+    // beside them: the directories that hold them are looked through for that.
+    const bool bDirs = (st1 == AttrStatus::Ok && attr1.IsDirectory()) ||
+                       (st2 == AttrStatus::Ok && attr2.IsDirectory());
+    if (!bDirs && (st1 == AttrStatus::Ok || st2 == AttrStatus::Ok)) {
+        ClearStaleTempsBeside(strPath1);
+        if (platform::ParentPath(strPath1) != platform::ParentPath(strPath2))
+            ClearStaleTempsBeside(strPath2);
+    }
     // The tops' attributes were read just now: they count as fresh.
     return SyncPairKnown(strPath1, st1 == AttrStatus::Ok ? &attr1 : nullptr, strPath2,
                          st2 == AttrStatus::Ok ? &attr2 : nullptr, std::string_view(), ps, options,
@@ -488,6 +497,11 @@ bool CSyncEngine::ListSide(const std::string& strDir, std::vector<DirEntry>& ent
     }
     for (const DirEntry& entry : entries)
         m_deviceTimes.Observe(entry.attr);
+    DeleteStaleTemps(strDir);
+    return true;
+}
+
+void CSyncEngine::DeleteStaleTemps(const std::string& strDir) {
     // What an interrupted copy left behind is ours to clear away, unannounced:
     // one that cannot go now is tried again by the next run.
     if (!m_staleTemps.empty()) {
@@ -496,7 +510,17 @@ bool CSyncEngine::ListSide(const std::string& strDir, std::vector<DirEntry>& ent
             IgnoreFailure(m_fs.DeleteFile(strPrefix + strName));
         m_staleTemps.clear();
     }
-    return true;
+}
+
+void CSyncEngine::ClearStaleTempsBeside(const std::string& strFile) {
+    const std::string strDir = platform::ParentPath(strFile);
+    // A directory that cannot be read keeps its temporaries; the pair's own
+    // operations report what is wrong with it.
+    if (m_fs.ListStaleTemps(strDir, m_staleTemps) != 0) {
+        m_staleTemps.clear();
+        return;
+    }
+    DeleteStaleTemps(strDir);
 }
 
 void CSyncEngine::FinishCreatedDir(const std::string& strModel, const std::string& strNew) {

@@ -192,6 +192,10 @@ private:
     // fatal message has been shown.
     [[nodiscard]] bool ListSide(const std::string& strDir,
                                 std::vector<platform::DirEntry>& entries);
+    // Deletes the abandoned copy temporaries named in m_staleTemps from strDir.
+    void DeleteStaleTemps(const std::string& strDir);
+    // The same for those beside an item's file (in the directory that holds it).
+    void ClearStaleTempsBeside(const std::string& strFile);
 
     // ---- The file operations; each writes one log line per outcome ----
 

@@ -254,6 +254,15 @@ public:
     // ".."), the rest appended as written. Returns 0 or errno.
     [[nodiscard]] virtual int RealPath(const std::string& strPath, std::string& strOut) = 0;
 
+    // The names of the abandoned copy temporaries in a directory, as ListDir
+    // reports them in *pStaleTemps, without the rest of the listing (the
+    // directory of a single file may be large). Filled afresh. Returns 0 or errno.
+    [[nodiscard]] virtual int ListStaleTemps(const std::string& strDir,
+                                             std::vector<std::string>& staleTemps) {
+        std::vector<DirEntry> entries;
+        return ListDir(strDir, entries, &staleTemps);
+    }
+
     // How many entries of a directory ListDir leaves out: the copy temporaries
     // of live runs or other machines (stale ones are not counted: ListDir
     // reports those). They keep a directory from being removed, so a dry run

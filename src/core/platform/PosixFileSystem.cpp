@@ -266,6 +266,33 @@ int PosixFileSystem::CountUnlisted(const std::string& strDir, std::size_t& nCoun
     });
 }
 
+int PosixFileSystem::ListStaleTemps(const std::string& strDir,
+                                    std::vector<std::string>& staleTemps) {
+    staleTemps.clear();
+    UniqueFd fdOpen;
+    if (const int nErr = OpenDirectory(strDir, fdOpen))
+        return nErr;
+    const int fdDir = fdOpen.Get();
+    std::optional<UniqueDir> dir;
+    if (const int nErr = AdoptDir(fdOpen, dir))
+        return nErr;
+    const int nErr = ReadEntries(dir->Get(), [&](const dirent& ent) {
+        // Only names of the temporaries' form are looked at closer.
+        const std::string_view strName(ent.d_name);
+        if (!strName.starts_with(kCopyTempPrefix))
+            return 0;
+        struct stat st {};
+        if (StatAt(fdDir, ent.d_name, st) != 0)
+            return 0; // gone since readdir
+        if (ClassifyEntry(strName, TypeOfMode(st.st_mode)) == Listed::StaleTemp)
+            staleTemps.emplace_back(strName);
+        return 0;
+    });
+    if (nErr != 0)
+        staleTemps.clear();
+    return nErr;
+}
+
 int PosixFileSystem::CopyFile(const std::string& strFrom, const std::string& strTo,
                               const ExpectedTarget& expect) {
     Place from;

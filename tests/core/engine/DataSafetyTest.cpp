@@ -2,6 +2,7 @@
 // than its model while it is filled, a killed single-file copy leaves nothing
 // for good, an item's top that is a link to a file is followed, and a tree
 // reached twice is never copied into itself. Real trees throughout.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,27 @@ TEST_F(DataSafetyTest, NewDirectoryIsOwnerOnlyUntilFilled) {
     EXPECT_EQ(Mode("2/open/private"), 0700u);
     EXPECT_EQ(Mode("2/open/private/group"), 0750u);
     EXPECT_EQ(Read("2/open/private/group/f"), "x");
+}
+
+// A single-file item whose copy was killed left its temporary beside the
+// target; the next run clears it away by the rule of a listed directory: only
+// this machine's abandoned ones, on both sides; a live run's stays.
+TEST_F(DataSafetyTest, SingleFileItemClearsAbandonedTemporariesBesideIt) {
+    File("1/a.txt", "new", 9);
+    File("2/a.txt", "new", 9);
+    File("2/" + AbandonedTempName(1), "half a copy", 1);
+    File("1/" + AbandonedTempName(2), "half a copy", 1);
+    File("2/" + LiveTempName(3), "in progress", 1);
+    File("2/" + ForeignTempName(4), "another machine's", 1);
+
+    EXPECT_EQ(RunItem(P("1/a.txt"), P("2/a.txt")), RunResult::Completed);
+    EXPECT_TRUE(Actions().empty());
+    EXPECT_EQ(m_tmp.Names("1"), (std::vector<std::string>{"a.txt"}));
+    std::vector<std::string> expected2 = {LiveTempName(3), ForeignTempName(4), "a.txt"};
+    std::vector<std::string> names2 = m_tmp.Names("2");
+    std::sort(expected2.begin(), expected2.end());
+    std::sort(names2.begin(), names2.end());
+    EXPECT_EQ(names2, expected2);
 }
 
 } // namespace
