@@ -121,8 +121,11 @@ AttrStatus CSyncEngine::GetTopAttr(const std::string& strPath, FileAttr& attr, i
         std::string strReal;
         FileAttr attrReal;
         int nRealError = 0;
+        // The same for a link to a file: its contents are what the user meant
+        // (read from it, written through it), never the link.
         if (m_fs.RealPath(strPath, strReal) == 0 &&
-            m_fs.GetAttr(strReal, attrReal, nRealError) == AttrStatus::Ok && attrReal.IsDirectory())
+            m_fs.GetAttr(strReal, attrReal, nRealError) == AttrStatus::Ok &&
+            (attrReal.IsDirectory() || attrReal.type == EntryType::File))
             attr = attrReal;
     }
     // A device, FIFO or socket is never opened: as an item's own path it is an
@@ -244,7 +247,7 @@ RunFlow CSyncEngine::SyncPairKnown(const std::string& strPath1, const FileAttr* 
             return RunFlow::GoOn;
         return SyncDirectory(strPath1, strPath2, strRel, ps, pAttr1, pAttr2, options);
     }
-    switch (SyncFiles(strPath1, pAttr1, strPath2, pAttr2, options, eSeen)) {
+    switch (SyncFiles(strPath1, pAttr1, strPath2, pAttr2, options, eSeen, bTopLevel)) {
     case FilesOutcome::Stop:
         return RunFlow::Stop;
     case FilesOutcome::Redecide:
@@ -262,7 +265,7 @@ CSyncEngine::FilesOutcome CSyncEngine::SyncFiles(const std::string& strPath1,
                                                  const FileAttr* pAttr1,
                                                  const std::string& strPath2,
                                                  const FileAttr* pAttr2, CSyncOptions options,
-                                                 PairSeen eSeen) {
+                                                 PairSeen eSeen, bool bTopLevel) {
     PAIRINPUT input;
     input.options = options;
     if (pAttr1)
@@ -315,7 +318,8 @@ CSyncEngine::FilesOutcome CSyncEngine::SyncFiles(const std::string& strPath1,
         // Without its write bit the file could not be deleted on every system.
         if (decision.bClearReadOnly)
             IgnoreFailure(m_fs.SetMode(strTarget, attr.dwMode | kOwnerWrite));
-        const OpOutcome outcome = DeleteFileImpl(strTarget, decision.nTarget, &attr, bLastChance);
+        const OpOutcome outcome =
+            DeleteFileImpl(strTarget, decision.nTarget, &attr, bLastChance, bTopLevel);
         // A file that stays keeps its read-only attribute.
         if (decision.bClearReadOnly && outcome != OpOutcome::Done)
             RestoreMode(strTarget, attr.dwMode);

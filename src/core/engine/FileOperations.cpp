@@ -73,14 +73,16 @@ CSyncEngine::OpOutcome CSyncEngine::CopyFileImpl(const std::string& strExisting,
 }
 
 CSyncEngine::OpOutcome CSyncEngine::DeleteFileImpl(const std::string& strPath, int nSide,
-                                                   const FileAttr* pSeen, bool bLastChance) {
+                                                   const FileAttr* pSeen, bool bLastChance,
+                                                   bool bTopLevel) {
     const auto fnDelete = [&] {
         // A file that is no longer the one the decision saw stays. The look
         // comes right before the unlink: nothing compares and unlinks at once.
         if (pSeen) {
             FileAttr attrNow;
             int nError = 0;
-            const AttrStatus status = m_fs.GetAttr(strPath, attrNow, nError);
+            const AttrStatus status = bTopLevel ? GetTopAttr(strPath, attrNow, nError)
+                                                : m_fs.GetAttr(strPath, attrNow, nError);
             if (status == AttrStatus::Error)
                 return nError;
             if (status == AttrStatus::Absent || !platform::IsSameEntry(*pSeen, attrNow))

@@ -164,7 +164,7 @@ private:
     // replaces or deletes is never carried out on listed attributes: Redecide.
     FilesOutcome SyncFiles(const std::string& strPath1, const platform::FileAttr* pAttr1,
                            const std::string& strPath2, const platform::FileAttr* pAttr2,
-                           CSyncOptions options, PairSeen eSeen);
+                           CSyncOptions options, PairSeen eSeen, bool bTopLevel);
     RunFlow SyncDirectory(const std::string& strDir1, const std::string& strDir2,
                           std::string_view strRel, const CPatternSet& ps,
                           const platform::FileAttr* pAttr1, const platform::FileAttr* pAttr2,
@@ -213,9 +213,11 @@ private:
     [[nodiscard]] OpOutcome CopyFileImpl(const std::string& strExisting, const std::string& strNew,
                                          bool bToSide1, const platform::ExpectedTarget& expect,
                                          bool bLastChance);
-    // nSide: 1 or 2, the side the file lies on.
+    // nSide: 1 or 2, the side the file lies on. bTopLevel: strPath is an item's
+    // own path, whose attributes are those GetTopAttr reads.
     [[nodiscard]] OpOutcome DeleteFileImpl(const std::string& strPath, int nSide,
-                                           const platform::FileAttr* pSeen, bool bLastChance);
+                                           const platform::FileAttr* pSeen, bool bLastChance,
+                                           bool bTopLevel = false);
     // Makes fnOperation (0 or errno) until it succeeds, asking Abort, Retry or
     // Ignore after each failure; Abort and Ignore count the error in nErrors and
     // log the failure line, strFailurePrefix followed by strSubject. With

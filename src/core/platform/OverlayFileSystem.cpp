@@ -290,8 +290,27 @@ void OverlayFileSystem::Forget(const std::string& strNorm) {
         dir.entries[strName] = Node{};
 }
 
-int OverlayFileSystem::CopyFile(const std::string& strFrom, const std::string& strTo,
+std::string OverlayFileSystem::FollowFileTop(const std::string& strPath) {
+    const std::string strNorm = NormalizePath(strPath);
+    if (strNorm.empty() || (strNorm != m_strTops[0] && strNorm != m_strTops[1]))
+        return strPath;
+    FileAttr attr;
+    int nError = 0;
+    if (Lookup(strNorm, attr, nError) != AttrStatus::Ok || attr.type != EntryType::Symlink)
+        return strPath;
+    std::string strReal;
+    if (m_lower.RealPath(strNorm, strReal) != 0)
+        return strPath;
+    strReal = NormalizePath(strReal);
+    if (Lookup(strReal, attr, nError) != AttrStatus::Ok || attr.type != EntryType::File)
+        return strPath;
+    return strReal;
+}
+
+int OverlayFileSystem::CopyFile(const std::string& strFromGiven, const std::string& strToGiven,
                                 const ExpectedTarget& expect) {
+    const std::string strFrom = FollowFileTop(strFromGiven);
+    const std::string strTo = FollowFileTop(strToGiven);
     std::string strNormFrom;
     FileAttr attrFrom;
     if (const int nErr = LookupExisting(strFrom, true, strNormFrom, attrFrom))

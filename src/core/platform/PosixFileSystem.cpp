@@ -293,8 +293,32 @@ int PosixFileSystem::ListStaleTemps(const std::string& strDir,
     return nErr;
 }
 
-int PosixFileSystem::CopyFile(const std::string& strFrom, const std::string& strTo,
+const std::string& PosixFileSystem::FollowFileTop(const std::string& strPath,
+                                                  std::string& strScratch) {
+    const std::string strNorm = NormalizePath(strPath);
+    if (strNorm != m_strTopPaths[0] && strNorm != m_strTopPaths[1])
+        return strPath;
+    struct stat st {};
+    if (LStat(strPath, st) != 0 || !S_ISLNK(st.st_mode))
+        return strPath;
+    char* lpszReal = ::realpath(strPath.c_str(), nullptr);
+    if (!lpszReal)
+        return strPath; // dangling: the link itself is the entry
+    strScratch = lpszReal;
+    std::free(lpszReal);
+    if (RetryEintr([&] { return ::stat(strScratch.c_str(), &st); }) != 0 || !S_ISREG(st.st_mode))
+        return strPath;
+    return strScratch;
+}
+
+int PosixFileSystem::CopyFile(const std::string& strFromGiven, const std::string& strToGiven,
                               const ExpectedTarget& expect) {
+    // An item's top that links to a file: read from that file, or write in its
+    // place (beside it), so neither side turns into a link because of it.
+    std::string strFromReal;
+    std::string strToReal;
+    const std::string& strFrom = FollowFileTop(strFromGiven, strFromReal);
+    const std::string& strTo = FollowFileTop(strToGiven, strToReal);
     Place from;
     if (const int nErr = Locate(strFrom, from))
         return nErr;

@@ -94,12 +94,18 @@ private:
     // Notes the time keeping of a device seen for the first time.
     void NoteDevice(std::uint64_t nDevice, int fdOnDevice);
 
+    // An item's own path that is a symbolic link to a regular file means that
+    // file, as a link to a directory there means the directory: the file's
+    // path then, else strPath itself.
+    const std::string& FollowFileTop(const std::string& strPath, std::string& strScratch);
+
     int CopyRegular(Place& from, Place& to, const ExpectedTarget& expect);
     int CopySymlink(Place& from, const struct stat& stFrom, Place& to,
                     const ExpectedTarget& expect);
 
     BelowTops m_eWalk;
     Anchor m_anchors[2];
+    std::string m_strTopPaths[2]; // the tops, normalized (empty: none)
     std::string m_strNormScratch; // a path written another way, as FindAnchor reads it
     std::unordered_map<std::uint64_t, TimeInfo> m_deviceTimes;
 };

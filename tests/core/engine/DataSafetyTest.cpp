@@ -3,12 +3,14 @@
 // for good, an item's top that is a link to a file is followed, and a tree
 // reached twice is never copied into itself. Real trees throughout.
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include <sys/stat.h>
 
 #include "EngineFixture.h"
+#include "platform/OverlayFileSystem.h"
 #include "support/CopyTemps.h"
 #include "support/FaultFileSystem.h"
 
@@ -65,6 +67,68 @@ TEST_F(DataSafetyTest, SingleFileItemClearsAbandonedTemporariesBesideIt) {
     std::sort(expected2.begin(), expected2.end());
     std::sort(names2.begin(), names2.end());
     EXPECT_EQ(names2, expected2);
+}
+
+// An item's own path that is a link to a file means that file on either side:
+// its contents are copied from it and written through it; no side becomes a
+// link because of it, and a second run has nothing to do. A dry run says the
+// same and changes nothing.
+TEST_F(DataSafetyTest, TopLinkToAFileIsFollowedOnBothSides) {
+    struct Case {
+        const char* lpszName;
+        bool bLinkOnSide1; // else on side 2
+        bool bDryRun;
+    };
+    const Case cases[] = {
+        {"side 1 links to its data", true, false},
+        {"side 2 links to its data", false, false},
+        {"side 2 links, dry run", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lpszName);
+        const std::string strSide = c.bLinkOnSide1 ? "1" : "2";
+        const std::string strOther = c.bLinkOnSide1 ? "2" : "1";
+        Dir(strSide + "/store");
+        // The linked data is newer on side 1 and older on side 2, so each
+        // copy goes from side 1 to side 2.
+        File(strSide + "/store/data.txt", c.bLinkOnSide1 ? "linked v2" : "linked v1",
+             c.bLinkOnSide1 ? 9 : 1);
+        m_tmp.MakeSymlink(strSide + "/current.txt", P(strSide + "/store/data.txt"));
+        File(strOther + "/current.txt", c.bLinkOnSide1 ? "plain v1" : "plain v2",
+             c.bLinkOnSide1 ? 1 : 9);
+        const auto before = Snapshot("2");
+        platform::OverlayFileSystem overlay(m_posix);
+
+        EXPECT_EQ(RunItem(P("1/current.txt"), P("2/current.txt"), 0, nullptr,
+                          c.bDryRun ? &overlay : nullptr),
+                  RunResult::Completed);
+        EXPECT_EQ(Actions(),
+                  (std::vector<std::string>{P("1/current.txt") + " -> " + P("2/current.txt")}));
+        struct stat st {};
+        ASSERT_TRUE(m_tmp.Stat(strSide + "/current.txt", st));
+        EXPECT_TRUE(S_ISLNK(st.st_mode));
+        ASSERT_TRUE(m_tmp.Stat(strOther + "/current.txt", st));
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        if (c.bDryRun) {
+            EXPECT_EQ(Snapshot("2"), before);
+        } else {
+            const std::string strData = c.bLinkOnSide1 ? "linked v2" : "plain v2";
+            EXPECT_EQ(Read("1/current.txt"), strData);
+            EXPECT_EQ(Read("2/current.txt"), strData);
+            EXPECT_EQ(RunItem(P("1/current.txt"), P("2/current.txt")), RunResult::Completed);
+            EXPECT_TRUE(Actions().empty());
+        }
+        for (const char* lpszDir : {"1", "2", "1/store", "2/store"}) {
+            if (!Exists(lpszDir))
+                continue;
+            for (const std::string& strName : m_tmp.Names(lpszDir))
+                EXPECT_FALSE(platform::IsCopyTempName(strName)) << lpszDir << "/" << strName;
+        }
+        std::filesystem::remove_all(P("1"));
+        std::filesystem::remove_all(P("2"));
+        Dir("1");
+        Dir("2");
+    }
 }
 
 } // namespace
