@@ -162,6 +162,14 @@ RunFlow CSyncEngine::SyncPair(const std::string& strPath1, const std::string& st
         m_deviceTimes.Observe(attr1);
     if (st2 == AttrStatus::Ok)
         m_deviceTimes.Observe(attr2);
+    // The same tree reached twice (one top a bind mount of the other) is the
+    // same tree, whatever the paths say.
+    m_bTopDirs[0] = st1 == AttrStatus::Ok && attr1.IsDirectory();
+    m_bTopDirs[1] = st2 == AttrStatus::Ok && attr2.IsDirectory();
+    m_topDirs[0] = attr1;
+    m_topDirs[1] = attr2;
+    if (m_bTopDirs[0] && IsOtherTop(&attr1, 1))
+        return EndItemNested();
     // An item of single files has no listing to find what a killed copy left
     // beside them: the directories that hold them are looked through for that.
     const bool bDirs = (st1 == AttrStatus::Ok && attr1.IsDirectory()) ||
@@ -329,10 +337,26 @@ CSyncEngine::FilesOutcome CSyncEngine::SyncFiles(const std::string& strPath1,
     return FilesOutcome::GoOn;
 }
 
+bool CSyncEngine::IsOtherTop(const FileAttr* pDir, int nSide) const noexcept {
+    const int nOther = 2 - nSide; // index of the other side's top
+    return pDir && pDir->IsDirectory() && m_bTopDirs[nOther] &&
+           pDir->nDevice == m_topDirs[nOther].nDevice && pDir->nInode == m_topDirs[nOther].nInode;
+}
+
+RunFlow CSyncEngine::EndItemNested() {
+    ++m_stat.nOtherErrors;
+    m_bEndItem = Ask(kMsgOverlap, m_strItemShown1, m_strItemShown2);
+    return RunFlow::Stop;
+}
+
 RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string& strDir2,
                                    std::string_view strRel, const CPatternSet& ps,
                                    const FileAttr* pAttr1, const FileAttr* pAttr2,
                                    CSyncOptions options) {
+    // One comparison per directory entered: one that is the other side's top
+    // would have the pass copy a tree into itself, level after level.
+    if (!strRel.empty() && (IsOtherTop(pAttr1, 1) || IsOtherTop(pAttr2, 2)))
+        return EndItemNested();
     const std::string* pModel = nullptr;   // the model of a directory created here
     const std::string* pCreated = nullptr; // and the new directory
 
@@ -597,7 +621,8 @@ RunFlow CSyncEngine::RemoveTree(const std::string& strDir, int nSide, bool* pKep
         if (entry.attr.type == EntryType::Other) {
             bKept = true;
         } else if (entry.attr.IsDirectory()) {
-            flow = RemoveTree(strPath, nSide, &bKept);
+            flow = IsOtherTop(&entry.attr, nSide) ? EndItemNested()
+                                                  : RemoveTree(strPath, nSide, &bKept);
         } else {
             flow = RemoveTreeFile(strPath, nSide, entry.attr, bKept);
         }

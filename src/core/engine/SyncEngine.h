@@ -186,6 +186,12 @@ private:
     RunFlow ConfirmMissingTop(const std::string& strAbsent, const std::string& strTree,
                               bool& bConfirmed);
     void FinishCreatedDir(const std::string& strModel, const std::string& strNew);
+    // True when a directory entered on side nSide (its attributes) is the
+    // other side's top: the same tree reached twice, by a bind mount.
+    bool IsOtherTop(const platform::FileAttr* pDir, int nSide) const noexcept;
+    // Asks the question of nested tops for the item and ends the pass over it:
+    // Stop, with m_bEndItem telling the run to go on with the next item (Yes).
+    RunFlow EndItemNested();
     // Counts and shows a listing that did not fit in memory; the run stops.
     RunFlow OutOfMemory();
     // Lists one side of a walk; ENOENT gives an empty list. False after the
@@ -259,6 +265,13 @@ private:
     std::string m_strLogScratch;           // a line with its end, written in one piece
     std::vector<std::string> m_staleTemps; // scratch for ListDir
     CDeviceTimes m_deviceTimes;            // what the run has learnt of each device's times
+    // The current item's paths as stored (for its questions), its tops' identities
+    // (directories only), and whether a Stop of the pass ends only the item.
+    std::string m_strItemShown1;
+    std::string m_strItemShown2;
+    platform::FileAttr m_topDirs[2];
+    bool m_bTopDirs[2] = {false, false};
+    bool m_bEndItem = false;
 };
 
 } // namespace kovrel

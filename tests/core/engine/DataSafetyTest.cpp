@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include "EngineFixture.h"
@@ -128,6 +129,72 @@ TEST_F(DataSafetyTest, TopLinkToAFileIsFollowedOnBothSides) {
         std::filesystem::remove_all(P("2"));
         Dir("1");
         Dir("2");
+    }
+}
+
+// A bind mount over a temporary directory, undone when the test ends; skipped
+// where the machine does not allow mounts.
+class BindMount {
+public:
+    BindMount(const std::string& strFrom, const std::string& strTo) : m_strTo(strTo) {
+        m_bMounted = ::mount(strFrom.c_str(), strTo.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    }
+    ~BindMount() {
+        if (m_bMounted)
+            ::umount2(m_strTo.c_str(), MNT_DETACH);
+    }
+    BindMount(const BindMount&) = delete;
+    BindMount& operator=(const BindMount&) = delete;
+    bool Mounted() const noexcept { return m_bMounted; }
+
+private:
+    std::string m_strTo;
+    bool m_bMounted = false;
+};
+
+// The same tree reached twice: side 2 is a bind mount of side 1 itself or of a
+// directory inside it, which no comparison of paths sees. The item ends with
+// the question of nested tops, asked once, before anything is copied into
+// itself; Yes goes on with the next item, No stops the run.
+TEST_F(DataSafetyTest, TreeReachedTwiceThroughABindMountEndsTheItem) {
+    struct Case {
+        const char* lpszName;
+        const char* lpszMounted; // what of side 1 side 2 shows
+        bool bYes;
+    };
+    const Case cases[] = {
+        {"side 2 is side 1, Yes", "", true},
+        {"side 2 is a directory in side 1, Yes", "/sub", true},
+        {"side 2 is a directory in side 1, No", "/sub", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lpszName);
+        std::filesystem::remove_all(P("1"));
+        Dir("1");
+        Dir("1/sub");
+        File("1/sub/inner.txt", "i", 1);
+        File("1/top.txt", "t", 1);
+        Dir("other1");
+        Dir("other2");
+        File("other1/next.txt", "n", 1);
+        BindMount mount(m_str1 + c.lpszMounted, m_str2);
+        if (!mount.Mounted())
+            GTEST_SKIP() << "bind mounts are not allowed here";
+        m_host.m_yesNoAnswers = {c.bYes};
+        CSyncItemList list;
+        AddItem(list, m_str1, m_str2);
+        AddItem(list, P("other1"), P("other2"));
+
+        const RunResult result = RunList(list);
+        EXPECT_EQ(result, c.bYes ? RunResult::CompletedWithErrors : RunResult::Stopped);
+        const std::string strQuestion = "同期元と同期先が同じか、一方が他方の中にあります。\n'" +
+                                        m_str1 + "' <-> '" + m_str2 + "'\n無視して継続しますか？";
+        EXPECT_EQ(m_host.m_questions, std::vector<std::string>{strQuestion});
+        EXPECT_EQ(m_stat.nOtherErrors, 1);
+        EXPECT_FALSE(Exists("1/sub/sub"));
+        EXPECT_EQ(Exists("other2/next.txt"), c.bYes);
+        std::filesystem::remove_all(P("other1"));
+        std::filesystem::remove_all(P("other2"));
     }
 }
 
