@@ -175,9 +175,19 @@ RunFlow CSyncEngine::SyncPair(const std::string& strPath1, const std::string& st
     const bool bDirs = (st1 == AttrStatus::Ok && attr1.IsDirectory()) ||
                        (st2 == AttrStatus::Ok && attr2.IsDirectory());
     if (!bDirs && (st1 == AttrStatus::Ok || st2 == AttrStatus::Ok)) {
-        ClearStaleTempsBeside(strPath1);
-        if (platform::ParentPath(strPath1) != platform::ParentPath(strPath2))
-            ClearStaleTempsBeside(strPath2);
+        // A copy through a top that links to a file leaves its temporary beside
+        // the file it names.
+        std::vector<std::string> dirs;
+        for (const std::string* pPath : {&strPath1, &strPath2}) {
+            dirs.push_back(platform::ParentPath(*pPath));
+            std::string strReal;
+            if (m_fs.RealPath(*pPath, strReal) == 0)
+                dirs.push_back(platform::ParentPath(strReal));
+        }
+        for (std::size_t i = 0; i < dirs.size(); ++i)
+            if (std::find(dirs.begin(), dirs.begin() + static_cast<std::ptrdiff_t>(i), dirs[i]) ==
+                dirs.begin() + static_cast<std::ptrdiff_t>(i))
+                ClearStaleTemps(dirs[i]);
     }
     // The tops' attributes were read just now: they count as fresh.
     return SyncPairKnown(strPath1, st1 == AttrStatus::Ok ? &attr1 : nullptr, strPath2,
@@ -540,8 +550,7 @@ void CSyncEngine::DeleteStaleTemps(const std::string& strDir) {
     }
 }
 
-void CSyncEngine::ClearStaleTempsBeside(const std::string& strFile) {
-    const std::string strDir = platform::ParentPath(strFile);
+void CSyncEngine::ClearStaleTemps(const std::string& strDir) {
     // A directory that cannot be read keeps its temporaries; the pair's own
     // operations report what is wrong with it.
     if (m_fs.ListStaleTemps(strDir, m_staleTemps) != 0) {

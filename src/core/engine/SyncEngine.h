@@ -200,8 +200,9 @@ private:
                                 std::vector<platform::DirEntry>& entries);
     // Deletes the abandoned copy temporaries named in m_staleTemps from strDir.
     void DeleteStaleTemps(const std::string& strDir);
-    // The same for those beside an item's file (in the directory that holds it).
-    void ClearStaleTempsBeside(const std::string& strFile);
+    // The same for those a directory holds, without listing the rest of it
+    // (the directory of an item's single file).
+    void ClearStaleTemps(const std::string& strDir);
 
     // ---- The file operations; each writes one log line per outcome ----
 

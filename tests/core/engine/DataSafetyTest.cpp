@@ -68,6 +68,16 @@ TEST_F(DataSafetyTest, SingleFileItemClearsAbandonedTemporariesBesideIt) {
     std::sort(expected2.begin(), expected2.end());
     std::sort(names2.begin(), names2.end());
     EXPECT_EQ(names2, expected2);
+
+    // Through a top that links to a file the copy wrote beside that file:
+    // that directory is cleared too.
+    Dir("2/store");
+    File("2/store/b.txt", "b", 9);
+    File("2/store/" + AbandonedTempName(5), "half a copy", 1);
+    m_tmp.MakeSymlink("2/b.txt", P("2/store/b.txt"));
+    File("1/b.txt", "b", 9);
+    EXPECT_EQ(RunItem(P("1/b.txt"), P("2/b.txt")), RunResult::Completed);
+    EXPECT_EQ(m_tmp.Names("2/store"), (std::vector<std::string>{"b.txt"}));
 }
 
 // An item's own path that is a link to a file means that file on either side:
