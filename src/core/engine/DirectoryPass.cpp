@@ -299,10 +299,12 @@ CSyncEngine::FilesOutcome CSyncEngine::SyncFiles(const std::string& strPath1,
     const FileAttr* pTargetAttr = bOnto1 ? pAttr1 : pAttr2;
     // A listing may be minutes old when a pair's turn comes (a large copy went
     // before it): what replaces or deletes a file is decided on what is there
-    // now. Pairs with nothing to do are not looked at again.
-    const bool bChanges =
-        decision.eAction == PairAction::Copy || decision.eAction == PairAction::Delete;
-    if (bChanges && eSeen == PairSeen::Listed)
+    // now. Pairs with nothing to do are not looked at again, nor is a copy onto
+    // a side that lacks the file: it replaces nothing, and its rename never
+    // replaces a file that appeared meanwhile (the pair is decided afresh then).
+    const bool bReplacesOrDeletes = (decision.eAction == PairAction::Copy && pTargetAttr) ||
+                                    decision.eAction == PairAction::Delete;
+    if (bReplacesOrDeletes && eSeen == PairSeen::Listed)
         return FilesOutcome::Redecide;
     const bool bLastChance = eSeen == PairSeen::Redecided;
     const auto outcomeOf = [](OpOutcome outcome) {

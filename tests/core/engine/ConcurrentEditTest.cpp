@@ -129,7 +129,7 @@ TEST_F(ConcurrentEditTest, FileChangedBeforeItsDeleteIsNotDeleted) {
 }
 
 // A pair with nothing to do costs nothing beyond its listing; only the pairs
-// that get an action are looked at again.
+// whose action replaces or deletes a file are looked at again.
 TEST_F(ConcurrentEditTest, OnlyPairsWithAnActionAreLookedAtAgain) {
     for (int i = 0; i < 20; ++i) {
         File("1/same" + std::to_string(i), "s", 1);
@@ -137,9 +137,11 @@ TEST_F(ConcurrentEditTest, OnlyPairsWithAnActionAreLookedAtAgain) {
     }
     File("1/newer", "n", 9);
     File("2/newer", "o", 1);
+    File("1/only", "o", 1); // copied onto a side that lacks it: nothing is replaced
 
     EXPECT_EQ(RunItem(m_str1, m_str2, 0, nullptr, &m_fault), RunResult::Completed);
-    EXPECT_EQ(m_stat.nCopied1to2, 1);
+    EXPECT_EQ(m_stat.nCopied1to2, 2);
+    EXPECT_EQ(m_fault.CountCalls(FsOp::GetAttr, "*/only"), 0u);
     EXPECT_EQ(m_fault.CountCalls(FsOp::GetAttr, m_str1 + "/same*"), 0u);
     EXPECT_EQ(m_fault.CountCalls(FsOp::GetAttr, m_str2 + "/same*"), 0u);
     EXPECT_EQ(m_fault.CountCalls(FsOp::GetAttr, m_str1 + "/newer"), 1u);
