@@ -151,6 +151,19 @@ void FaultFileSystem::CoarsenStored(const std::string& strPath) {
     }
 }
 
+void FaultFileSystem::TakeSameTree(const std::string& strPath, FileAttr& attr) {
+    for (const auto& [strAt, strSame] : m_sameTrees) {
+        if (NormalizePath(strPath) != NormalizePath(strAt))
+            continue;
+        FileAttr attrSame;
+        int nError = 0;
+        if (m_inner.GetAttr(strSame, attrSame, nError) == AttrStatus::Ok) {
+            attr.nDevice = attrSame.nDevice;
+            attr.nInode = attrSame.nInode;
+        }
+    }
+}
+
 AttrStatus FaultFileSystem::GetAttr(const std::string& strPath, FileAttr& attr, int& nError) {
     if (const Fault* pFault = TakeFault(Op::GetAttr, strPath, {})) {
         nError = pFault->nErrno;
@@ -160,6 +173,8 @@ AttrStatus FaultFileSystem::GetAttr(const std::string& strPath, FileAttr& attr, 
     const AttrStatus status = m_inner.GetAttr(strPath, attr, nError);
     if (status == AttrStatus::Ok && IsCoarse(strPath))
         CoarsenAttr(attr);
+    if (status == AttrStatus::Ok && !m_sameTrees.empty())
+        TakeSameTree(strPath, attr);
     Log(Op::GetAttr, strPath,
         status == AttrStatus::Ok ? 0 : (status == AttrStatus::Absent ? -1 : nError));
     return status;
@@ -174,6 +189,11 @@ int FaultFileSystem::ListDir(const std::string& strPath, std::vector<DirEntry>& 
         return Log(Op::ListDir, strPath, pFault->nErrno);
     }
     const int nResult = m_inner.ListDir(strPath, entries, pStaleTemps);
+    if (!m_sameTrees.empty()) {
+        const std::string strPrefix = DirPrefix(strPath);
+        for (DirEntry& entry : entries)
+            TakeSameTree(strPrefix + entry.strName, entry.attr);
+    }
     if (!m_strCoarse.empty()) {
         const std::string strPrefix = DirPrefix(strPath);
         for (DirEntry& entry : entries)

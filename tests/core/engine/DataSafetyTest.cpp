@@ -208,5 +208,25 @@ TEST_F(DataSafetyTest, TreeReachedTwiceThroughABindMountEndsTheItem) {
     }
 }
 
+// The same without a mount, wherever the tests run: the test file system makes
+// side 2's top report the identity of a directory inside side 1 (or of side 1
+// itself), so only the identity comparison can see the overlap.
+TEST_F(DataSafetyTest, TreeReachedTwiceIsSeenByIdentityAlone) {
+    Dir("1/sub");
+    File("1/sub/inner.txt", "i", 1);
+    File("1/top.txt", "t", 1);
+    for (const char* lpszSame : {"1", "1/sub"}) {
+        SCOPED_TRACE(lpszSame);
+        FaultFileSystem fault(m_posix);
+        fault.AddSameTree(m_str2, P(lpszSame));
+        m_host.m_yesNoAnswers = {true};
+
+        EXPECT_EQ(RunItem(m_str1, m_str2, 0, nullptr, &fault), RunResult::CompletedWithErrors);
+        EXPECT_EQ(m_host.m_questions.size(), 1u);
+        EXPECT_EQ(m_stat.nOtherErrors, 1);
+        EXPECT_FALSE(Exists("2/sub"));
+    }
+}
+
 } // namespace
 } // namespace kovrel::test
