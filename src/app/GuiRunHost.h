@@ -35,6 +35,9 @@ public:
     bool AskYesNoErrno(const std::string& strText, int nErrno) override;
     AbortRetryIgnore AskAbortRetryIgnoreErrno(const std::string& strText, int nErrno) override;
     void ShowErrorErrno(const std::string& strText, int nErrno) override;
+    // The run's own reason on a line of its own below the text.
+    AbortRetryIgnore AskAbortRetryIgnoreReason(const std::string& strText,
+                                               const std::string& strReason) override;
 
     // How often events were let through (for the benchmark and the tests).
     int EventPasses() const { return m_nEventPasses; }

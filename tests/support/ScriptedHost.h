@@ -29,8 +29,9 @@ public:
     std::vector<std::string> m_errors;    // OK-only texts
     std::vector<RUNSOUND> m_sounds;
     std::vector<std::string> m_missingTopQuestions;
-    std::vector<int> m_errnos;          // handed beside questions and errors, in order
-    std::vector<std::string> m_reasons; // reasons given for log lines
+    std::vector<int> m_errnos;                 // handed beside questions and errors, in order
+    std::vector<std::string> m_reasons;        // reasons given for log lines
+    std::vector<std::string> m_failureReasons; // the run's own reasons beside failure boxes
 
     // Cancel: CheckCancel returns true from its m_nCancelAtCheck-th call on
     // (1-based; 0: never), or from the first call after the line
@@ -87,6 +88,11 @@ public:
         ShowError(strText);
     }
     void ShowLineReason(const std::string& strReason) override { m_reasons.push_back(strReason); }
+    AbortRetryIgnore AskAbortRetryIgnoreReason(const std::string& strText,
+                                               const std::string& strReason) override {
+        m_failureReasons.push_back(strReason);
+        return AskAbortRetryIgnore(strText);
+    }
 
     void AppendLogLine(const std::string& strLine) override {
         m_lines.push_back(strLine);
@@ -113,6 +119,7 @@ public:
         m_missingTopQuestions.clear();
         m_errnos.clear();
         m_reasons.clear();
+        m_failureReasons.clear();
         m_nChecks = 0;
         m_bCancel = false;
     }
