@@ -21,7 +21,7 @@ protected:
     // Runs fnEdit before the nAt-th call (1-based) of op whose path ends in
     // strSuffix; nAt 0: before every such call.
     void EditBefore(FsOp op, std::string strSuffix, int nAt, std::function<void()> fnEdit) {
-        m_fault.SetBeforeCall([=, this, nSeen = 0](FsOp opNow, const std::string& strPath) mutable {
+        m_fault.SetBeforeCall([=, nSeen = 0](FsOp opNow, const std::string& strPath) mutable {
             if (opNow != op || !strPath.ends_with(strSuffix))
                 return;
             if (++nSeen == nAt || nAt == 0)
