@@ -31,6 +31,9 @@ public:
     std::vector<std::string> m_missingTopQuestions;
     std::vector<int> m_errnos;          // handed beside questions and errors, in order
     std::vector<std::string> m_reasons; // reasons given for log lines
+    // The log lines again, each with the kind of action reported before it
+    // ("copy-new 2| ...") and the item boundaries as lines of their own.
+    std::vector<std::string> m_annotated;
 
     // Cancel: CheckCancel returns true from its m_nCancelAtCheck-th call on
     // (1-based; 0: never), or from the first call after the line
@@ -88,7 +91,23 @@ public:
     }
     void ShowLineReason(const std::string& strReason) override { m_reasons.push_back(strReason); }
 
+    void OnRunAction(const RUNACTION& action) override {
+        if (!m_strPendingTag.empty())
+            ADD_FAILURE() << "action without its line: " << m_strPendingTag;
+        static const char* const kNames[] = {"copy-new", "copy-over", "delete", "mkdir", "rmdir"};
+        m_strPendingTag = std::string(kNames[static_cast<int>(action.eKind)]) + " " +
+                          std::to_string(action.nSide) + "| ";
+    }
+    void OnItemBegin(int nIndex) override {
+        m_annotated.push_back("[begin " + std::to_string(nIndex) + "]");
+    }
+    void OnItemEnd(int nIndex) override {
+        m_annotated.push_back("[end " + std::to_string(nIndex) + "]");
+    }
+
     void AppendLogLine(const std::string& strLine) override {
+        m_annotated.push_back(m_strPendingTag + strLine);
+        m_strPendingTag.clear();
         m_lines.push_back(strLine);
         if (!m_strCancelAfterLine.empty() && strLine == m_strCancelAfterLine)
             m_bCancel = true;
@@ -113,12 +132,15 @@ public:
         m_missingTopQuestions.clear();
         m_errnos.clear();
         m_reasons.clear();
+        m_annotated.clear();
+        m_strPendingTag.clear();
         m_nChecks = 0;
         m_bCancel = false;
     }
 
 private:
     bool m_bCancel = false;
+    std::string m_strPendingTag;
 };
 
 } // namespace kovrel::test

@@ -220,6 +220,7 @@ RunFlow CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAtt
     case PairAction::None:
         break;
     case PairAction::Copy:
+        m_bCopyOverwrites = (bOnto1 ? pAttr1 : pAttr2) != nullptr;
         return bOnto1 ? SyncCopyFile(strPath2, strPath1, true)
                       : SyncCopyFile(strPath1, strPath2, false);
     case PairAction::CopySkipped:
@@ -258,7 +259,7 @@ RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string
         case MissingRule::Leave:
             return RunFlow::GoOn;
         case MissingRule::CopyOver:
-            switch (SyncCreateDir(strHave, strLack)) {
+            switch (SyncCreateDir(strHave, strLack, bMissing1 ? 1 : 2)) {
             case CreateDirResult::Stop:
                 return RunFlow::Stop;
             case CreateDirResult::Skipped:
@@ -477,7 +478,7 @@ RunFlow CSyncEngine::RemoveTree(const std::string& strDir, int nSide, bool* pKep
         WriteLog("Directory remove skipped " + Shown(strDir));
         return StopIf(CheckCancel());
     }
-    if (SyncRemoveDir(strDir) == RunFlow::Stop)
+    if (SyncRemoveDir(strDir, nSide) == RunFlow::Stop)
         return RunFlow::Stop;
     return StopIf(CheckCancel());
 }

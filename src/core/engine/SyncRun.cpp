@@ -111,7 +111,10 @@ RunResult CSyncEngine::Run(const CSyncItemList& list) {
         const std::string strItem2 = *pItem->lpszPath2;
         const CSyncOptions options(pItem->dwOption);
         const std::string strPattern = pItem->lpszPattern.value_or(std::string());
-        if (RunItem(strItem1, strItem2, options, strPattern) == RunFlow::Stop) {
+        m_host.OnItemBegin(i);
+        const RunFlow flow = RunItem(strItem1, strItem2, options, strPattern);
+        m_host.OnItemEnd(i);
+        if (flow == RunFlow::Stop) {
             WriteLog(kLineCanceled);
             bStopped = true;
             break;
@@ -253,6 +256,11 @@ void CSyncEngine::WriteLog(const std::string& strLine) {
         m_strLogScratch += "\r\n";
         std::fwrite(m_strLogScratch.data(), 1, m_strLogScratch.size(), m_pLogFile.get());
     }
+}
+
+void CSyncEngine::WriteActionLog(const std::string& strLine, RunActionKind eKind, int nSide) {
+    m_host.OnRunAction(RUNACTION{eKind, nSide});
+    WriteLog(strLine);
 }
 
 bool CSyncEngine::CheckCancel() {
