@@ -234,5 +234,44 @@ TEST_F(Preview, SecondPreviewReplacesTheFirstAndARunRefusesIt) {
     EXPECT_TRUE(pPreview->isEnabled());
 }
 
+// F7 in the main window previews; the run's questions are asked in the
+// preview, its line follows the answer, and "同期を実行" asks them again.
+TEST_F(Preview, AsksTheRunsQuestionsAndTheRunAsksThemAgain) {
+    WriteFile(Path("w/1/x.txt"), "x");
+    QDir().mkpath(Path("w/2"));
+    const QString strWild1 = Path("w/1") + "/*.txt", strWild2 = Path("w/2") + "/*.txt";
+    ASSERT_TRUE(Start(MakeDocument("q.kvd", {{strWild1, strWild2}, {Path("w/1"), Path("w/2")}})));
+    const QString strQuestion = ui::U("両方にワイルドカードを指定することはできません。\n'%1' <-> "
+                                      "'%2'\n無視して継続しますか？")
+                                    .arg(strWild1, strWild2);
+    Frame()->activateWindow();
+    {
+        CModalScript script;
+        script.Answer(ui::IDYES);
+        QTest::keyClick(Frame(), Qt::Key_F7);
+        ASSERT_EQ(script.Seen().size(), 1u);
+        EXPECT_EQ(script.Text(0), strQuestion);
+    }
+    dialogs::CSyncLogDlg& dlg = *m_pApp->m_dlgLog;
+    ASSERT_TRUE(dlg.IsPreview());
+    // Yes went on: the second item's copy is in the preview, not on disk.
+    EXPECT_TRUE(LogLines().contains(Path("w/1/x.txt") + " -> " + Path("w/2/x.txt")));
+    EXPECT_FALSE(QFileInfo::exists(Path("w/2/x.txt")));
+    EXPECT_EQ(dlg.CountsText(),
+              ui::U("項目 1: コピー 0（うち上書き 0）、削除 0、フォルダ作成 0、フォルダ削除 0\n"
+                    "項目 2: コピー 1（うち上書き 0）、削除 0、フォルダ作成 0、フォルダ削除 0"));
+
+    CModalScript script;
+    script.Answer(ui::IDYES);
+    bool bFinished = false;
+    QObject::connect(m_pApp.get(), &CKovrelApp::runFinished, [&] { bFinished = true; });
+    QTest::mouseClick(dlg.RunButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return bFinished; }));
+    ASSERT_EQ(script.Seen().size(), 1u);
+    EXPECT_EQ(script.Text(0), strQuestion);
+    EXPECT_EQ(ReadFile(Path("w/2/x.txt")), QByteArray("x"));
+    EXPECT_FALSE(dlg.IsPreview());
+}
+
 } // namespace
 } // namespace kovrel::app::test
