@@ -15,6 +15,7 @@
 #include <iostream>
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kovrel::cli {
 
@@ -28,10 +29,16 @@ int RunDocumentCommand(const std::string& strPath, const RUNOPTIONS& options) {
     const CRunSettings settings = ReadRunSettings();
     CCliHost::InstallInterruptHandler();
     CCliHost host(options.answers, stdout, stderr);
+    // Only a terminal gets the line drawn in place; a file or pipe gets
+    // nothing extra.
+    if (options.bProgress && ::isatty(STDERR_FILENO))
+        host.EnableProgress();
 
     // A dry run goes through an overlay over the real file system (ListRun.h).
     platform::PosixFileSystem fsReal;
-    switch (RunSyncList(fsReal, options.bDryRun, host, settings, list, strPath).result) {
+    const LISTRUNRESULT run = RunSyncList(fsReal, options.bDryRun, host, settings, list, strPath);
+    host.ClearProgress();
+    switch (run.result) {
     case RunResult::Completed:
         return kExitCompleted;
     case RunResult::CompletedWithErrors:

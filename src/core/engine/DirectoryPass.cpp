@@ -221,6 +221,7 @@ RunFlow CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAtt
         break;
     case PairAction::Copy:
         m_bCopyOverwrites = (bOnto1 ? pAttr1 : pAttr2) != nullptr;
+        m_host.OnCopyStart(bOnto1 ? strPath2 : strPath1, (bOnto1 ? pAttr2 : pAttr1)->nSize);
         return bOnto1 ? SyncCopyFile(strPath2, strPath1, true)
                       : SyncCopyFile(strPath1, strPath2, false);
     case PairAction::CopySkipped:

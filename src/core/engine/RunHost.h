@@ -4,6 +4,7 @@
 // texts; the host only shows and answers.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "engine/RunSettings.h"
@@ -89,6 +90,18 @@ public:
     // empty path gets no calls.
     virtual void OnItemBegin(int nIndex) { (void)nIndex; }
     virtual void OnItemEnd(int nIndex) { (void)nIndex; }
+
+    // Progress of a file copy: its start with the source and the size its
+    // listing gave, then (on a real file system) nDone of nTotal bytes written
+    // between the chunks of its data. A dry run only starts copies.
+    virtual void OnCopyStart(const std::string& strSource, std::uint64_t nSize) {
+        (void)strSource;
+        (void)nSize;
+    }
+    virtual void OnCopyProgress(std::uint64_t nDone, std::uint64_t nTotal) {
+        (void)nDone;
+        (void)nTotal;
+    }
 };
 
 } // namespace kovrel

@@ -268,6 +268,7 @@ bool CSyncEngine::CheckCancel() {
 }
 
 bool CSyncEngine::CCopyCancel::OnCopyProgress(std::uint64_t nDone, std::uint64_t nTotal) {
+    m_engine.m_host.OnCopyProgress(nDone, nTotal);
     // At the end the copy is done: it is kept, and the pass asks next.
     if (nDone >= nTotal || !m_engine.CheckCancel())
         return true;
