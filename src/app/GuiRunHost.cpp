@@ -56,6 +56,11 @@ AbortRetryIgnore CGuiRunHost::AskAbortRetryIgnoreErrno(const std::string& strTex
     return AskAbortRetryIgnore(WithReason(strText, nErrno));
 }
 
+AbortRetryIgnore CGuiRunHost::AskAbortRetryIgnoreReason(const std::string& strText,
+                                                        const std::string& strReason) {
+    return AskAbortRetryIgnore(strText + "\n" + strReason);
+}
+
 void CGuiRunHost::ShowErrorErrno(const std::string& strText, int nErrno) {
     ShowError(WithReason(strText, nErrno));
 }

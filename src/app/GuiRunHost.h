@@ -35,6 +35,9 @@ public:
     bool AskYesNoErrno(const std::string& strText, int nErrno) override;
     AbortRetryIgnore AskAbortRetryIgnoreErrno(const std::string& strText, int nErrno) override;
     void ShowErrorErrno(const std::string& strText, int nErrno) override;
+    // The run's own reason on a line of its own below the text.
+    AbortRetryIgnore AskAbortRetryIgnoreReason(const std::string& strText,
+                                               const std::string& strReason) override;
 
     // A preview: each deletion and overwrite marked in the log window, and
     // each item's counts under the list. Off for a run, which shows lines only.

@@ -100,6 +100,12 @@ AbortRetryIgnore CCliHost::AskAbortRetryIgnoreErrno(const std::string& strText, 
     return AskAbortRetryIgnore(strText);
 }
 
+AbortRetryIgnore CCliHost::AskAbortRetryIgnoreReason(const std::string& strText,
+                                                     const std::string& strReason) {
+    ShowLineReason(strReason);
+    return AskAbortRetryIgnore(strText);
+}
+
 void CCliHost::ShowErrorErrno(const std::string& strText, int nErrno) {
     PrintReason(nErrno);
     ShowError(strText);

@@ -35,6 +35,9 @@ public:
     bool AskYesNoErrno(const std::string& strText, int nErrno) override;
     AbortRetryIgnore AskAbortRetryIgnoreErrno(const std::string& strText, int nErrno) override;
     void ShowErrorErrno(const std::string& strText, int nErrno) override;
+    // The run's own reason goes on a line of its own before the question.
+    AbortRetryIgnore AskAbortRetryIgnoreReason(const std::string& strText,
+                                               const std::string& strReason) override;
     void ShowLineReason(const std::string& strReason) override;
     void AppendLogLine(const std::string& strLine) override;
     bool CheckCancel() override;

@@ -2,6 +2,7 @@
 
 #include "DocumentLoad.h"
 #include "document/KvdFormat.h"
+#include "document/SyncOptions.h"
 
 #include <cstdio>
 #include <cstring>
@@ -52,6 +53,11 @@ int RunListCommand(const std::string& strPath, std::ostream& out, std::ostream& 
         char buf[32];
         std::snprintf(buf, sizeof buf, "option 0x%08X\n", static_cast<unsigned>(pItem->dwOption));
         out << buf;
+        // Spelled out where the run decides against a remembered state; a
+        // one-way word that carries the bit (only a document can hold one)
+        // runs without it and shows the bit in the word alone.
+        if (CSyncOptions(pItem->dwOption).UsesRememberedState())
+            out << "remember last-run\n";
         PrintPattern(out, pItem->lpszPattern);
     }
     if (!list.m_strDocLog.empty())

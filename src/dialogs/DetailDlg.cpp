@@ -46,17 +46,17 @@ Qt::CheckState CheckStateOf(CDetailRules::Mark mark) {
 
 CDetailDlg::CDetailDlg(QWidget* pParent)
     : ui::CTemplateDialog(pParent, QString::fromUtf8("詳細設定"), QString::fromUtf8("ＭＳ Ｐ明朝"),
-                          10, 356, 183) {
+                          10, 356, 195) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(size());
 
     auto* pOk = new QPushButton(QStringLiteral("OK"), this);
-    Place(pOk, 82, 160, 50, 14);
+    Place(pOk, 82, 172, 50, 14);
     pOk->setDefault(true);
     connect(pOk, &QPushButton::clicked, this, &CDetailDlg::accept);
     auto* pCancel = new QPushButton(QString::fromUtf8("ｷｬﾝｾﾙ"), this);
-    Place(pCancel, 224, 160, 50, 14);
+    Place(pCancel, 224, 172, 50, 14);
     connect(pCancel, &QPushButton::clicked, this, &CDetailDlg::reject);
 
     auto group = [this](const char* pszTitle, int nLeft, int nTop, int nWidth, int nHeight) {
@@ -107,6 +107,10 @@ CDetailDlg::CDetailDlg(QWidget* pParent)
     check(IDC_COPY_OLDER, "コピー元が古い場合も上書きコピー(古くなる)", 18, 124, 183, 15, false);
     radio(IDC_DIR_1TO2, "FILE1 -> FILE2 方向のコピーのみ行う", 27, 99, 166, 13);
     radio(IDC_DIR_2TO1, "FILE1 <- FILE2 方向のコピーのみ行う", 27, 111, 166, 13);
+    // Remembering the last run goes with two-way copying: a row of its own
+    // under the subdirectory box, the template 12 units taller and its push
+    // buttons moved down by as much; every other control stays where it was.
+    check(IDC_REMEMBER_STATE, "前回の同期状態を記憶する（衝突を検出）", 60, 159, 180, 9, false);
 
     m_pEdit = new QPlainTextEdit(this);
     m_pEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -124,7 +128,8 @@ CDetailDlg::CDetailDlg(QWidget* pParent)
     // with a tab stop, then the edit.
     setTabOrder(pOk, pCancel);
     setTabOrder(pCancel, Button(IDC_SUBDIRS));
-    setTabOrder(Button(IDC_SUBDIRS), Button(IDC_ONEWAY));
+    setTabOrder(Button(IDC_SUBDIRS), Button(IDC_REMEMBER_STATE));
+    setTabOrder(Button(IDC_REMEMBER_STATE), Button(IDC_ONEWAY));
     setTabOrder(Button(IDC_ONEWAY), Button(IDC_COPY_OLDER));
     setTabOrder(Button(IDC_COPY_OLDER), m_pEdit);
 }

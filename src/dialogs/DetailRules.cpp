@@ -49,6 +49,7 @@ constexpr FLAGMARK kFlagMarks[] = {
      &CSyncOptions::SetForceReadOnly2},
     {R::IDC_COPY_OLDER, 0, &CSyncOptions::CopyOlder, &CSyncOptions::SetCopyOlder},
     {R::IDC_SUBDIRS, 0, &CSyncOptions::Subdirs, &CSyncOptions::SetSubdirs},
+    {R::IDC_REMEMBER_STATE, 0, &CSyncOptions::RememberState, &CSyncOptions::SetRememberState},
 };
 
 } // namespace
@@ -96,7 +97,8 @@ void CDetailRules::Click(int nId) {
         OneWay();
         break;
     case IDC_COPY_OLDER:
-    case IDC_SUBDIRS: {
+    case IDC_SUBDIRS:
+    case IDC_REMEMBER_STATE: {
         // A box in the third state stays as it is.
         BUTTON& box = At(nId);
         if (box.mark != Mark::Partial) {
@@ -128,6 +130,7 @@ void CDetailRules::Direction1To2() noexcept {
     Enable(IDC_RO1_SKIP, false);
     Enable(IDC_RO2_FORCE, true);
     Enable(IDC_RO2_SKIP, true);
+    NoRememberedState();
 }
 
 void CDetailRules::Direction2To1() noexcept {
@@ -148,6 +151,14 @@ void CDetailRules::Direction2To1() noexcept {
     Enable(IDC_RO1_SKIP, true);
     Enable(IDC_RO2_FORCE, false);
     Enable(IDC_RO2_SKIP, false);
+    NoRememberedState();
+}
+
+void CDetailRules::NoRememberedState() noexcept {
+    // A one-way item copies one way whatever happened on the other side, so a
+    // remembered state would decide nothing: choosing a direction clears it.
+    SetCheck(IDC_REMEMBER_STATE, false);
+    Enable(IDC_REMEMBER_STATE, false);
 }
 
 void CDetailRules::OneWay() noexcept {
@@ -169,8 +180,9 @@ void CDetailRules::OneWay() noexcept {
         Enable(IDC_COPY_OLDER, false);
         Enable(IDC_DIR_1TO2, false);
         Enable(IDC_DIR_2TO1, false);
-        for (int nId : {IDC_NOFILE1_COPY, IDC_NOFILE1_DELETE, IDC_NOFILE2_COPY, IDC_NOFILE2_DELETE,
-                        IDC_RO1_FORCE, IDC_RO1_SKIP, IDC_RO2_FORCE, IDC_RO2_SKIP}) {
+        for (int nId :
+             {IDC_NOFILE1_COPY, IDC_NOFILE1_DELETE, IDC_NOFILE2_COPY, IDC_NOFILE2_DELETE,
+              IDC_RO1_FORCE, IDC_RO1_SKIP, IDC_RO2_FORCE, IDC_RO2_SKIP, IDC_REMEMBER_STATE}) {
             Enable(nId, true);
         }
     }
@@ -242,6 +254,8 @@ std::optional<CSyncOptions> CDetailRules::Word() const {
     }
     if (IsChecked(IDC_ONEWAY)) {
         opt.SetOneWay(IsChecked(IDC_DIR_1TO2) ? OneWayDir::From1To2 : OneWayDir::From2To1);
+        // Never handed back with a direction, whatever marks a caller forced.
+        opt.SetRememberState(false);
     }
     return opt;
 }

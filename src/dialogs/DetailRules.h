@@ -1,9 +1,10 @@
 // The rules of the detailed settings dialog without its widgets: which marks an
-// option word puts on the fifteen buttons, what a click on each button does to
-// the marks and enabled states (the interlocks of one-way copying), and which
-// word the marks stand for. The dialog copies its buttons' states in, lets a rule
-// run and copies them back out, so every rule is written here once and can be
-// tested without a window.
+// option word puts on the sixteen buttons, what a click on each button does to
+// the marks and enabled states (the interlocks of one-way copying, which also
+// govern the remembered-state box: it is offered for two-way copying only), and
+// which word the marks stand for. The dialog copies its buttons' states in, lets
+// a rule run and copies them back out, so every rule is written here once and
+// can be tested without a window.
 #pragma once
 
 #include <array>
@@ -34,13 +35,14 @@ public:
         IDC_DIR_2TO1 = 1039,
         IDC_COPY_OLDER = 1042,
         IDC_PATTERN = 1046,
+        IDC_REMEMBER_STATE = 1047,
     };
     // The buttons in the order the dialog keeps them.
     static constexpr std::array kButtonIds = {
         IDC_SUBDIRS,      IDC_NOFILE1_COPY,   IDC_NOFILE1_DELETE, IDC_NOFILE1_IGNORE,
         IDC_NOFILE2_COPY, IDC_NOFILE2_DELETE, IDC_NOFILE2_IGNORE, IDC_RO1_FORCE,
         IDC_RO1_SKIP,     IDC_RO2_FORCE,      IDC_RO2_SKIP,       IDC_ONEWAY,
-        IDC_DIR_1TO2,     IDC_DIR_2TO1,       IDC_COPY_OLDER};
+        IDC_DIR_1TO2,     IDC_DIR_2TO1,       IDC_COPY_OLDER,     IDC_REMEMBER_STATE};
     static constexpr int kButtonCount = static_cast<int>(kButtonIds.size());
     // Index into kButtonIds, or -1 for an id that is no button.
     static int IndexOf(int nId) noexcept;
@@ -77,6 +79,7 @@ private:
     void Direction1To2() noexcept;
     void Direction2To1() noexcept;
     void OneWay() noexcept;
+    void NoRememberedState() noexcept;
 
     std::array<BUTTON, kButtonCount> m_aButtons{};
 };

@@ -1,5 +1,7 @@
 #include "dialogs/SelectDirDlg.h"
 
+#include "platform/Trash.h"
+
 #include "platform/PosixFileSystem.h"
 
 #include <QLineEdit>
@@ -88,21 +90,8 @@ std::vector<MOUNTENTRY> CSystemMountTable::GetMounts() const {
 }
 
 bool IsNetworkFsType(const std::string& strFsType) {
-    static const char* const apszTypes[] = {"nfs",          "nfs4",
-                                            "cifs",         "smb3",
-                                            "smbfs",        "9p",
-                                            "ceph",         "glusterfs",
-                                            "afs",          "ncpfs",
-                                            "coda",         "davfs",
-                                            "lustre",       "gfs2",
-                                            "ocfs2",        "fuse.sshfs",
-                                            "sshfs",        "fuse.gvfsd-fuse",
-                                            "fuse.rclone",  "fuse.s3fs",
-                                            "fuse.davfs2",  "fuse.glusterfs",
-                                            "fuse.ceph",    "fuse.curlftpfs",
-                                            "fuse.smbnetfs"};
-    return std::any_of(std::begin(apszTypes), std::end(apszTypes),
-                       [&](const char* psz) { return strFsType == psz; });
+    // The same list decides where the trash cannot go.
+    return platform::IsNetworkFsType(strFsType);
 }
 
 bool SplitNetworkSource(const std::string& strSource, std::string& strServer,

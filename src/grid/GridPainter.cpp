@@ -65,6 +65,10 @@ std::array<int, 5> GlyphSlots(std::uint32_t dwOption) noexcept {
             b1To2 ? ReadOnly2Glyph(opt) : ReadOnly1Glyph(opt), SubdirGlyph(opt)};
 }
 
+bool ShowsRememberMark(std::uint32_t dwOption) noexcept {
+    return CSyncOptions(dwOption).UsesRememberedState();
+}
+
 QImage CGridPainter::RenderStrip(int nGlyphPixels) {
     QImage img(GLYPH_COUNT * nGlyphPixels, nGlyphPixels, QImage::Format_RGB32);
     img.fill(Qt::white);
@@ -147,23 +151,29 @@ void CGridPainter::PaintRow(QPainter& painter, const CGridNav& nav, int nRow,
     drawCell(0, pItem->lpszPath1);
     drawCell(1, pItem->lpszPath2);
 
-    if (m_imgGlyphs.isNull()) {
-        return;
-    }
-    const std::array<int, 5> aGlyphs = GlyphSlots(pItem->dwOption);
     const int yGlyph = y0 + nav.GlyphTop();
     // A font smaller than a glyph must not let glyphs spill into the next row.
     painter.save();
     painter.setClipRect(QRect(w1, y0, CGridNav::kMidWidth, nHeight), Qt::IntersectClip);
-    // The slots stay 16 logical pixels wide whatever the screen; only the
-    // picture in them has as many device pixels as the screen gives.
-    const QImage& strip =
-        GlyphStripFor(painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0);
-    const int nSource = strip.height();
-    for (int k = 0; k < CGridNav::kGlyphSlots; ++k) {
-        const int x = w1 + CGridNav::kGlyphMargin + k * CGridNav::kGlyphSize;
-        painter.drawImage(QRect(x, yGlyph, CGridNav::kGlyphSize, CGridNav::kGlyphSize), strip,
-                          QRect(aGlyphs[std::size_t(k)] * nSource, 0, nSource, nSource));
+    if (!m_imgGlyphs.isNull()) {
+        const std::array<int, 5> aGlyphs = GlyphSlots(pItem->dwOption);
+        // The slots stay 16 logical pixels wide whatever the screen; only the
+        // picture in them has as many device pixels as the screen gives.
+        const QImage& strip = GlyphStripFor(
+            painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0);
+        const int nSource = strip.height();
+        for (int k = 0; k < CGridNav::kGlyphSlots; ++k) {
+            const int x = w1 + CGridNav::kGlyphMargin + k * CGridNav::kGlyphSize;
+            painter.drawImage(QRect(x, yGlyph, CGridNav::kGlyphSize, CGridNav::kGlyphSize), strip,
+                              QRect(aGlyphs[std::size_t(k)] * nSource, 0, nSource, nSource));
+        }
+    }
+    if (ShowsRememberMark(pItem->dwOption)) {
+        // The margins left and right of the five slots; the slots stay as drawn.
+        for (int x : {w1, w1 + CGridNav::kMidWidth - CGridNav::kGlyphMargin}) {
+            painter.fillRect(QRect(x, yGlyph, CGridNav::kGlyphMargin, CGridNav::kGlyphSize),
+                             kRememberMarkColor);
+        }
     }
     painter.restore();
 }

@@ -41,6 +41,14 @@ enum : int {
 // dialog produces (bits 0-2 above 2, bits 4-6 above 0x20) show "nothing is done".
 std::array<int, 5> GlyphSlots(std::uint32_t dwOption) noexcept;
 
+// An item that decides against its remembered last run shows it beside the
+// glyphs, never in them: a bar down each of the middle column's two margins,
+// as high as a glyph, in this colour. Only where the state is in force (a
+// two-way word); a one-way word that carries the bit shows none, as the older
+// source glyph shows only where it acts.
+bool ShowsRememberMark(std::uint32_t dwOption) noexcept;
+inline const QColor kRememberMarkColor = QColor(0, 110, 200);
+
 class CGridPainter {
 public:
     // Renders the glyph strip once (224 by 16 on white). False when the strip's

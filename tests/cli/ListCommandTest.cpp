@@ -266,6 +266,52 @@ TEST_F(ListCommand, HugeOrLyingDocumentIsAnArchiveErrorInEveryCommand) {
     }
 }
 
+// --add-item takes the remembered-state bit like any other, alone or with
+// others, and --list spells it out where it is in force; a one-way word keeps
+// the bit as it came, shown in the word alone.
+TEST_F(ListCommand, AddItemTakesTheRememberedStateBitAndListShowsIt) {
+    const fs::path doc = m_dir / "remember.kvd";
+    struct Item {
+        const char* pszOption;
+        const char* pszLines;
+    };
+    const Item items[] = {
+        {"0x20000", "option 0x00020000\nremember last-run\n"},
+        {"131122", "option 0x00020032\nremember last-run\n"}, // decimal: 0x20000 | 0x32
+        {"0x20400", "option 0x00020400\nremember last-run\n"},
+        {"0x20100", "option 0x00020100\n"}, // one-way: the bit is kept, not used
+        {"0x30200", "option 0x00030200\n"},
+        {"0x10000", "option 0x00010000\n"},
+        {"0xFFFDFFFF", "option 0xFFFDFFFF\n"},
+    };
+    std::string strExpected = "version 1.0\n";
+    int nItem = 0;
+    for (const Item& item : items) {
+        const RunResult add = Run({"--add-item", doc.string(), "/one", "/two", item.pszOption});
+        ASSERT_EQ(add.nExit, 0) << add.strErr;
+        EXPECT_EQ(add.strOut, "");
+        strExpected += "item " + std::to_string(++nItem) + "\npath1 /one\npath2 /two\n";
+        strExpected += item.pszLines;
+    }
+    // With a pattern, the remembered state is listed before the pattern lines.
+    ASSERT_EQ(Run({"--add-item", doc.string(), "/p", "/q", "0x20000", "*.txt"}).nExit, 0);
+    strExpected += "item 8\npath1 /p\npath2 /q\noption 0x00020000\nremember last-run\n"
+                   "pattern *.txt\n";
+
+    const RunResult r = List(doc);
+    EXPECT_EQ(r.nExit, 0);
+    EXPECT_EQ(r.strErr, "");
+    EXPECT_EQ(r.strOut, strExpected);
+
+    // The saved word is the very word typed: read back from the file's bytes.
+    CSyncItemList list;
+    int nVersion = 0;
+    ASSERT_EQ(LoadKvdFile(doc.string(), list, nVersion).eStatus, KvdFileStatus::Ok);
+    ASSERT_EQ(list.GetCount(), 8);
+    EXPECT_EQ(list.GetAt(0)->dwOption, 0x20000u);
+    EXPECT_EQ(list.GetAt(3)->dwOption, 0x20100u);
+}
+
 TEST_F(ListCommand, MissingFileOrDirectoryNamesFileAndCause) {
     const fs::path missing = m_dir / "no-such.kvd";
     RunResult r = List(missing);

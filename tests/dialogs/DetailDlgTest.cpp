@@ -60,13 +60,15 @@ const OPENCASE kOpenCases[] = {
      SIO_ONEWAY_1TO2 | SIO_ONEWAY_2TO1,
      {D::IDC_NOFILE1_IGNORE, D::IDC_NOFILE2_COPY, D::IDC_RO1_SKIP, D::IDC_RO2_SKIP, D::IDC_SUBDIRS,
       D::IDC_ONEWAY, D::IDC_DIR_1TO2},
-     {D::IDC_NOFILE1_COPY, D::IDC_NOFILE2_DELETE, D::IDC_RO1_FORCE, D::IDC_RO1_SKIP},
+     {D::IDC_NOFILE1_COPY, D::IDC_NOFILE2_DELETE, D::IDC_RO1_FORCE, D::IDC_RO1_SKIP,
+      D::IDC_REMEMBER_STATE},
      SIO_NOFILE1_IGNORE | SIO_ONEWAY_1TO2},
     {"copy from side 2 with one-way",
      SIO_NOFILE1_COPY | SIO_ONEWAY_1TO2,
      {D::IDC_NOFILE1_IGNORE, D::IDC_NOFILE2_COPY, D::IDC_RO1_SKIP, D::IDC_RO2_SKIP, D::IDC_SUBDIRS,
       D::IDC_ONEWAY, D::IDC_DIR_1TO2},
-     {D::IDC_NOFILE1_COPY, D::IDC_NOFILE2_DELETE, D::IDC_RO1_FORCE, D::IDC_RO1_SKIP},
+     {D::IDC_NOFILE1_COPY, D::IDC_NOFILE2_DELETE, D::IDC_RO1_FORCE, D::IDC_RO1_SKIP,
+      D::IDC_REMEMBER_STATE},
      SIO_NOFILE1_IGNORE | SIO_ONEWAY_1TO2},
     {"bits 0-2 hold 3",
      3,
@@ -89,14 +91,28 @@ const OPENCASE kOpenCases[] = {
          SIO_NO_SUBDIRS,
      {D::IDC_NOFILE1_IGNORE, D::IDC_NOFILE2_DELETE, D::IDC_RO1_FORCE, D::IDC_RO2_FORCE,
       D::IDC_ONEWAY, D::IDC_DIR_2TO1},
-     {D::IDC_NOFILE2_COPY, D::IDC_NOFILE1_DELETE, D::IDC_RO2_FORCE, D::IDC_RO2_SKIP},
+     {D::IDC_NOFILE2_COPY, D::IDC_NOFILE1_DELETE, D::IDC_RO2_FORCE, D::IDC_RO2_SKIP,
+      D::IDC_REMEMBER_STATE},
      SIO_ONEWAY_2TO1 | SIO_NOFILE1_IGNORE | SIO_NOFILE2_DELETE | SIO_FORCE_RO1 | SIO_FORCE_RO2 |
          SIO_NO_SUBDIRS},
     {"unknown bits are dropped",
-     0x80000000u | 0x00020000u | SIO_NO_SUBDIRS,
+     0x80000000u | 0x00040000u | SIO_NO_SUBDIRS,
      {D::IDC_NOFILE1_COPY, D::IDC_NOFILE2_COPY, D::IDC_RO1_SKIP, D::IDC_RO2_SKIP},
      {D::IDC_DIR_1TO2, D::IDC_DIR_2TO1, D::IDC_COPY_OLDER},
      SIO_NO_SUBDIRS},
+    {"remember the last run",
+     SIO_REMEMBER_STATE | SIO_NOFILE2_IGNORE,
+     {D::IDC_NOFILE1_COPY, D::IDC_NOFILE2_IGNORE, D::IDC_RO1_SKIP, D::IDC_RO2_SKIP, D::IDC_SUBDIRS,
+      D::IDC_REMEMBER_STATE},
+     {D::IDC_DIR_1TO2, D::IDC_DIR_2TO1, D::IDC_COPY_OLDER},
+     SIO_REMEMBER_STATE | SIO_NOFILE2_IGNORE},
+    {"remember with a one-way bit, as only a document holds it",
+     SIO_REMEMBER_STATE | SIO_ONEWAY_1TO2,
+     {D::IDC_NOFILE1_IGNORE, D::IDC_NOFILE2_COPY, D::IDC_RO1_SKIP, D::IDC_RO2_SKIP, D::IDC_SUBDIRS,
+      D::IDC_ONEWAY, D::IDC_DIR_1TO2},
+     {D::IDC_NOFILE1_COPY, D::IDC_NOFILE2_DELETE, D::IDC_RO1_FORCE, D::IDC_RO1_SKIP,
+      D::IDC_REMEMBER_STATE},
+     SIO_NOFILE1_IGNORE | SIO_ONEWAY_1TO2},
 };
 
 QPushButton* PushButton(const QDialog& dlg, const QString& strText) {
@@ -159,7 +175,8 @@ const CLICKCASE kClickCases[] = {
      {D::IDC_ONEWAY},
      {D::IDC_NOFILE1_IGNORE, D::IDC_NOFILE2_COPY, D::IDC_RO1_SKIP, D::IDC_RO2_SKIP, D::IDC_SUBDIRS,
       D::IDC_ONEWAY, D::IDC_DIR_1TO2},
-     {D::IDC_NOFILE1_COPY, D::IDC_NOFILE2_DELETE, D::IDC_RO1_FORCE, D::IDC_RO1_SKIP},
+     {D::IDC_NOFILE1_COPY, D::IDC_NOFILE2_DELETE, D::IDC_RO1_FORCE, D::IDC_RO1_SKIP,
+      D::IDC_REMEMBER_STATE},
      SIO_NOFILE1_IGNORE | SIO_ONEWAY_1TO2},
     {"one-way on, 2 to 1, off again: every group button enabled, marks stay",
      0,
@@ -173,28 +190,32 @@ const CLICKCASE kClickCases[] = {
      {D::IDC_ONEWAY, D::IDC_DIR_2TO1, D::IDC_ONEWAY, D::IDC_ONEWAY},
      {D::IDC_NOFILE1_IGNORE, D::IDC_NOFILE2_IGNORE, D::IDC_RO1_SKIP, D::IDC_RO2_SKIP,
       D::IDC_SUBDIRS, D::IDC_ONEWAY, D::IDC_DIR_2TO1},
-     {D::IDC_NOFILE2_COPY, D::IDC_NOFILE1_DELETE, D::IDC_RO2_FORCE, D::IDC_RO2_SKIP},
+     {D::IDC_NOFILE2_COPY, D::IDC_NOFILE1_DELETE, D::IDC_RO2_FORCE, D::IDC_RO2_SKIP,
+      D::IDC_REMEMBER_STATE},
      SIO_NOFILE1_IGNORE | SIO_NOFILE2_IGNORE | SIO_ONEWAY_2TO1},
     {"delete on the read side is moved to do nothing",
      SIO_NOFILE2_DELETE | SIO_NOFILE1_DELETE,
      {D::IDC_ONEWAY},
      {D::IDC_NOFILE1_DELETE, D::IDC_NOFILE2_IGNORE, D::IDC_RO1_SKIP, D::IDC_RO2_SKIP,
       D::IDC_SUBDIRS, D::IDC_ONEWAY, D::IDC_DIR_1TO2},
-     {D::IDC_NOFILE1_COPY, D::IDC_NOFILE2_DELETE, D::IDC_RO1_FORCE, D::IDC_RO1_SKIP},
+     {D::IDC_NOFILE1_COPY, D::IDC_NOFILE2_DELETE, D::IDC_RO1_FORCE, D::IDC_RO1_SKIP,
+      D::IDC_REMEMBER_STATE},
      SIO_NOFILE1_DELETE | SIO_NOFILE2_IGNORE | SIO_ONEWAY_1TO2},
     {"disabled buttons ignore clicks",
      SIO_ONEWAY_1TO2,
      {D::IDC_NOFILE1_COPY, D::IDC_NOFILE2_DELETE, D::IDC_RO1_FORCE},
      {D::IDC_NOFILE1_IGNORE, D::IDC_NOFILE2_COPY, D::IDC_RO1_SKIP, D::IDC_RO2_SKIP, D::IDC_SUBDIRS,
       D::IDC_ONEWAY, D::IDC_DIR_1TO2},
-     {D::IDC_NOFILE1_COPY, D::IDC_NOFILE2_DELETE, D::IDC_RO1_FORCE, D::IDC_RO1_SKIP},
+     {D::IDC_NOFILE1_COPY, D::IDC_NOFILE2_DELETE, D::IDC_RO1_FORCE, D::IDC_RO1_SKIP,
+      D::IDC_REMEMBER_STATE},
      SIO_NOFILE1_IGNORE | SIO_ONEWAY_1TO2},
     {"old-source and subdirectory boxes toggle",
      SIO_ONEWAY_1TO2,
      {D::IDC_COPY_OLDER, D::IDC_SUBDIRS},
      {D::IDC_NOFILE1_IGNORE, D::IDC_NOFILE2_COPY, D::IDC_RO1_SKIP, D::IDC_RO2_SKIP, D::IDC_ONEWAY,
       D::IDC_DIR_1TO2, D::IDC_COPY_OLDER},
-     {D::IDC_NOFILE1_COPY, D::IDC_NOFILE2_DELETE, D::IDC_RO1_FORCE, D::IDC_RO1_SKIP},
+     {D::IDC_NOFILE1_COPY, D::IDC_NOFILE2_DELETE, D::IDC_RO1_FORCE, D::IDC_RO1_SKIP,
+      D::IDC_REMEMBER_STATE},
      SIO_NOFILE1_IGNORE | SIO_ONEWAY_1TO2 | SIO_COPY_OLDER | SIO_NO_SUBDIRS},
     {"a checked old-source box stays stored when one-way goes off",
      SIO_ONEWAY_1TO2 | SIO_COPY_OLDER | SIO_NOFILE1_IGNORE,
@@ -331,4 +352,69 @@ TEST(DetailDlg, EditedPatternComesBackWithCrLf) {
     QApplication::sendEvent(dlg.PatternEdit(), &commit);
     ClickButton(OkButton(dlg));
     EXPECT_EQ(dlg.m_strPattern, "\\a\r\n!b\r\n日本語*.txt");
+}
+
+// The remembered-state box as a user meets it: under the subdirectory box, clear
+// of every other control; offered only while one-way copying is off, cleared
+// by choosing a direction, toggled by the mouse and by the space bar.
+TEST(DetailDlg, RememberBoxFollowsOneWayCopyingAsTheUserClicks) {
+    dialogs::CDetailDlg dlg;
+    dlg.m_dwOption = SIO_REMEMBER_STATE;
+    dlg.show();
+    auto* pBox = qobject_cast<QCheckBox*>(dlg.Button(D::IDC_REMEMBER_STATE));
+    ASSERT_NE(pBox, nullptr);
+    EXPECT_EQ(pBox->text(), QString::fromUtf8("前回の同期状態を記憶する（衝突を検出）"));
+    EXPECT_FALSE(pBox->isTristate());
+    const QRect rcBox = pBox->geometry();
+    EXPECT_TRUE(dlg.rect().contains(rcBox));
+    EXPECT_GT(rcBox.top(), dlg.Button(D::IDC_SUBDIRS)->geometry().bottom());
+    EXPECT_LT(rcBox.bottom(), OkButton(dlg)->geometry().top());
+    EXPECT_GE(rcBox.width(), pBox->sizeHint().width()) << "the whole text shows";
+    for (QWidget* pOther : dlg.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (pOther != pBox && pOther->isVisible()) {
+            EXPECT_FALSE(rcBox.intersects(pOther->geometry())) << pOther->metaObject()->className();
+        }
+    }
+    EXPECT_EQ(pBox->checkState(), Qt::Checked);
+    EXPECT_TRUE(pBox->isEnabled());
+
+    // One-way on: the box is cleared and out of reach; a click on it does nothing.
+    ClickButton(dlg.Button(D::IDC_ONEWAY));
+    EXPECT_EQ(pBox->checkState(), Qt::Unchecked);
+    EXPECT_FALSE(pBox->isEnabled());
+    ClickButton(pBox);
+    EXPECT_EQ(pBox->checkState(), Qt::Unchecked);
+    // Another direction keeps it so.
+    ClickButton(dlg.Button(D::IDC_DIR_2TO1));
+    EXPECT_FALSE(pBox->isEnabled());
+
+    // One-way off: offered again, still cleared; the user checks it by mouse,
+    // clears it with the space bar and checks it once more.
+    ClickButton(dlg.Button(D::IDC_ONEWAY));
+    EXPECT_TRUE(pBox->isEnabled());
+    EXPECT_EQ(pBox->checkState(), Qt::Unchecked);
+    ClickButton(pBox);
+    EXPECT_EQ(pBox->checkState(), Qt::Checked);
+    pBox->setFocus();
+    QTest::keyClick(pBox, Qt::Key_Space);
+    EXPECT_EQ(pBox->checkState(), Qt::Unchecked);
+    QTest::keyClick(pBox, Qt::Key_Space);
+    EXPECT_EQ(pBox->checkState(), Qt::Checked);
+
+    ClickButton(OkButton(dlg));
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    // The direction handler chose "do nothing" on the written side; both
+    // groups stay that way once one-way copying is off again.
+    EXPECT_EQ(dlg.m_dwOption, SIO_REMEMBER_STATE | SIO_NOFILE1_IGNORE | SIO_NOFILE2_IGNORE);
+}
+
+// Tab reaches the box right after the subdirectory box, before one-way copying.
+TEST(DetailDlg, TabReachesTheRememberBoxAfterTheSubdirectoryBox) {
+    dialogs::CDetailDlg dlg;
+    dlg.show();
+    dlg.Button(D::IDC_SUBDIRS)->setFocus();
+    QTest::keyClick(dlg.Button(D::IDC_SUBDIRS), Qt::Key_Tab);
+    EXPECT_EQ(dlg.focusWidget(), dlg.Button(D::IDC_REMEMBER_STATE));
+    QTest::keyClick(dlg.Button(D::IDC_REMEMBER_STATE), Qt::Key_Tab);
+    EXPECT_EQ(dlg.focusWidget(), dlg.Button(D::IDC_ONEWAY));
 }

@@ -70,21 +70,24 @@ const RULECASE kCases[] = {
      {R::IDC_ONEWAY},
      {R::IDC_NOFILE1_IGNORE, R::IDC_NOFILE2_IGNORE, R::IDC_RO1_SKIP, R::IDC_RO2_SKIP,
       R::IDC_SUBDIRS, R::IDC_ONEWAY, R::IDC_DIR_1TO2},
-     {R::IDC_NOFILE1_COPY, R::IDC_NOFILE2_DELETE, R::IDC_RO1_FORCE, R::IDC_RO1_SKIP},
+     {R::IDC_NOFILE1_COPY, R::IDC_NOFILE2_DELETE, R::IDC_RO1_FORCE, R::IDC_RO1_SKIP,
+      R::IDC_REMEMBER_STATE},
      0x2 | 0x20 | 0x100},
     {"BothOneWayBitsOpenAs1To2",
      0x300 | 0x400,
      {},
      {R::IDC_NOFILE1_IGNORE, R::IDC_NOFILE2_COPY, R::IDC_RO1_SKIP, R::IDC_RO2_SKIP, R::IDC_SUBDIRS,
       R::IDC_ONEWAY, R::IDC_DIR_1TO2, R::IDC_COPY_OLDER},
-     {R::IDC_NOFILE1_COPY, R::IDC_NOFILE2_DELETE, R::IDC_RO1_FORCE, R::IDC_RO1_SKIP},
+     {R::IDC_NOFILE1_COPY, R::IDC_NOFILE2_DELETE, R::IDC_RO1_FORCE, R::IDC_RO1_SKIP,
+      R::IDC_REMEMBER_STATE},
      0x2 | 0x100 | 0x400},
     {"Direction2To1MirrorsTheRules",
      0x101,
      {R::IDC_DIR_2TO1},
      {R::IDC_NOFILE1_IGNORE, R::IDC_NOFILE2_IGNORE, R::IDC_RO1_SKIP, R::IDC_RO2_SKIP,
       R::IDC_SUBDIRS, R::IDC_ONEWAY, R::IDC_DIR_2TO1},
-     {R::IDC_NOFILE2_COPY, R::IDC_NOFILE1_DELETE, R::IDC_RO2_FORCE, R::IDC_RO2_SKIP},
+     {R::IDC_NOFILE2_COPY, R::IDC_NOFILE1_DELETE, R::IDC_RO2_FORCE, R::IDC_RO2_SKIP,
+      R::IDC_REMEMBER_STATE},
      0x2 | 0x20 | 0x200},
     {"OneWayOffEnablesEveryGroupButtonAndKeepsTheDirectionMark",
      0,
@@ -98,7 +101,8 @@ const RULECASE kCases[] = {
      {R::IDC_ONEWAY, R::IDC_DIR_2TO1, R::IDC_ONEWAY, R::IDC_ONEWAY},
      {R::IDC_NOFILE1_IGNORE, R::IDC_NOFILE2_IGNORE, R::IDC_RO1_SKIP, R::IDC_RO2_SKIP,
       R::IDC_SUBDIRS, R::IDC_ONEWAY, R::IDC_DIR_2TO1},
-     {R::IDC_NOFILE2_COPY, R::IDC_NOFILE1_DELETE, R::IDC_RO2_FORCE, R::IDC_RO2_SKIP},
+     {R::IDC_NOFILE2_COPY, R::IDC_NOFILE1_DELETE, R::IDC_RO2_FORCE, R::IDC_RO2_SKIP,
+      R::IDC_REMEMBER_STATE},
      0x22 | 0x200},
     {"DisabledCopyOlderStillCounts",
      0x400,
@@ -122,11 +126,61 @@ const RULECASE kCases[] = {
      {R::IDC_DIR_1TO2, R::IDC_DIR_2TO1, R::IDC_COPY_OLDER},
      0x2 | 0x20 | 0x88 | 0x10000},
     {"UnknownBitsAreDropped",
-     0x80000000u | 0x00020000u | 0x800,
+     0x80000000u | 0x00040000u | 0x800,
      {},
      {R::IDC_NOFILE1_COPY, R::IDC_NOFILE2_COPY, R::IDC_RO1_SKIP, R::IDC_RO2_SKIP, R::IDC_SUBDIRS},
      {R::IDC_DIR_1TO2, R::IDC_DIR_2TO1, R::IDC_COPY_OLDER},
      0},
+    {"RememberOpensCheckedAndComesBack",
+     0x20000 | 0x22,
+     {},
+     {R::IDC_NOFILE1_IGNORE, R::IDC_NOFILE2_IGNORE, R::IDC_RO1_SKIP, R::IDC_RO2_SKIP,
+      R::IDC_SUBDIRS, R::IDC_REMEMBER_STATE},
+     {R::IDC_DIR_1TO2, R::IDC_DIR_2TO1, R::IDC_COPY_OLDER},
+     0x20000 | 0x22},
+    {"RememberToggles",
+     0,
+     {R::IDC_REMEMBER_STATE},
+     {R::IDC_NOFILE1_COPY, R::IDC_NOFILE2_COPY, R::IDC_RO1_SKIP, R::IDC_RO2_SKIP, R::IDC_SUBDIRS,
+      R::IDC_REMEMBER_STATE},
+     {R::IDC_DIR_1TO2, R::IDC_DIR_2TO1, R::IDC_COPY_OLDER},
+     0x20000},
+    {"RememberTogglesBackOff",
+     0x20000,
+     {R::IDC_REMEMBER_STATE},
+     {R::IDC_NOFILE1_COPY, R::IDC_NOFILE2_COPY, R::IDC_RO1_SKIP, R::IDC_RO2_SKIP, R::IDC_SUBDIRS},
+     {R::IDC_DIR_1TO2, R::IDC_DIR_2TO1, R::IDC_COPY_OLDER},
+     0},
+    {"RememberWithAOneWayWordOpensClearedAndDisabled",
+     0x20000 | 0x200,
+     {},
+     {R::IDC_NOFILE1_COPY, R::IDC_NOFILE2_IGNORE, R::IDC_RO1_SKIP, R::IDC_RO2_SKIP, R::IDC_SUBDIRS,
+      R::IDC_ONEWAY, R::IDC_DIR_2TO1},
+     {R::IDC_NOFILE2_COPY, R::IDC_NOFILE1_DELETE, R::IDC_RO2_FORCE, R::IDC_RO2_SKIP,
+      R::IDC_REMEMBER_STATE},
+     0x20 | 0x200},
+    {"TurningOneWayOnClearsRemember",
+     0x20000,
+     {R::IDC_ONEWAY},
+     {R::IDC_NOFILE1_IGNORE, R::IDC_NOFILE2_COPY, R::IDC_RO1_SKIP, R::IDC_RO2_SKIP, R::IDC_SUBDIRS,
+      R::IDC_ONEWAY, R::IDC_DIR_1TO2},
+     {R::IDC_NOFILE1_COPY, R::IDC_NOFILE2_DELETE, R::IDC_RO1_FORCE, R::IDC_RO1_SKIP,
+      R::IDC_REMEMBER_STATE},
+     0x2 | 0x100},
+    {"OneWayOffAgainOffersRememberUnchecked",
+     0x20000,
+     {R::IDC_ONEWAY, R::IDC_DIR_2TO1, R::IDC_ONEWAY},
+     {R::IDC_NOFILE1_IGNORE, R::IDC_NOFILE2_IGNORE, R::IDC_RO1_SKIP, R::IDC_RO2_SKIP,
+      R::IDC_SUBDIRS, R::IDC_DIR_2TO1},
+     {R::IDC_DIR_1TO2, R::IDC_DIR_2TO1, R::IDC_COPY_OLDER},
+     0x22},
+    {"RememberCheckedAgainAfterOneWayOff",
+     0,
+     {R::IDC_ONEWAY, R::IDC_ONEWAY, R::IDC_REMEMBER_STATE},
+     {R::IDC_NOFILE1_IGNORE, R::IDC_NOFILE2_COPY, R::IDC_RO1_SKIP, R::IDC_RO2_SKIP, R::IDC_SUBDIRS,
+      R::IDC_DIR_1TO2, R::IDC_REMEMBER_STATE},
+     {R::IDC_DIR_1TO2, R::IDC_DIR_2TO1, R::IDC_COPY_OLDER},
+     0x2 | 0x20000},
     {"BothDeletesAreRefused",
      0x1,
      {R::IDC_NOFILE2_DELETE},
@@ -178,18 +232,19 @@ TEST(DetailRules, EveryWordItProducesRoundTrips) {
     int nWords = 0;
     for (std::uint32_t dwMissing1 : {0u, 1u, 2u}) {
         for (std::uint32_t dwMissing2 : {0x00u, 0x10u, 0x20u}) {
-            for (std::uint32_t dwRest = 0; dwRest < 64; ++dwRest) {
-                // RO1, RO2, the two one-way choices, copy older, no subdirs.
+            for (std::uint32_t dwRest = 0; dwRest < 128; ++dwRest) {
+                // RO1, RO2, the two one-way choices, copy older, no subdirs,
+                // remember the last run.
                 const std::uint32_t dwOneWay = (dwRest & 0x6) == 0x2   ? 0x100u
                                                : (dwRest & 0x6) == 0x4 ? 0x200u
                                                                        : 0u;
                 if ((dwRest & 0x6) == 0x6) {
                     continue;
                 }
-                const std::uint32_t dw = dwMissing1 | dwMissing2 | ((dwRest & 1) ? 0x8u : 0u) |
-                                         ((dwRest & 8) ? 0x80u : 0u) | dwOneWay |
-                                         ((dwRest & 16) ? 0x400u : 0u) |
-                                         ((dwRest & 32) ? 0x10000u : 0u);
+                const std::uint32_t dw =
+                    dwMissing1 | dwMissing2 | ((dwRest & 1) ? 0x8u : 0u) |
+                    ((dwRest & 8) ? 0x80u : 0u) | dwOneWay | ((dwRest & 16) ? 0x400u : 0u) |
+                    ((dwRest & 32) ? 0x10000u : 0u) | ((dwRest & 64) ? 0x20000u : 0u);
                 CDetailRules rules;
                 rules.Load(CSyncOptions(dw));
                 const std::optional<CSyncOptions> word = rules.Word();
@@ -213,12 +268,15 @@ TEST(DetailRules, EveryWordItProducesRoundTrips) {
                     if (expected.MissingOn1() == MissingAction::Delete)
                         expected.SetMissingOn1(MissingAction::Ignore);
                 }
+                // A direction clears the remembered state.
+                if (dwOneWay != 0)
+                    expected.SetRememberState(false);
                 EXPECT_EQ(word->Raw(), expected.Raw()) << std::hex << dw;
                 ++nWords;
             }
         }
     }
-    EXPECT_GT(nWords, 300);
+    EXPECT_GT(nWords, 600);
 }
 
 TEST(DetailRules, IndeterminateBoxesStayAsTheyAre) {
@@ -250,6 +308,22 @@ TEST(DetailRules, OpeningAgainStartsFromTheButtonsAsTheyAre) {
     EXPECT_EQ(Checked(rules),
               (std::set<int>{R::IDC_NOFILE1_COPY, R::IDC_NOFILE2_COPY, R::IDC_RO1_SKIP,
                              R::IDC_RO2_SKIP, R::IDC_SUBDIRS, R::IDC_DIR_1TO2}));
+}
+
+// Marks forced from outside (a caller copying odd button states in) never
+// hand back the remembered state together with a direction.
+TEST(DetailRules, RememberNeverComesBackWithADirection) {
+    for (int nDir : {R::IDC_DIR_1TO2, R::IDC_DIR_2TO1}) {
+        CDetailRules rules;
+        rules.Load(CSyncOptions(0));
+        rules.At(R::IDC_ONEWAY).mark = R::Mark::Checked;
+        rules.At(nDir).mark = R::Mark::Checked;
+        rules.At(R::IDC_REMEMBER_STATE) = {R::Mark::Checked, true};
+        const std::optional<CSyncOptions> word = rules.Word();
+        ASSERT_TRUE(word.has_value());
+        EXPECT_TRUE(word->IsOneWay());
+        EXPECT_FALSE(word->RememberState()) << nDir;
+    }
 }
 
 TEST(DetailRules, IdsAreTheButtonsInTheirOrder) {

@@ -108,6 +108,80 @@ TEST(GlyphStrip, DenseScreenGetsGlyphsDrawnAtItsDensity) {
     }
 }
 
+// The remembered-state mark: both margins of the middle column carry a bar as
+// high as a glyph exactly when the state is in force; the five slots are the
+// very glyphs of the same word without the bit, and nothing else of the row
+// changes.
+TEST(RememberMark, OnlyInTheMarginsAndOnlyWhereTheStateCounts) {
+    CGridPainter gridPainter;
+    ASSERT_TRUE(gridPainter.LoadGlyphs());
+    CGridNav nav;
+    nav.m_nCount = 1;
+    nav.m_nCurRow = 0; // the current row: its inverted cell must not reach the marks
+    nav.m_nClientWidth = 400;
+    nav.m_nClientHeight = 120;
+    nav.m_nRowHeight = 20;
+    const int w1 = nav.Width1();
+    const int yGlyph = nav.RowTop(0) + nav.GlyphTop();
+
+    auto paint = [&](std::uint32_t dwOption) {
+        CSyncItemList list;
+        SYNCITEM* pItem = list.SetAt(-1, "/a", "/b", nullptr);
+        pItem->dwOption = dwOption;
+        QImage img(400, 120, QImage::Format_RGB32);
+        img.fill(Qt::white);
+        QPainter painter(&img);
+        gridPainter.PaintRow(painter, nav, 0, pItem);
+        painter.end();
+        return img;
+    };
+    struct Case {
+        std::uint32_t dwOption;
+        bool bMark;
+    };
+    const Case cases[] = {
+        {SIO_REMEMBER_STATE, true},
+        {SIO_REMEMBER_STATE | 0x10088 | 0x22, true},
+        {SIO_REMEMBER_STATE | SIO_COPY_OLDER, true},
+        {SIO_REMEMBER_STATE | SIO_ONEWAY_1TO2, false}, // kept from a document, not in force
+        {SIO_REMEMBER_STATE | SIO_ONEWAY_2TO1 | SIO_COPY_OLDER, false},
+        {0, false},
+        {0x10088, false},
+        {0xFFFDFFFF & ~SIO_ONEWAY_MASK, false}, // every other bit
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.dwOption);
+        EXPECT_EQ(grid::ShowsRememberMark(c.dwOption), c.bMark);
+        EXPECT_EQ(GlyphSlots(c.dwOption), GlyphSlots(c.dwOption & ~SIO_REMEMBER_STATE));
+        const QImage img = paint(c.dwOption);
+        const QImage without = paint(c.dwOption & ~SIO_REMEMBER_STATE);
+        // The slots: pixel for pixel as without the bit, and as the strip has them.
+        const QRect rcSlots(w1 + 2, yGlyph, 80, 16);
+        EXPECT_EQ(img.copy(rcSlots), without.copy(rcSlots));
+        const std::array<int, 5> glyphs = GlyphSlots(c.dwOption);
+        for (int k = 0; k < 5; ++k) {
+            EXPECT_EQ(img.copy(w1 + 2 + 16 * k, yGlyph, 16, 16),
+                      gridPainter.GlyphStrip().copy(16 * glyphs[std::size_t(k)], 0, 16, 16))
+                << k;
+        }
+        // The margins: the mark's colour over the glyph's height, or background.
+        const QColor crMargin = c.bMark ? grid::kRememberMarkColor : QColor(Qt::white);
+        for (int x : {w1, w1 + 1, w1 + 82, w1 + 83}) {
+            for (int y = yGlyph; y < yGlyph + 16; ++y) {
+                ASSERT_EQ(img.pixelColor(x, y), crMargin) << x << "," << y;
+            }
+            EXPECT_EQ(img.pixelColor(x, nav.RowTop(0)), QColor(Qt::white)) << "above the glyphs";
+        }
+        // Everything outside the two margins is as without the bit.
+        QImage maskedImg = img;
+        QPainter masker(&maskedImg);
+        masker.fillRect(QRect(w1, yGlyph, 2, 16), Qt::white);
+        masker.fillRect(QRect(w1 + 82, yGlyph, 2, 16), Qt::white);
+        masker.end();
+        EXPECT_EQ(maskedImg, without);
+    }
+}
+
 using PaintTest = ViewFixture;
 
 TEST_F(PaintTest, RowsShowTheCurrentCellInvertedAndTheGlyphsOfTheirItem) {

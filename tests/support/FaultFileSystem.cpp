@@ -151,6 +151,19 @@ void FaultFileSystem::CoarsenStored(const std::string& strPath) {
     }
 }
 
+void FaultFileSystem::TakeSameTree(const std::string& strPath, FileAttr& attr) {
+    for (const auto& [strAt, strSame] : m_sameTrees) {
+        if (NormalizePath(strPath) != NormalizePath(strAt))
+            continue;
+        FileAttr attrSame;
+        int nError = 0;
+        if (m_inner.GetAttr(strSame, attrSame, nError) == AttrStatus::Ok) {
+            attr.nDevice = attrSame.nDevice;
+            attr.nInode = attrSame.nInode;
+        }
+    }
+}
+
 AttrStatus FaultFileSystem::GetAttr(const std::string& strPath, FileAttr& attr, int& nError) {
     if (const Fault* pFault = TakeFault(Op::GetAttr, strPath, {})) {
         nError = pFault->nErrno;
@@ -160,6 +173,8 @@ AttrStatus FaultFileSystem::GetAttr(const std::string& strPath, FileAttr& attr, 
     const AttrStatus status = m_inner.GetAttr(strPath, attr, nError);
     if (status == AttrStatus::Ok && IsCoarse(strPath))
         CoarsenAttr(attr);
+    if (status == AttrStatus::Ok && !m_sameTrees.empty())
+        TakeSameTree(strPath, attr);
     Log(Op::GetAttr, strPath,
         status == AttrStatus::Ok ? 0 : (status == AttrStatus::Absent ? -1 : nError));
     return status;
@@ -174,6 +189,11 @@ int FaultFileSystem::ListDir(const std::string& strPath, std::vector<DirEntry>& 
         return Log(Op::ListDir, strPath, pFault->nErrno);
     }
     const int nResult = m_inner.ListDir(strPath, entries, pStaleTemps);
+    if (!m_sameTrees.empty()) {
+        const std::string strPrefix = DirPrefix(strPath);
+        for (DirEntry& entry : entries)
+            TakeSameTree(strPrefix + entry.strName, entry.attr);
+    }
     if (!m_strCoarse.empty()) {
         const std::string strPrefix = DirPrefix(strPath);
         for (DirEntry& entry : entries)
@@ -210,10 +230,24 @@ FileResult FaultFileSystem::WriteUntilFull(const std::string& strTarget, std::st
     return {FileStage::Write, m_taken.nErrno};
 }
 
-int FaultFileSystem::CopyFile(const std::string& strFrom, const std::string& strTo) {
+int FaultFileSystem::CopyFile(const std::string& strFrom, const std::string& strTo,
+                              const ExpectedTarget& expectSeen) {
     const Fault* pFault = TakeFault(Op::CopyFile, strFrom, strTo);
+    // A target on the coarse file system was seen with its times cut: the
+    // inner file system knows it by its own.
+    ExpectedTarget expect = expectSeen;
+    if (expect.eKind == ExpectedTarget::Kind::Same && IsCoarse(strTo)) {
+        FileAttr attrNow;
+        int nError = 0;
+        if (m_inner.GetAttr(strTo, attrNow, nError) == AttrStatus::Ok) {
+            FileAttr attrCut = attrNow;
+            CoarsenAttr(attrCut);
+            if (IsSameEntry(expect.attr, attrCut))
+                expect.attr = attrNow;
+        }
+    }
     if (!pFault) {
-        const int nResult = m_inner.CopyFile(strFrom, strTo);
+        const int nResult = m_inner.CopyFile(strFrom, strTo, expect);
         if (nResult == 0 && IsCoarse(strTo))
             CoarsenStored(strTo);
         return Log(Op::CopyFile, strFrom, nResult, strTo);
@@ -225,7 +259,7 @@ int FaultFileSystem::CopyFile(const std::string& strFrom, const std::string& str
     struct stat st {};
     if (::lstat(strFrom.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
         static_cast<std::uint64_t>(st.st_size) <= pFault->nAfterBytes)
-        return Log(Op::CopyFile, strFrom, m_inner.CopyFile(strFrom, strTo), strTo);
+        return Log(Op::CopyFile, strFrom, m_inner.CopyFile(strFrom, strTo, expect), strTo);
 
     UniqueFd fdIn(::open(strFrom.c_str(), O_RDONLY | O_CLOEXEC));
     if (fdIn.Get() < 0)

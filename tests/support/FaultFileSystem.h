@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kovrel::platform {
@@ -102,6 +103,13 @@ public:
         m_coarseType = typeInfo;
     }
 
+    // The entry at exactly strPath reports the identity (device and inode) of
+    // the entry at strSamePath, as a bind mount of that directory would: the
+    // same tree reached by two paths, without a mount.
+    void AddSameTree(std::string strPath, std::string strSamePath) {
+        m_sameTrees.emplace_back(std::move(strPath), std::move(strSamePath));
+    }
+
     void SetTops(const std::string& strTop1, const std::string& strTop2) override {
         m_inner.SetTops(strTop1, strTop2);
     }
@@ -126,7 +134,8 @@ public:
                                      int& nError) override;
     [[nodiscard]] int ListDir(const std::string& strPath, std::vector<DirEntry>& entries,
                               std::vector<std::string>* pStaleTemps = nullptr) override;
-    [[nodiscard]] int CopyFile(const std::string& strFrom, const std::string& strTo) override;
+    [[nodiscard]] int CopyFile(const std::string& strFrom, const std::string& strTo,
+                               const ExpectedTarget& expect = {}) override;
     [[nodiscard]] int DeleteFile(const std::string& strPath) override;
     [[nodiscard]] int CreateDir(const std::string& strPath) override;
     [[nodiscard]] int RemoveDir(const std::string& strPath) override;
@@ -161,6 +170,9 @@ private:
     FileResult WriteUntilFull(const std::string& strTarget, std::string_view strPrefix,
                               std::uint64_t nLimit, F&& fnRead);
 
+    // Gives attr the identity AddSameTree names for strPath, if any.
+    void TakeSameTree(const std::string& strPath, FileAttr& attr);
+
     bool IsCoarse(std::string_view strPath) const noexcept {
         return !m_strCoarse.empty() && MatchPathPattern(m_strCoarse, strPath);
     }
@@ -176,6 +188,7 @@ private:
     TimeInfo m_coarse;
     TimeInfo m_coarseType;
     std::vector<Fault> m_faults;
+    std::vector<std::pair<std::string, std::string>> m_sameTrees;
     std::vector<Call> m_calls;
     bool m_bLogCalls = true;
     Fault m_taken{}; // the fault last handed out by TakeFault

@@ -29,8 +29,9 @@ public:
     std::vector<std::string> m_errors;    // OK-only texts
     std::vector<RUNSOUND> m_sounds;
     std::vector<std::string> m_missingTopQuestions;
-    std::vector<int> m_errnos;          // handed beside questions and errors, in order
-    std::vector<std::string> m_reasons; // reasons given for log lines
+    std::vector<int> m_errnos;                 // handed beside questions and errors, in order
+    std::vector<std::string> m_reasons;        // reasons given for log lines
+    std::vector<std::string> m_failureReasons; // the run's own reasons beside failure boxes
     // The log lines again, each with the kind of action reported before it
     // ("copy-new 2| ...") and the item boundaries as lines of their own.
     std::vector<std::string> m_annotated;
@@ -90,6 +91,11 @@ public:
         ShowError(strText);
     }
     void ShowLineReason(const std::string& strReason) override { m_reasons.push_back(strReason); }
+    AbortRetryIgnore AskAbortRetryIgnoreReason(const std::string& strText,
+                                               const std::string& strReason) override {
+        m_failureReasons.push_back(strReason);
+        return AskAbortRetryIgnore(strText);
+    }
 
     void OnRunAction(const RUNACTION& action) override {
         if (!m_strPendingTag.empty())
@@ -134,6 +140,7 @@ public:
         m_reasons.clear();
         m_annotated.clear();
         m_strPendingTag.clear();
+        m_failureReasons.clear();
         m_nChecks = 0;
         m_bCancel = false;
     }

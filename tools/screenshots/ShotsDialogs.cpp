@@ -82,6 +82,11 @@ KOVREL_SHOTS(RegisterDialogShots) {
         pDlg->m_dwOption = SIO_ONEWAY_2TO1 | SIO_COPY_OLDER | SIO_NOFILE1_DELETE | SIO_FORCE_RO1;
         return GrabWindow(pDlg);
     });
+    RegisterShot(QStringLiteral("detail_remember"), [] {
+        auto* pDlg = new dialogs::CDetailDlg;
+        pDlg->m_dwOption = SIO_REMEMBER_STATE | SIO_FORCE_RO1 | SIO_FORCE_RO2;
+        return GrabWindow(pDlg);
+    });
     RegisterShot(QStringLiteral("select_dir"),
                  [] { return ShotSelectDir(QStringLiteral("/local/WINDOWS/SYSTEM")); });
     RegisterShot(QStringLiteral("select_dir_network"),

@@ -19,11 +19,12 @@ struct SampleItem {
     std::uint32_t dwOption;
 };
 
-// Between them these option words show all fourteen glyphs.
+// Between them these option words show all fourteen glyphs and the mark of a
+// remembered last run.
 const SampleItem kSample[] = {
     {"/home/yuki/ドキュメント", "/mnt/backup/ドキュメント", 0x0},
     {"/home/yuki/src/kovrel", "/srv/mirror/kovrel", 0x181},
-    {"/home/yuki/写真/2026", "/media/usb/写真/2026", 0x10},
+    {"/home/yuki/写真/2026", "/media/usb/写真/2026", 0x20010}, // remembers its last run
     {"/home/yuki/Music & Talks", "/mnt/nas/Music & Talks", 0x88},
     {"/etc/kovrel.conf", "/mnt/backup/etc/kovrel.conf", 0x10000},
     {"/var/www/site", "/srv/www/site", 0x500},

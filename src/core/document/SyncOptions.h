@@ -25,11 +25,16 @@ inline constexpr std::uint32_t SIO_ONEWAY_1TO2 = 0x100;
 inline constexpr std::uint32_t SIO_ONEWAY_2TO1 = 0x200;
 inline constexpr std::uint32_t SIO_COPY_OLDER = 0x400;
 inline constexpr std::uint32_t SIO_NO_SUBDIRS = 0x10000;
+// A two-way item keeps what both sides looked like after its last run and
+// decides against that record (a change on one side spreads even when older,
+// both sides changed is a conflict, a deletion is passed on). Inert while a
+// one-way bit is set: the dialog never offers it then, a document may hold it.
+inline constexpr std::uint32_t SIO_REMEMBER_STATE = 0x20000;
 
 // Every bit this program gives a meaning to; the rest are carried unchanged.
-inline constexpr std::uint32_t kKnownOptionBits = SIO_NOFILE1_MASK | SIO_FORCE_RO1 |
-                                                  SIO_NOFILE2_MASK | SIO_FORCE_RO2 |
-                                                  SIO_ONEWAY_MASK | SIO_COPY_OLDER | SIO_NO_SUBDIRS;
+inline constexpr std::uint32_t kKnownOptionBits =
+    SIO_NOFILE1_MASK | SIO_FORCE_RO1 | SIO_NOFILE2_MASK | SIO_FORCE_RO2 | SIO_ONEWAY_MASK |
+    SIO_COPY_OLDER | SIO_NO_SUBDIRS | SIO_REMEMBER_STATE;
 
 // The side-2 missing-entry field holds the side-1 values, moved up.
 inline constexpr int kNoFile2Shift = std::countr_zero(SIO_NOFILE2_MASK);
@@ -123,6 +128,14 @@ public:
     // Subdirectories below the two tops are visited (SIO_NO_SUBDIRS clear).
     constexpr bool Subdirs() const noexcept { return !Has(SIO_NO_SUBDIRS); }
     constexpr void SetSubdirs(bool bOn) noexcept { Put(SIO_NO_SUBDIRS, !bOn); }
+
+    // The item asks to remember its last run (the bit as stored).
+    constexpr bool RememberState() const noexcept { return Has(SIO_REMEMBER_STATE); }
+    constexpr void SetRememberState(bool bOn) noexcept { Put(SIO_REMEMBER_STATE, bOn); }
+    // Whether a run decides against the remembered state: the bit on a two-way
+    // word. A one-way word with the bit (only a document can hold one) runs by
+    // the ordinary rules and keeps the bit as it came.
+    constexpr bool UsesRememberedState() const noexcept { return RememberState() && !IsOneWay(); }
 
     friend constexpr bool operator==(CSyncOptions, CSyncOptions) noexcept = default;
 

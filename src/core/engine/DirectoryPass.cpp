@@ -121,8 +121,11 @@ AttrStatus CSyncEngine::GetTopAttr(const std::string& strPath, FileAttr& attr, i
         std::string strReal;
         FileAttr attrReal;
         int nRealError = 0;
+        // The same for a link to a file: its contents are what the user meant
+        // (read from it, written through it), never the link.
         if (m_fs.RealPath(strPath, strReal) == 0 &&
-            m_fs.GetAttr(strReal, attrReal, nRealError) == AttrStatus::Ok && attrReal.IsDirectory())
+            m_fs.GetAttr(strReal, attrReal, nRealError) == AttrStatus::Ok &&
+            (attrReal.IsDirectory() || attrReal.type == EntryType::File))
             attr = attrReal;
     }
     // A device, FIFO or socket is never opened: as an item's own path it is an
@@ -159,9 +162,75 @@ RunFlow CSyncEngine::SyncPair(const std::string& strPath1, const std::string& st
         m_deviceTimes.Observe(attr1);
     if (st2 == AttrStatus::Ok)
         m_deviceTimes.Observe(attr2);
+    // The same tree reached twice (one top a bind mount of the other) is the
+    // same tree, whatever the paths say.
+    m_bTopDirs[0] = st1 == AttrStatus::Ok && attr1.IsDirectory();
+    m_bTopDirs[1] = st2 == AttrStatus::Ok && attr2.IsDirectory();
+    m_topDirs[0] = attr1;
+    m_topDirs[1] = attr2;
+    if (m_bTopDirs[0] && IsOtherTop(&attr1, 1))
+        return EndItemNested();
+    // An item of single files has no listing to find what a killed copy left
+    // beside them: the directories that hold them are looked through for that.
+    const bool bDirs = (st1 == AttrStatus::Ok && attr1.IsDirectory()) ||
+                       (st2 == AttrStatus::Ok && attr2.IsDirectory());
+    if (!bDirs && (st1 == AttrStatus::Ok || st2 == AttrStatus::Ok)) {
+        // A copy through a top that links to a file leaves its temporary beside
+        // the file it names.
+        std::vector<std::string> dirs;
+        for (const std::string* pPath : {&strPath1, &strPath2}) {
+            dirs.push_back(platform::ParentPath(*pPath));
+            std::string strReal;
+            if (m_fs.RealPath(*pPath, strReal) == 0)
+                dirs.push_back(platform::ParentPath(strReal));
+        }
+        for (std::size_t i = 0; i < dirs.size(); ++i)
+            if (std::find(dirs.begin(), dirs.begin() + static_cast<std::ptrdiff_t>(i), dirs[i]) ==
+                dirs.begin() + static_cast<std::ptrdiff_t>(i))
+                ClearStaleTemps(dirs[i]);
+    }
+    // The tops' attributes were read just now: they count as fresh.
     return SyncPairKnown(strPath1, st1 == AttrStatus::Ok ? &attr1 : nullptr, strPath2,
                          st2 == AttrStatus::Ok ? &attr2 : nullptr, std::string_view(), ps, options,
-                         true);
+                         true, PairSeen::Fresh);
+}
+
+RunFlow CSyncEngine::RedecidePair(const std::string& strPath1, const FileAttr* pAttr1,
+                                  const std::string& strPath2, const FileAttr* pAttr2,
+                                  std::string_view strRel, const CPatternSet& ps,
+                                  CSyncOptions options, bool bTopLevel, PairSeen eSeen) {
+    FileAttr attrs[2];
+    AttrStatus states[2] = {AttrStatus::Absent, AttrStatus::Absent};
+    const std::string* paths[2] = {&strPath1, &strPath2};
+    const FileAttr* seen[2] = {pAttr1, pAttr2};
+    for (int i = 0; i < 2; ++i) {
+        int nError = 0;
+        states[i] = bTopLevel ? GetTopAttr(*paths[i], attrs[i], nError)
+                              : m_fs.GetAttr(*paths[i], attrs[i], nError);
+        if (!bTopLevel && states[i] == AttrStatus::Error) {
+            if (nError == ENOENT || nError == ENOTDIR) {
+                // An entry whose directory one side lacks is absent there.
+                states[i] = AttrStatus::Absent;
+            } else {
+                // What cannot be looked at now cannot be changed either: the
+                // pair stays as listed, and the operation reports the failure
+                // itself, as it always did.
+                if (seen[i])
+                    attrs[i] = *seen[i];
+                states[i] = seen[i] ? AttrStatus::Ok : AttrStatus::Absent;
+            }
+        }
+        if (states[i] == AttrStatus::Error) {
+            ++m_stat.nOtherErrors;
+            return StopIf(!m_host.AskYesNoErrno(
+                FormatText(kMsgAttrError, {Num(nError), Shown(*paths[i])}), nError));
+        }
+        if (states[i] == AttrStatus::Ok)
+            m_deviceTimes.Observe(attrs[i]);
+    }
+    return SyncPairKnown(strPath1, states[0] == AttrStatus::Ok ? &attrs[0] : nullptr, strPath2,
+                         states[1] == AttrStatus::Ok ? &attrs[1] : nullptr, strRel, ps, options,
+                         bTopLevel, eSeen);
 }
 
 // One pair whose attributes are known (null: absent). Below the top they come
@@ -169,7 +238,7 @@ RunFlow CSyncEngine::SyncPair(const std::string& strPath1, const std::string& st
 RunFlow CSyncEngine::SyncPairKnown(const std::string& strPath1, const FileAttr* pAttr1,
                                    const std::string& strPath2, const FileAttr* pAttr2,
                                    std::string_view strRel, const CPatternSet& ps,
-                                   CSyncOptions options, bool bTopLevel) {
+                                   CSyncOptions options, bool bTopLevel, PairSeen eSeen) {
     if (!pAttr1 && !pAttr2)
         return RunFlow::GoOn;
     // A FIFO, socket or device holds its name on both sides: nothing is copied
@@ -196,14 +265,25 @@ RunFlow CSyncEngine::SyncPairKnown(const std::string& strPath1, const FileAttr* 
             return RunFlow::GoOn;
         return SyncDirectory(strPath1, strPath2, strRel, ps, pAttr1, pAttr2, options);
     }
-    if (SyncFiles(strPath1, pAttr1, strPath2, pAttr2, options) == RunFlow::Stop)
+    switch (SyncFiles(strPath1, pAttr1, strPath2, pAttr2, options, eSeen, bTopLevel)) {
+    case FilesOutcome::Stop:
         return RunFlow::Stop;
+    case FilesOutcome::Redecide:
+        // Listed attributes become fresh ones; a file that changed under the
+        // action gets one more decision.
+        return RedecidePair(strPath1, pAttr1, strPath2, pAttr2, strRel, ps, options, bTopLevel,
+                            eSeen == PairSeen::Listed ? PairSeen::Fresh : PairSeen::Redecided);
+    case FilesOutcome::GoOn:
+        break;
+    }
     return StopIf(CheckCancel());
 }
 
-RunFlow CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAttr1,
-                               const std::string& strPath2, const FileAttr* pAttr2,
-                               CSyncOptions options) {
+CSyncEngine::FilesOutcome CSyncEngine::SyncFiles(const std::string& strPath1,
+                                                 const FileAttr* pAttr1,
+                                                 const std::string& strPath2,
+                                                 const FileAttr* pAttr2, CSyncOptions options,
+                                                 PairSeen eSeen, bool bTopLevel) {
     PAIRINPUT input;
     input.options = options;
     if (pAttr1)
@@ -216,14 +296,39 @@ RunFlow CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAtt
 
     const bool bOnto1 = decision.nTarget == 1;
     const std::string& strTarget = bOnto1 ? strPath1 : strPath2;
+    const FileAttr* pTargetAttr = bOnto1 ? pAttr1 : pAttr2;
+    // A listing may be minutes old when a pair's turn comes (a large copy went
+    // before it): what replaces or deletes a file is decided on what is there
+    // now. Pairs with nothing to do are not looked at again, nor is a copy onto
+    // a side that lacks the file: it replaces nothing, and its rename never
+    // replaces a file that appeared meanwhile (the pair is decided afresh then).
+    const bool bReplacesOrDeletes = (decision.eAction == PairAction::Copy && pTargetAttr) ||
+                                    decision.eAction == PairAction::Delete;
+    if (bReplacesOrDeletes && eSeen == PairSeen::Listed)
+        return FilesOutcome::Redecide;
+    const bool bLastChance = eSeen == PairSeen::Redecided;
+    const auto outcomeOf = [](OpOutcome outcome) {
+        switch (outcome) {
+        case OpOutcome::Redo:
+            return FilesOutcome::Redecide;
+        case OpOutcome::Aborted:
+            return FilesOutcome::Stop;
+        case OpOutcome::Done:
+        case OpOutcome::Ignored:
+            break;
+        }
+        return FilesOutcome::GoOn;
+    };
     switch (decision.eAction) {
     case PairAction::None:
         break;
-    case PairAction::Copy:
-        m_bCopyOverwrites = (bOnto1 ? pAttr1 : pAttr2) != nullptr;
+    case PairAction::Copy: {
+        m_bCopyOverwrites = pTargetAttr != nullptr;
         m_host.OnCopyStart(bOnto1 ? strPath2 : strPath1, (bOnto1 ? pAttr2 : pAttr1)->nSize);
-        return bOnto1 ? SyncCopyFile(strPath2, strPath1, true)
-                      : SyncCopyFile(strPath1, strPath2, false);
+        const platform::ExpectedTarget expect = platform::ExpectedTarget::Of(pTargetAttr);
+        return outcomeOf(bOnto1 ? CopyFileImpl(strPath2, strPath1, true, expect, bLastChance)
+                                : CopyFileImpl(strPath1, strPath2, false, expect, bLastChance));
+    }
     case PairAction::CopySkipped:
         WriteLog("Copy skipped " + Shown(strPath1) + (bOnto1 ? " <- " : " -> ") + Shown(strPath2));
         break;
@@ -235,20 +340,37 @@ RunFlow CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAtt
         // Without its write bit the file could not be deleted on every system.
         if (decision.bClearReadOnly)
             IgnoreFailure(m_fs.SetMode(strTarget, attr.dwMode | kOwnerWrite));
-        const OpOutcome outcome = DeleteFileImpl(strTarget, decision.nTarget);
+        const OpOutcome outcome =
+            DeleteFileImpl(strTarget, decision.nTarget, &attr, bLastChance, bTopLevel);
         // A file that stays keeps its read-only attribute.
         if (decision.bClearReadOnly && outcome != OpOutcome::Done)
             RestoreMode(strTarget, attr.dwMode);
-        return StopIf(outcome == OpOutcome::Aborted);
+        return outcomeOf(outcome);
     }
     }
-    return RunFlow::GoOn;
+    return FilesOutcome::GoOn;
+}
+
+bool CSyncEngine::IsOtherTop(const FileAttr* pDir, int nSide) const noexcept {
+    const int nOther = 2 - nSide; // index of the other side's top
+    return pDir && pDir->IsDirectory() && m_bTopDirs[nOther] &&
+           pDir->nDevice == m_topDirs[nOther].nDevice && pDir->nInode == m_topDirs[nOther].nInode;
+}
+
+RunFlow CSyncEngine::EndItemNested() {
+    ++m_stat.nOtherErrors;
+    m_bEndItem = Ask(kMsgOverlap, m_strItemShown1, m_strItemShown2);
+    return RunFlow::Stop;
 }
 
 RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string& strDir2,
                                    std::string_view strRel, const CPatternSet& ps,
                                    const FileAttr* pAttr1, const FileAttr* pAttr2,
                                    CSyncOptions options) {
+    // One comparison per directory entered: one that is the other side's top
+    // would have the pass copy a tree into itself, level after level.
+    if (!strRel.empty() && (IsOtherTop(pAttr1, 1) || IsOtherTop(pAttr2, 2)))
+        return EndItemNested();
     const std::string* pModel = nullptr;   // the model of a directory created here
     const std::string* pCreated = nullptr; // and the new directory
 
@@ -354,7 +476,7 @@ RunFlow CSyncEngine::WalkDirectory(const std::string& strDir1, bool bList1,
         strEntryRel.resize(nBaseRel);
         strEntryRel += strName1;
         return SyncPairKnown(strPath1, p1 ? &p1->attr : nullptr, strPath2, p2 ? &p2->attr : nullptr,
-                             strEntryRel, ps, options, false);
+                             strEntryRel, ps, options, false, PairSeen::Listed);
     };
 
     // Side 1's names first, each filtered with its own directory flag...
@@ -419,6 +541,11 @@ bool CSyncEngine::ListSide(const std::string& strDir, std::vector<DirEntry>& ent
     }
     for (const DirEntry& entry : entries)
         m_deviceTimes.Observe(entry.attr);
+    DeleteStaleTemps(strDir);
+    return true;
+}
+
+void CSyncEngine::DeleteStaleTemps(const std::string& strDir) {
     // What an interrupted copy left behind is ours to clear away, unannounced:
     // one that cannot go now is tried again by the next run.
     if (!m_staleTemps.empty()) {
@@ -427,7 +554,16 @@ bool CSyncEngine::ListSide(const std::string& strDir, std::vector<DirEntry>& ent
             IgnoreFailure(m_fs.DeleteFile(strPrefix + strName));
         m_staleTemps.clear();
     }
-    return true;
+}
+
+void CSyncEngine::ClearStaleTemps(const std::string& strDir) {
+    // A directory that cannot be read keeps its temporaries; the pair's own
+    // operations report what is wrong with it.
+    if (m_fs.ListStaleTemps(strDir, m_staleTemps) != 0) {
+        m_staleTemps.clear();
+        return;
+    }
+    DeleteStaleTemps(strDir);
 }
 
 void CSyncEngine::FinishCreatedDir(const std::string& strModel, const std::string& strNew) {
@@ -438,6 +574,46 @@ void CSyncEngine::FinishCreatedDir(const std::string& strModel, const std::strin
         return;
     IgnoreFailure(m_fs.SetTimes(strNew, &attr.ftAccess, &attr.ftWrite));
     IgnoreFailure(m_fs.SetMode(strNew, attr.dwMode));
+}
+
+RunFlow CSyncEngine::RemoveTreeFile(const std::string& strPath, int nSide,
+                                    const FileAttr& attrListed, bool& bKept) {
+    FileAttr attr = attrListed;
+    for (bool bLastChance = false;; bLastChance = true) {
+        // Everything inside goes, read-only or not; the delete reports a file
+        // that stays.
+        if (attr.IsReadOnly())
+            IgnoreFailure(m_fs.SetMode(strPath, attr.dwMode | kOwnerWrite));
+        const OpOutcome outcome = DeleteFileImpl(strPath, nSide, &attr, bLastChance);
+        if (outcome != OpOutcome::Redo) {
+            if (outcome == OpOutcome::Aborted)
+                return RunFlow::Stop;
+            return StopIf(CheckCancel());
+        }
+        // It changed since the listing: what is there now is looked at again.
+        if (attr.IsReadOnly())
+            RestoreMode(strPath, attr.dwMode);
+        int nError = 0;
+        AttrStatus status = m_fs.GetAttr(strPath, attr, nError);
+        if (status == AttrStatus::Error && (nError == ENOENT || nError == ENOTDIR))
+            status = AttrStatus::Absent; // its directory went with it
+        switch (status) {
+        case AttrStatus::Absent:
+            return StopIf(CheckCancel());
+        case AttrStatus::Error:
+            ++m_stat.nOtherErrors;
+            return StopIf(!m_host.AskYesNoErrno(
+                FormatText(kMsgAttrError, {Num(nError), Shown(strPath)}), nError));
+        case AttrStatus::Ok:
+            break;
+        }
+        if (attr.IsDirectory())
+            return RemoveTree(strPath, nSide, &bKept);
+        if (attr.type == EntryType::Other) {
+            bKept = true;
+            return RunFlow::GoOn;
+        }
+    }
 }
 
 RunFlow CSyncEngine::RemoveTree(const std::string& strDir, int nSide, bool* pKept) {
@@ -460,15 +636,10 @@ RunFlow CSyncEngine::RemoveTree(const std::string& strDir, int nSide, bool* pKep
         if (entry.attr.type == EntryType::Other) {
             bKept = true;
         } else if (entry.attr.IsDirectory()) {
-            flow = RemoveTree(strPath, nSide, &bKept);
+            flow = IsOtherTop(&entry.attr, nSide) ? EndItemNested()
+                                                  : RemoveTree(strPath, nSide, &bKept);
         } else {
-            // Everything inside goes, read-only or not; the delete reports a
-            // file that stays.
-            if (entry.attr.IsReadOnly())
-                IgnoreFailure(m_fs.SetMode(strPath, entry.attr.dwMode | kOwnerWrite));
-            flow = SyncDeleteFile(strPath, nSide);
-            if (flow == RunFlow::GoOn && CheckCancel())
-                flow = RunFlow::Stop;
+            flow = RemoveTreeFile(strPath, nSide, entry.attr, bKept);
         }
         if (flow == RunFlow::Stop)
             return RunFlow::Stop;

@@ -9,12 +9,23 @@
 
 namespace kovrel {
 
+using platform::AttrStatus;
+using platform::ExpectedTarget;
+using platform::FileAttr;
 using platform::IgnoreFailure;
+
+namespace {
+
+constexpr const char* kReasonCopyChanged = "changed during the copy";
+constexpr const char* kReasonDeleteChanged = "changed before it could be deleted";
+
+} // namespace
 
 template <class F>
 CSyncEngine::OpOutcome CSyncEngine::TryOperation(F&& fnOperation, std::string_view strFailurePrefix,
                                                  const std::string& strSubject,
-                                                 std::int32_t& nErrors) {
+                                                 std::int32_t& nErrors,
+                                                 const char* pszChangedReason, bool bLastChance) {
     for (;;) {
         const int nErrno = fnOperation();
         if (nErrno == 0)
@@ -22,11 +33,20 @@ CSyncEngine::OpOutcome CSyncEngine::TryOperation(F&& fnOperation, std::string_vi
         // A copy abandoned for Cancel is no failure: the run just stops.
         if (nErrno == ECANCELED && m_bCopyCancelled)
             return OpOutcome::Aborted;
+        const bool bChanged = pszChangedReason && nErrno == platform::kErrTargetChanged;
+        if (bChanged && !bLastChance)
+            return OpOutcome::Redo;
         std::string strFailure(strFailurePrefix);
         strFailure += strSubject;
-        const AbortRetryIgnore answer = m_host.AskAbortRetryIgnoreErrno(strFailure, nErrno);
-        if (answer == AbortRetryIgnore::Retry)
+        const AbortRetryIgnore answer =
+            bChanged ? m_host.AskAbortRetryIgnoreReason(strFailure, pszChangedReason)
+                     : m_host.AskAbortRetryIgnoreErrno(strFailure, nErrno);
+        if (answer == AbortRetryIgnore::Retry) {
+            // What changed is looked at again before anything is tried.
+            if (bChanged)
+                return OpOutcome::Redo;
             continue;
+        }
         ++nErrors;
         WriteLog(strFailure);
         return answer == AbortRetryIgnore::Abort ? OpOutcome::Aborted : OpOutcome::Ignored;
@@ -38,18 +58,15 @@ void CSyncEngine::RestoreMode(const std::string& strPath, std::uint32_t dwMode) 
     IgnoreFailure(m_fs.SetMode(strPath, dwMode));
 }
 
-RunFlow CSyncEngine::SyncCopyFile(const std::string& strExisting, const std::string& strNew,
-                                  bool bToSide1) {
-    return StopIf(CopyFileImpl(strExisting, strNew, bToSide1) == OpOutcome::Aborted);
-}
-
 CSyncEngine::OpOutcome CSyncEngine::CopyFileImpl(const std::string& strExisting,
-                                                 const std::string& strNew, bool bToSide1) {
+                                                 const std::string& strNew, bool bToSide1,
+                                                 const ExpectedTarget& expect, bool bLastChance) {
     // The side-1 path stands on the left, the arrow points at the target.
     const std::string strLine = bToSide1 ? Shown(strNew) + " <- " + Shown(strExisting)
                                          : Shown(strExisting) + " -> " + Shown(strNew);
-    const OpOutcome outcome = TryOperation([&] { return m_fs.CopyFile(strExisting, strNew); },
-                                           "Copy failed !! ", strLine, m_stat.nCopyErrors);
+    const OpOutcome outcome =
+        TryOperation([&] { return m_fs.CopyFile(strExisting, strNew, expect); }, "Copy failed !! ",
+                     strLine, m_stat.nCopyErrors, kReasonCopyChanged, bLastChance);
     if (outcome != OpOutcome::Done)
         return outcome;
     if (bToSide1)
@@ -62,14 +79,26 @@ CSyncEngine::OpOutcome CSyncEngine::CopyFileImpl(const std::string& strExisting,
     return outcome;
 }
 
-RunFlow CSyncEngine::SyncDeleteFile(const std::string& strPath, int nSide) {
-    return StopIf(DeleteFileImpl(strPath, nSide) == OpOutcome::Aborted);
-}
-
-CSyncEngine::OpOutcome CSyncEngine::DeleteFileImpl(const std::string& strPath, int nSide) {
-    const OpOutcome outcome =
-        TryOperation([&] { return m_fs.DeleteFile(strPath); }, "Delete failed !! ", Shown(strPath),
-                     m_stat.nDeleteErrors);
+CSyncEngine::OpOutcome CSyncEngine::DeleteFileImpl(const std::string& strPath, int nSide,
+                                                   const FileAttr* pSeen, bool bLastChance,
+                                                   bool bTopLevel) {
+    const auto fnDelete = [&] {
+        // A file that is no longer the one the decision saw stays. The look
+        // comes right before the unlink: nothing compares and unlinks at once.
+        if (pSeen) {
+            FileAttr attrNow;
+            int nError = 0;
+            const AttrStatus status = bTopLevel ? GetTopAttr(strPath, attrNow, nError)
+                                                : m_fs.GetAttr(strPath, attrNow, nError);
+            if (status == AttrStatus::Error)
+                return nError;
+            if (status == AttrStatus::Absent || !platform::IsSameEntry(*pSeen, attrNow))
+                return platform::kErrTargetChanged;
+        }
+        return m_fs.DeleteFile(strPath);
+    };
+    const OpOutcome outcome = TryOperation(fnDelete, "Delete failed !! ", Shown(strPath),
+                                           m_stat.nDeleteErrors, kReasonDeleteChanged, bLastChance);
     if (outcome != OpOutcome::Done)
         return outcome;
     if (nSide == 1)
@@ -97,6 +126,7 @@ CreateDirResult CSyncEngine::SyncCreateDir(const std::string& strModel, const st
     case OpOutcome::Aborted:
         return CreateDirResult::Stop;
     case OpOutcome::Ignored:
+    case OpOutcome::Redo: // never without a reason for it
         return CreateDirResult::Skipped;
     case OpOutcome::Done:
         break;

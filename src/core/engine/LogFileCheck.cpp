@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,17 +34,25 @@ bool IsDocumentFile(const struct stat& stLog, const std::string& strDocPath) {
     return ::stat(strDocPath.c_str(), &stDoc) == 0 && SameFile(stLog, stDoc);
 }
 
+// What a file's attributes alone decide: not a regular file, the document
+// itself, or empty (fine). Nothing when its first bytes must be read.
+std::optional<LOGFILECHECK> JudgeAttributes(const struct stat& st, const std::string& strDocPath) {
+    if (!S_ISREG(st.st_mode))
+        return LOGFILECHECK{LogFileVerdict::NotRegularFile, 0};
+    if (IsDocumentFile(st, strDocPath))
+        return LOGFILECHECK{LogFileVerdict::IsDocument, 0};
+    if (st.st_size == 0)
+        return LOGFILECHECK{};
+    return std::nullopt;
+}
+
 // The verdict on an open regular file, by its identity and its first bytes.
 LOGFILECHECK JudgeOpenFile(int fd, const std::string& strDocPath) {
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         return {LogFileVerdict::Unreadable, errno};
-    if (!S_ISREG(st.st_mode))
-        return {LogFileVerdict::NotRegularFile, 0};
-    if (IsDocumentFile(st, strDocPath))
-        return {LogFileVerdict::IsDocument, 0};
-    if (st.st_size == 0)
-        return {};
+    if (const std::optional<LOGFILECHECK> byAttributes = JudgeAttributes(st, strDocPath))
+        return *byAttributes;
     char szHead[kLogFileHeadBytes];
     ssize_t n;
     do {
@@ -75,12 +84,10 @@ LOGFILECHECK CheckLogFile(const std::string& strPath, const std::string& strDocP
     struct stat st {};
     if (::stat(strPath.c_str(), &st) != 0)
         return {}; // absent, or not to be reached at all: nothing is written there
-    if (!S_ISREG(st.st_mode))
-        return {LogFileVerdict::NotRegularFile, 0};
-    if (IsDocumentFile(st, strDocPath))
-        return {LogFileVerdict::IsDocument, 0};
-    if (st.st_size == 0)
-        return {};
+    // Decided before the file is opened where the attributes suffice, and
+    // again on the open file (the name may have changed hands in between).
+    if (const std::optional<LOGFILECHECK> byAttributes = JudgeAttributes(st, strDocPath))
+        return *byAttributes;
     // O_NONBLOCK: should the name have become a FIFO since stat, the open
     // returns at once and the check below turns it down.
     const int fd = RetryOpen(strPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);

@@ -71,6 +71,14 @@ public:
         (void)nErrno;
         return AskAbortRetryIgnore(strText);
     }
+    // A failed file operation whose reason is the run's own, not the system's
+    // (a file that changed while it was being replaced): the reason beside the
+    // text for hosts that show one. By default it is dropped.
+    virtual AbortRetryIgnore AskAbortRetryIgnoreReason(const std::string& strText,
+                                                       const std::string& strReason) {
+        (void)strReason;
+        return AskAbortRetryIgnore(strText);
+    }
     virtual void ShowErrorErrno(const std::string& strText, int nErrno) {
         (void)nErrno;
         ShowError(strText);

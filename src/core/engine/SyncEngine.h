@@ -143,8 +143,19 @@ private:
         CSyncEngine& m_engine;
     };
 
-    // How a file operation ended after its Abort/Retry/Ignore questions.
-    enum class OpOutcome : std::uint8_t { Done, Ignored, Aborted };
+    // How a file operation ended after its Abort/Retry/Ignore questions. Redo:
+    // the file changed since the pair was decided; nothing was done, and the
+    // pair is to be decided again.
+    enum class OpOutcome : std::uint8_t { Done, Ignored, Aborted, Redo };
+
+    // How recent the attributes are that a pair of files is decided on.
+    enum class PairSeen : std::uint8_t {
+        Listed,    // from the directory's listing, perhaps minutes old
+        Fresh,     // read again when the pair's turn came
+        Redecided, // read again after a file changed under the pair's action
+    };
+    // What became of a pair of files.
+    enum class FilesOutcome : std::uint8_t { GoOn, Stop, Redecide };
 
     RunFlow RunItem(const std::string& strItem1, const std::string& strItem2, CSyncOptions options,
                     const std::string& strPattern);
@@ -160,10 +171,19 @@ private:
     RunFlow SyncPairKnown(const std::string& strPath1, const platform::FileAttr* pAttr1,
                           const std::string& strPath2, const platform::FileAttr* pAttr2,
                           std::string_view strRel, const CPatternSet& ps, CSyncOptions options,
-                          bool bTopLevel);
-    RunFlow SyncFiles(const std::string& strPath1, const platform::FileAttr* pAttr1,
-                      const std::string& strPath2, const platform::FileAttr* pAttr2,
-                      CSyncOptions options);
+                          bool bTopLevel, PairSeen eSeen);
+    // Reads both paths' attributes again and decides the pair on them.
+    // A side that cannot be looked at below the top keeps what was seen
+    // (pAttr1, pAttr2), so the operation reports the failure.
+    RunFlow RedecidePair(const std::string& strPath1, const platform::FileAttr* pAttr1,
+                         const std::string& strPath2, const platform::FileAttr* pAttr2,
+                         std::string_view strRel, const CPatternSet& ps, CSyncOptions options,
+                         bool bTopLevel, PairSeen eSeen);
+    // Decides a pair of files and carries the decision out. An action that
+    // replaces or deletes is never carried out on listed attributes: Redecide.
+    FilesOutcome SyncFiles(const std::string& strPath1, const platform::FileAttr* pAttr1,
+                           const std::string& strPath2, const platform::FileAttr* pAttr2,
+                           CSyncOptions options, PairSeen eSeen, bool bTopLevel);
     RunFlow SyncDirectory(const std::string& strDir1, const std::string& strDir2,
                           std::string_view strRel, const CPatternSet& ps,
                           const platform::FileAttr* pAttr1, const platform::FileAttr* pAttr2,
@@ -175,24 +195,36 @@ private:
     // but FIFOs, sockets and devices; a directory that keeps one stays (and sets
     // *pKept, so its parents stay too).
     RunFlow RemoveTree(const std::string& strDir, int nSide, bool* pKept = nullptr);
+    // One file of such a tree, deleted only while it is the one listed; one
+    // that changed is looked at again once (a directory now, or a special file
+    // that stays and sets bKept).
+    RunFlow RemoveTreeFile(const std::string& strPath, int nSide,
+                           const platform::FileAttr& attrListed, bool& bKept);
     // Before deleting because an item's top strAbsent is absent: asks when the
     // tree holds anything. bConfirmed false: pass over the item.
     RunFlow ConfirmMissingTop(const std::string& strAbsent, const std::string& strTree,
                               bool& bConfirmed);
     void FinishCreatedDir(const std::string& strModel, const std::string& strNew);
+    // True when a directory entered on side nSide (its attributes) is the
+    // other side's top: the same tree reached twice, by a bind mount.
+    bool IsOtherTop(const platform::FileAttr* pDir, int nSide) const noexcept;
+    // Asks the question of nested tops for the item and ends the pass over it:
+    // Stop, with m_bEndItem telling the run to go on with the next item (Yes).
+    RunFlow EndItemNested();
     // Counts and shows a listing that did not fit in memory; the run stops.
     RunFlow OutOfMemory();
     // Lists one side of a walk; ENOENT gives an empty list. False after the
     // fatal message has been shown.
     [[nodiscard]] bool ListSide(const std::string& strDir,
                                 std::vector<platform::DirEntry>& entries);
+    // Deletes the abandoned copy temporaries named in m_staleTemps from strDir.
+    void DeleteStaleTemps(const std::string& strDir);
+    // The same for those a directory holds, without listing the rest of it
+    // (the directory of an item's single file).
+    void ClearStaleTemps(const std::string& strDir);
 
     // ---- The file operations; each writes one log line per outcome ----
 
-    // bToSide1: the copy goes from side 2 to side 1 (strNew is the side-1 path).
-    RunFlow SyncCopyFile(const std::string& strExisting, const std::string& strNew, bool bToSide1);
-    // nSide: 1 or 2, the side the file lies on.
-    RunFlow SyncDeleteFile(const std::string& strPath, int nSide);
     // An empty directory.
     RunFlow SyncRemoveDir(const std::string& strPath, int nSide);
     // Creates strNew (its parent must exist), writable. The pass gives the new
@@ -201,16 +233,29 @@ private:
     CreateDirResult SyncCreateDir(const std::string& strModel, const std::string& strNew,
                                   int nSide);
 
-    // The operations, telling also whether the change was made.
+    // The copy and delete of a file, telling also whether the change was made.
+    // bToSide1: the copy goes from side 2 to side 1 (strNew is the side-1 path).
+    // The target must still be as expect says (the delete's: as pSeen, when
+    // given); one that changed gives Redo, or, with bLastChance, the failure
+    // box with the reason.
     [[nodiscard]] OpOutcome CopyFileImpl(const std::string& strExisting, const std::string& strNew,
-                                         bool bToSide1);
-    [[nodiscard]] OpOutcome DeleteFileImpl(const std::string& strPath, int nSide);
+                                         bool bToSide1, const platform::ExpectedTarget& expect,
+                                         bool bLastChance);
+    // nSide: 1 or 2, the side the file lies on. bTopLevel: strPath is an item's
+    // own path, whose attributes are those GetTopAttr reads.
+    [[nodiscard]] OpOutcome DeleteFileImpl(const std::string& strPath, int nSide,
+                                           const platform::FileAttr* pSeen, bool bLastChance,
+                                           bool bTopLevel = false);
     // Makes fnOperation (0 or errno) until it succeeds, asking Abort, Retry or
     // Ignore after each failure; Abort and Ignore count the error in nErrors and
-    // log the failure line, strFailurePrefix followed by strSubject.
+    // log the failure line, strFailurePrefix followed by strSubject. With
+    // pszChangedReason, platform::kErrTargetChanged means the file changed
+    // since the decision: Redo at once, or with bLastChance the box with that
+    // reason, whose Retry is a Redo.
     template <class F>
     OpOutcome TryOperation(F&& fnOperation, std::string_view strFailurePrefix,
-                           const std::string& strSubject, std::int32_t& nErrors);
+                           const std::string& strSubject, std::int32_t& nErrors,
+                           const char* pszChangedReason = nullptr, bool bLastChance = false);
     // The order of two files' write times, as precise as both file systems keep them.
     std::strong_ordering CompareWriteTimes(const platform::FileAttr& attr1,
                                            const platform::FileAttr& attr2);
@@ -248,6 +293,13 @@ private:
     std::string m_strLogScratch;           // a line with its end, written in one piece
     std::vector<std::string> m_staleTemps; // scratch for ListDir
     CDeviceTimes m_deviceTimes;            // what the run has learnt of each device's times
+    // The current item's paths as stored (for its questions), its tops' identities
+    // (directories only), and whether a Stop of the pass ends only the item.
+    std::string m_strItemShown1;
+    std::string m_strItemShown2;
+    platform::FileAttr m_topDirs[2];
+    bool m_bTopDirs[2] = {false, false};
+    bool m_bEndItem = false;
 };
 
 } // namespace kovrel

@@ -54,6 +54,10 @@ inline RunFlow StopIf(bool bStop) noexcept {
     return bStop ? RunFlow::Stop : RunFlow::GoOn;
 }
 
+// Asked when an item's two tops are the same tree or one lies in the other.
+inline constexpr const char* kMsgOverlap =
+    "同期元と同期先が同じか、一方が他方の中にあります。\n'%s' <-> '%s'\n無視して継続しますか？";
+
 // The owner-write bit: the read-only attribute is its absence.
 inline constexpr std::uint32_t kOwnerWrite = 0200;
 

@@ -5,6 +5,7 @@
 #include "engine/SyncEngine.h"
 
 #include <ctime>
+#include <utility>
 
 #include "engine/LogFileCheck.h"
 #include "engine/SyncEngineImpl.h"
@@ -20,8 +21,6 @@ using platform::FileAttr;
 // The program's own texts; %s and %d are filled in order by FormatText.
 constexpr const char* kMsgBothWildcards =
     "両方にワイルドカードを指定することはできません。\n'%s' <-> '%s'\n無視して継続しますか？";
-constexpr const char* kMsgOverlap =
-    "同期元と同期先が同じか、一方が他方の中にあります。\n'%s' <-> '%s'\n無視して継続しますか？";
 
 constexpr const char* kLineCanceled = "<< Canceled by User!! >>";
 constexpr const char* kLineSummary1to2 = "File1 -> File2 コピーファイル数 : %d";
@@ -149,7 +148,11 @@ RunFlow CSyncEngine::RunItem(const std::string& strItem1, const std::string& str
         return StopIf(!Ask(kMsgBothWildcards, strItem1, strItem2));
     }
     // A tree synchronised with itself or with a tree inside it would copy into
-    // itself without end.
+    // itself without end. The same tree reached twice (a bind mount) is caught
+    // by the pass, which asks the same question.
+    m_strItemShown1 = strItem1;
+    m_strItemShown2 = strItem2;
+    m_bEndItem = false;
     if (TopsOverlap(strTop1, strTop2)) {
         ++m_stat.nOtherErrors;
         return StopIf(!Ask(kMsgOverlap, strItem1, strItem2));
@@ -159,7 +162,10 @@ RunFlow CSyncEngine::RunItem(const std::string& strItem1, const std::string& str
     ps.m_strFiles = !strWild1.empty() ? std::move(strWild1) : std::move(strWild2);
     ParsePatternText(ps, strPattern.c_str());
     m_stat.nRootLen = static_cast<std::int32_t>(strTop1.size());
-    return SyncPair(strTop1, strTop2, ps, options);
+    if (SyncPair(strTop1, strTop2, ps, options) == RunFlow::GoOn)
+        return RunFlow::GoOn;
+    // The pass found the tops nested and was told to go on with the next item.
+    return StopIf(!std::exchange(m_bEndItem, false));
 }
 
 // "*", "?" and "|" are legal in a name here. A last component holding them is a

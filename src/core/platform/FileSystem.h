@@ -60,6 +60,7 @@ struct FileAttr {
     // Set by the kernel alone: its nanoseconds tell a whole-second file system.
     FileTime ftChange;
     std::uint64_t nDevice = 0; // the file system it lies on
+    std::uint64_t nInode = 0;  // the entry's number on that file system
 
     bool IsDirectory() const noexcept { return type == EntryType::Directory; }
     // The read-only attribute is the owner-write bit.
@@ -80,6 +81,55 @@ struct DirEntry {
 };
 
 enum class AttrStatus { Ok, Absent, Error };
+
+// Whether an entry is still the one a caller looked at: the same kind of entry,
+// the same file (device and inode), the same size and write time. Permission
+// bits and the change time are left out: the pass itself lends a read-only file
+// its write bit before it replaces or deletes it.
+inline bool IsSameEntry(const FileAttr& seen, const FileAttr& now) noexcept {
+    return seen.type == now.type && seen.nDevice == now.nDevice && seen.nInode == now.nInode &&
+           seen.nSize == now.nSize && seen.ftWrite == now.ftWrite;
+}
+
+// What a copy expects at its target when it takes the target's place: the
+// caller decided on what it saw there, and a target that has changed since
+// (a user's edit saved meanwhile) must be kept.
+struct ExpectedTarget {
+    enum class Kind : std::uint8_t {
+        Anything, // whatever is there is replaced
+        Absent,   // nothing may be there: an entry that appeared is never replaced
+        Same,     // the entry attr describes (IsSameEntry) must still be there
+    };
+    Kind eKind = Kind::Anything;
+    FileAttr attr; // Same only
+
+    static ExpectedTarget Anything() noexcept { return {}; }
+    static ExpectedTarget None() noexcept { return {Kind::Absent, {}}; }
+    static ExpectedTarget SameAs(const FileAttr& attrSeen) noexcept {
+        return {Kind::Same, attrSeen};
+    }
+    // Target absent (null) or as seen.
+    static ExpectedTarget Of(const FileAttr* pSeen) noexcept {
+        return pSeen ? SameAs(*pSeen) : None();
+    }
+    // True when the target as it is now (null: absent) may be replaced.
+    bool Holds(const FileAttr* pNow) const noexcept {
+        switch (eKind) {
+        case Kind::Anything:
+            return true;
+        case Kind::Absent:
+            return pNow == nullptr;
+        case Kind::Same:
+            return pNow != nullptr && IsSameEntry(attr, *pNow);
+        }
+        return false;
+    }
+};
+
+// What a copy returns when its target is no longer what the caller expected
+// (ExpectedTarget): nothing was replaced and no temporary is left. ESTALE, as
+// what the caller knows of the target has gone stale.
+inline constexpr int kErrTargetChanged = ESTALE;
 
 // Temporary files of a copy in progress carry this prefix in the target's
 // directory, followed by the machine, the boot and the process that made them
@@ -222,12 +272,18 @@ public:
     // Whole-file copy that overwrites strTo: contents (or, for a symbolic link,
     // the link itself), permission bits, access and write times. Written to a
     // temporary file beside strTo and renamed over it, so a failure leaves the old
-    // target untouched and no temporary behind. The copy observer hears of its
-    // progress and can abandon it (ECANCELED). Returns 0 or errno.
-    [[nodiscard]] virtual int CopyFile(const std::string& strFrom, const std::string& strTo) = 0;
+    // target untouched and no temporary behind. The rename happens only while
+    // the target is what expect says; otherwise the temporary goes and the
+    // result is kErrTargetChanged (an absent target is taken by a rename that
+    // never replaces, so one that appears at the last moment is kept too). The
+    // copy observer hears of its progress and can abandon it (ECANCELED).
+    // Returns 0 or errno.
+    [[nodiscard]] virtual int CopyFile(const std::string& strFrom, const std::string& strTo,
+                                       const ExpectedTarget& expect = {}) = 0;
 
     [[nodiscard]] virtual int DeleteFile(const std::string& strPath) = 0;
-    // Creates one directory (the parent must exist), writable by its owner.
+    // Creates one directory (the parent must exist), for its owner alone (0700):
+    // the caller gives it its final bits once it has filled it.
     [[nodiscard]] virtual int CreateDir(const std::string& strPath) = 0;
     // Removes one empty directory.
     [[nodiscard]] virtual int RemoveDir(const std::string& strPath) = 0;
@@ -244,6 +300,15 @@ public:
     // The path with every existing leading part resolved (symbolic links, "." and
     // ".."), the rest appended as written. Returns 0 or errno.
     [[nodiscard]] virtual int RealPath(const std::string& strPath, std::string& strOut) = 0;
+
+    // The names of the abandoned copy temporaries in a directory, as ListDir
+    // reports them in *pStaleTemps, without the rest of the listing (the
+    // directory of a single file may be large). Filled afresh. Returns 0 or errno.
+    [[nodiscard]] virtual int ListStaleTemps(const std::string& strDir,
+                                             std::vector<std::string>& staleTemps) {
+        std::vector<DirEntry> entries;
+        return ListDir(strDir, entries, &staleTemps);
+    }
 
     // How many entries of a directory ListDir leaves out: trash directories and
     // the copy temporaries of live runs or other machines (stale ones are not

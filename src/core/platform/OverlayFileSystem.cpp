@@ -35,8 +35,7 @@ std::size_t FindSorted(const std::vector<DirEntry>& entries, std::size_t nCount,
 
 } // namespace
 
-OverlayFileSystem::OverlayFileSystem(FileSystem& lower)
-    : m_lower(lower), m_dwNewDirMode((0777u & ~ProcessUmask()) | 0700u) {}
+OverlayFileSystem::OverlayFileSystem(FileSystem& lower) : m_lower(lower), m_dwNewDirMode(0700u) {}
 
 bool OverlayFileSystem::IsRoot(const std::string& strNorm) noexcept {
     return strNorm == "/" || strNorm == ".";
@@ -291,7 +290,27 @@ void OverlayFileSystem::Forget(const std::string& strNorm) {
         dir.entries[strName] = Node{};
 }
 
-int OverlayFileSystem::CopyFile(const std::string& strFrom, const std::string& strTo) {
+std::string OverlayFileSystem::FollowFileTop(const std::string& strPath) {
+    const std::string strNorm = NormalizePath(strPath);
+    if (strNorm.empty() || (strNorm != m_strTops[0] && strNorm != m_strTops[1]))
+        return strPath;
+    FileAttr attr;
+    int nError = 0;
+    if (Lookup(strNorm, attr, nError) != AttrStatus::Ok || attr.type != EntryType::Symlink)
+        return strPath;
+    std::string strReal;
+    if (m_lower.RealPath(strNorm, strReal) != 0)
+        return strPath;
+    strReal = NormalizePath(strReal);
+    if (Lookup(strReal, attr, nError) != AttrStatus::Ok || attr.type != EntryType::File)
+        return strPath;
+    return strReal;
+}
+
+int OverlayFileSystem::CopyFile(const std::string& strFromGiven, const std::string& strToGiven,
+                                const ExpectedTarget& expect) {
+    const std::string strFrom = FollowFileTop(strFromGiven);
+    const std::string strTo = FollowFileTop(strToGiven);
     std::string strNormFrom;
     FileAttr attrFrom;
     if (const int nErr = LookupExisting(strFrom, true, strNormFrom, attrFrom))
@@ -313,6 +332,8 @@ int OverlayFileSystem::CopyFile(const std::string& strFrom, const std::string& s
         return ENOTDIR; // the rename onto "name/" is refused
     if (IsRoot(strNormTo))
         return EBUSY;
+    if (!expect.Holds(status == AttrStatus::Ok ? &attrTo : nullptr))
+        return kErrTargetChanged;
     // Nothing moves, so the observer hears of the end alone; it may still stop
     // the copy there, as it could on the disk.
     if (attrFrom.type == EntryType::File && !CopyMayGoOn(attrFrom.nSize, attrFrom.nSize))

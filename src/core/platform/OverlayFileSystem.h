@@ -8,6 +8,7 @@
 #pragma once
 
 #include "platform/FileSystem.h"
+#include "platform/Path.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -31,6 +32,8 @@ public:
     // devices' times are judged as a real run judges them.
     void SetTops(const std::string& strTop1, const std::string& strTop2) override {
         m_lower.SetTops(strTop1, strTop2);
+        m_strTops[0] = strTop1.empty() ? std::string() : NormalizePath(strTop1);
+        m_strTops[1] = strTop2.empty() ? std::string() : NormalizePath(strTop2);
     }
     [[nodiscard]] TimeInfo GetTimeInfo(std::uint64_t nDevice) override {
         return m_lower.GetTimeInfo(nDevice);
@@ -39,7 +42,8 @@ public:
                                      int& nError) override;
     [[nodiscard]] int ListDir(const std::string& strPath, std::vector<DirEntry>& entries,
                               std::vector<std::string>* pStaleTemps = nullptr) override;
-    [[nodiscard]] int CopyFile(const std::string& strFrom, const std::string& strTo) override;
+    [[nodiscard]] int CopyFile(const std::string& strFrom, const std::string& strTo,
+                               const ExpectedTarget& expect = {}) override;
     [[nodiscard]] int DeleteFile(const std::string& strPath) override;
     [[nodiscard]] int CreateDir(const std::string& strPath) override;
     [[nodiscard]] int RemoveDir(const std::string& strPath) override;
@@ -103,7 +107,12 @@ private:
     void Record(const std::string& strNorm, const FileAttr& attr);
     void Forget(const std::string& strNorm);
 
+    // An item's own path that is a link to a file means that file, as on the
+    // real file system: its normalized path then, else strPath as given.
+    std::string FollowFileTop(const std::string& strPath);
+
     FileSystem& m_lower;
+    std::string m_strTops[2]; // normalized; empty: none
     std::unordered_map<std::string, DirState> m_dirs;
     std::uint32_t m_dwNewDirMode;
 };

@@ -83,8 +83,10 @@ void PosixFileSystem::SetTops(const std::string& strTop1, const std::string& str
         IgnoreFailure(anchor.fd.Close());
         anchor.strPrefix.clear();
         anchor.strNormPrefix.clear();
+        m_strTopPaths[i].clear();
         if (tops[i]->empty())
             continue;
+        m_strTopPaths[i] = NormalizePath(*tops[i]);
         anchor.strPrefix = DirPrefix(*tops[i]);
         const std::string strNorm = NormalizePath(*tops[i]);
         // "." holds every relative path, which the normalized form writes bare.

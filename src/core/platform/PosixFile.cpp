@@ -13,6 +13,35 @@
 
 namespace kovrel::platform {
 
+namespace {
+
+FileTime ToFileTime(const timespec& ts) noexcept {
+    return FileTime{static_cast<std::int64_t>(ts.tv_sec), static_cast<std::int32_t>(ts.tv_nsec)};
+}
+
+} // namespace
+
+EntryType TypeOfMode(mode_t mode) noexcept {
+    if (S_ISREG(mode))
+        return EntryType::File;
+    if (S_ISDIR(mode))
+        return EntryType::Directory;
+    if (S_ISLNK(mode))
+        return EntryType::Symlink;
+    return EntryType::Other;
+}
+
+void FillAttr(const struct stat& st, FileAttr& attr) noexcept {
+    attr.type = TypeOfMode(st.st_mode);
+    attr.dwMode = static_cast<std::uint32_t>(st.st_mode & 07777);
+    attr.nSize = static_cast<std::uint64_t>(st.st_size);
+    attr.ftAccess = ToFileTime(st.st_atim);
+    attr.ftWrite = ToFileTime(st.st_mtim);
+    attr.ftChange = ToFileTime(st.st_ctim);
+    attr.nDevice = static_cast<std::uint64_t>(st.st_dev);
+    attr.nInode = static_cast<std::uint64_t>(st.st_ino);
+}
+
 int UniqueFd::Close() noexcept {
     if (m_fd < 0)
         return 0;
@@ -199,7 +228,8 @@ int CReplaceFile::CreateSymlink(const std::string& strLinkText) {
     });
 }
 
-std::optional<CReplaceFile::Failure> CReplaceFile::Commit(bool bSync) {
+std::optional<CReplaceFile::Failure> CReplaceFile::Commit(bool bSync,
+                                                          const ExpectedTarget* pExpect) {
     int nErr = 0;
     if (bSync && m_fd.Get() >= 0 && RetryEintr([&] { return ::fsync(m_fd.Get()); }) != 0)
         nErr = errno;
@@ -209,12 +239,58 @@ std::optional<CReplaceFile::Failure> CReplaceFile::Commit(bool bSync) {
         nErr = nCloseErr;
     if (nErr != 0)
         return Failure{Stage::Write, nErr};
-    if (RetryEintr([&] {
-            return ::renameat(m_fdDir, m_strTemp.c_str(), m_fdDir, m_strTarget.c_str());
-        }) != 0)
-        return Failure{Stage::Rename, errno};
+    if (const int nRenameErr = RenameOver(pExpect))
+        return Failure{Stage::Rename, nRenameErr};
     m_strTemp.clear();
     return std::nullopt;
+}
+
+int CReplaceFile::RenameOver(const ExpectedTarget* pExpect) {
+    const auto rename = [&] {
+        return RetryEintr([&] {
+                   return ::renameat(m_fdDir, m_strTemp.c_str(), m_fdDir, m_strTarget.c_str());
+               }) == 0
+                   ? 0
+                   : errno;
+    };
+    if (!pExpect || pExpect->eKind == ExpectedTarget::Kind::Anything)
+        return rename();
+
+    if (pExpect->eKind == ExpectedTarget::Kind::Absent) {
+        // Nothing may be replaced: a file saved there since the decision stays.
+        if (::renameat2(m_fdDir, m_strTemp.c_str(), m_fdDir, m_strTarget.c_str(),
+                        RENAME_NOREPLACE) == 0)
+            return 0;
+        if (errno == EEXIST)
+            return kErrTargetChanged;
+        if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+            return errno;
+        // A file system without the no-replace rename: a hard link is made only
+        // where no name is, and the temporary's own name goes after it.
+        if (::linkat(m_fdDir, m_strTemp.c_str(), m_fdDir, m_strTarget.c_str(), 0) == 0) {
+            IgnoreFailure(::unlinkat(m_fdDir, m_strTemp.c_str(), 0));
+            return 0;
+        }
+        if (errno == EEXIST)
+            return kErrTargetChanged;
+        // Nor hard links (FAT): the last look and the rename, as close as they go.
+    }
+
+    // The target is looked at right before the rename; the kernel has no rename
+    // that compares, so a change in the microseconds between the two is the one
+    // left unseen.
+    struct stat st {};
+    FileAttr attrNow;
+    const bool bPresent =
+        RetryEintr(
+            [&] { return ::fstatat(m_fdDir, m_strTarget.c_str(), &st, AT_SYMLINK_NOFOLLOW); }) == 0;
+    if (!bPresent && errno != ENOENT)
+        return errno;
+    if (bPresent)
+        FillAttr(st, attrNow);
+    if (!pExpect->Holds(bPresent ? &attrNow : nullptr))
+        return kErrTargetChanged;
+    return rename();
 }
 
 } // namespace kovrel::platform

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include "platform/FileSystem.h"
@@ -28,6 +29,11 @@ template <class F> auto RetryEintr(F&& fn) {
     } while (r == -1 && errno == EINTR);
     return r;
 }
+
+// The kind of entry a stat mode names.
+EntryType TypeOfMode(mode_t mode) noexcept;
+// The attributes of an entry as the file system reports them, from its lstat.
+void FillAttr(const struct stat& st, FileAttr& attr) noexcept;
 
 // Owns a descriptor; Close() reports the error that a plain close would swallow
 // (on some file systems the last data only fails to arrive at close).
@@ -128,11 +134,16 @@ public:
 
     // Flushes the temporary to the disk when bSync, closes it (a failed close is
     // a failed write) and renames it over the target. On failure the temporary
-    // is gone and the stage tells which step failed (Write or Rename).
-    [[nodiscard]] std::optional<Failure> Commit(bool bSync);
+    // is gone and the stage tells which step failed (Write or Rename). With
+    // pExpect the rename happens only while the target is as expected; else the
+    // failure is at Rename with kErrTargetChanged.
+    [[nodiscard]] std::optional<Failure> Commit(bool bSync,
+                                                const ExpectedTarget* pExpect = nullptr);
 
 private:
     template <class F> int MakeTemp(F&& fnMake);
+    // The rename itself, as pExpect allows. 0 or errno.
+    int RenameOver(const ExpectedTarget* pExpect);
 
     int m_fdDir;
     std::string m_strDirPath;  // the directory, for the grant

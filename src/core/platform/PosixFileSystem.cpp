@@ -23,35 +23,11 @@ namespace kovrel::platform {
 
 namespace {
 
-FileTime ToFileTime(const timespec& ts) noexcept {
-    return FileTime{static_cast<std::int64_t>(ts.tv_sec), static_cast<std::int32_t>(ts.tv_nsec)};
-}
-
 timespec ToTimespec(const FileTime& ft) noexcept {
     timespec ts{};
     ts.tv_sec = static_cast<time_t>(ft.nSec);
     ts.tv_nsec = ft.nNsec;
     return ts;
-}
-
-EntryType TypeOfMode(mode_t mode) noexcept {
-    if (S_ISREG(mode))
-        return EntryType::File;
-    if (S_ISDIR(mode))
-        return EntryType::Directory;
-    if (S_ISLNK(mode))
-        return EntryType::Symlink;
-    return EntryType::Other;
-}
-
-void FillAttr(const struct stat& st, FileAttr& attr) noexcept {
-    attr.type = TypeOfMode(st.st_mode);
-    attr.dwMode = static_cast<std::uint32_t>(st.st_mode & 07777);
-    attr.nSize = static_cast<std::uint64_t>(st.st_size);
-    attr.ftAccess = ToFileTime(st.st_atim);
-    attr.ftWrite = ToFileTime(st.st_mtim);
-    attr.ftChange = ToFileTime(st.st_ctim);
-    attr.nDevice = static_cast<std::uint64_t>(st.st_dev);
 }
 
 // What a listing makes of a directory entry. Every decision about which entries
@@ -299,7 +275,59 @@ int PosixFileSystem::CountUnlisted(const std::string& strDir, std::size_t& nCoun
     });
 }
 
-int PosixFileSystem::CopyFile(const std::string& strFrom, const std::string& strTo) {
+int PosixFileSystem::ListStaleTemps(const std::string& strDir,
+                                    std::vector<std::string>& staleTemps) {
+    staleTemps.clear();
+    UniqueFd fdOpen;
+    if (const int nErr = OpenDirectory(strDir, fdOpen))
+        return nErr;
+    const int fdDir = fdOpen.Get();
+    std::optional<UniqueDir> dir;
+    if (const int nErr = AdoptDir(fdOpen, dir))
+        return nErr;
+    const int nErr = ReadEntries(dir->Get(), [&](const dirent& ent) {
+        // Only names of the temporaries' form are looked at closer.
+        const std::string_view strName(ent.d_name);
+        if (!strName.starts_with(kCopyTempPrefix))
+            return 0;
+        struct stat st {};
+        if (StatAt(fdDir, ent.d_name, st) != 0)
+            return 0; // gone since readdir
+        if (ClassifyEntry(strName, TypeOfMode(st.st_mode), st.st_mode & 07777) == Listed::StaleTemp)
+            staleTemps.emplace_back(strName);
+        return 0;
+    });
+    if (nErr != 0)
+        staleTemps.clear();
+    return nErr;
+}
+
+const std::string& PosixFileSystem::FollowFileTop(const std::string& strPath,
+                                                  std::string& strScratch) {
+    const std::string strNorm = NormalizePath(strPath);
+    if (strNorm != m_strTopPaths[0] && strNorm != m_strTopPaths[1])
+        return strPath;
+    struct stat st {};
+    if (LStat(strPath, st) != 0 || !S_ISLNK(st.st_mode))
+        return strPath;
+    char* lpszReal = ::realpath(strPath.c_str(), nullptr);
+    if (!lpszReal)
+        return strPath; // dangling: the link itself is the entry
+    strScratch = lpszReal;
+    std::free(lpszReal);
+    if (RetryEintr([&] { return ::stat(strScratch.c_str(), &st); }) != 0 || !S_ISREG(st.st_mode))
+        return strPath;
+    return strScratch;
+}
+
+int PosixFileSystem::CopyFile(const std::string& strFromGiven, const std::string& strToGiven,
+                              const ExpectedTarget& expect) {
+    // An item's top that links to a file: read from that file, or write in its
+    // place (beside it), so neither side turns into a link because of it.
+    std::string strFromReal;
+    std::string strToReal;
+    const std::string& strFrom = FollowFileTop(strFromGiven, strFromReal);
+    const std::string& strTo = FollowFileTop(strToGiven, strToReal);
     Place from;
     if (const int nErr = Locate(strFrom, from))
         return nErr;
@@ -313,10 +341,10 @@ int PosixFileSystem::CopyFile(const std::string& strFrom, const std::string& str
     Place to;
     if (const int nErr = Locate(strTo, to))
         return nErr;
-    return S_ISLNK(st.st_mode) ? CopySymlink(from, st, to) : CopyRegular(from, to);
+    return S_ISLNK(st.st_mode) ? CopySymlink(from, st, to, expect) : CopyRegular(from, to, expect);
 }
 
-int PosixFileSystem::CopyRegular(Place& from, Place& to) {
+int PosixFileSystem::CopyRegular(Place& from, Place& to, const ExpectedTarget& expect) {
     // O_NONBLOCK: should the name have turned into a FIFO since lstat, the open
     // must not hang; fstat below turns the copy down then. O_NOFOLLOW: nor may
     // it have turned into a link.
@@ -344,11 +372,12 @@ int PosixFileSystem::CopyRegular(Place& from, Place& to) {
         return errno;
     // Copies are not flushed to the disk, as cp does not: a sync per file would
     // make a tree copy many times slower.
-    const auto failure = temp.Commit(false);
+    const auto failure = temp.Commit(false, &expect);
     return failure ? failure->nError : 0;
 }
 
-int PosixFileSystem::CopySymlink(Place& from, const struct stat& stFrom, Place& to) {
+int PosixFileSystem::CopySymlink(Place& from, const struct stat& stFrom, Place& to,
+                                 const ExpectedTarget& expect) {
     // The link is recreated, never followed: its target text is copied as it is.
     std::string strTarget(static_cast<std::size_t>(std::max<std::uint64_t>(
                               static_cast<std::uint64_t>(stFrom.st_size), 63)) +
@@ -374,7 +403,7 @@ int PosixFileSystem::CopySymlink(Place& from, const struct stat& stFrom, Place& 
     const timespec times[2] = {stFrom.st_atim, stFrom.st_mtim};
     if (::utimensat(temp.DirFd(), temp.TempPath().c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
-    const auto failure = temp.Commit(false);
+    const auto failure = temp.Commit(false, &expect);
     return failure ? failure->nError : 0;
 }
 
@@ -392,12 +421,14 @@ int PosixFileSystem::CreateDir(const std::string& strPath) {
     if (const int nErr = Locate(strPath, place))
         return nErr;
     const int nErr = WithParentWritable(place.strDirPath, [&] {
-        return ::mkdirat(place.fdDir, place.strName.c_str(), 0777) == 0 ? 0 : errno;
+        // Owner only: the pass gives it the model's bits once it has filled it,
+        // and a run killed meanwhile must not leave a private tree readable by
+        // others.
+        return ::mkdirat(place.fdDir, place.strName.c_str(), 0700) == 0 ? 0 : errno;
     });
     if (nErr != 0)
         return nErr;
-    // The pass fills the new directory before it gives it the model's bits, so
-    // the owner must be able to enter and write it whatever the umask says. Best
+    // The owner must be able to enter and write it whatever the umask says. Best
     // effort: should it fail, the pass reports each entry it cannot make inside.
     struct stat st {};
     if (StatAt(place.fdDir, place.strName.c_str(), st) == 0 && S_ISDIR(st.st_mode) &&

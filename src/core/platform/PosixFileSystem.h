@@ -45,7 +45,8 @@ public:
                                      int& nError) override;
     [[nodiscard]] int ListDir(const std::string& strPath, std::vector<DirEntry>& entries,
                               std::vector<std::string>* pStaleTemps = nullptr) override;
-    [[nodiscard]] int CopyFile(const std::string& strFrom, const std::string& strTo) override;
+    [[nodiscard]] int CopyFile(const std::string& strFrom, const std::string& strTo,
+                               const ExpectedTarget& expect = {}) override;
     [[nodiscard]] int DeleteFile(const std::string& strPath) override;
     [[nodiscard]] int CreateDir(const std::string& strPath) override;
     [[nodiscard]] int RemoveDir(const std::string& strPath) override;
@@ -56,6 +57,8 @@ public:
     [[nodiscard]] int SetMode(const std::string& strPath, std::uint32_t dwMode) override;
     [[nodiscard]] int RealPath(const std::string& strPath, std::string& strOut) override;
     [[nodiscard]] int CountUnlisted(const std::string& strDir, std::size_t& nCount) override;
+    [[nodiscard]] int ListStaleTemps(const std::string& strDir,
+                                     std::vector<std::string>& staleTemps) override;
     [[nodiscard]] FileResult ReadFile(const std::string& strPath, std::string& data,
                                       std::size_t nMaxBytes) override;
     [[nodiscard]] FileResult WriteFile(const std::string& strPath, std::string_view data) override;
@@ -106,11 +109,18 @@ private:
     // Notes the time keeping of a device seen for the first time.
     void NoteDevice(std::uint64_t nDevice, int fdOnDevice);
 
-    int CopyRegular(Place& from, Place& to);
-    int CopySymlink(Place& from, const struct stat& stFrom, Place& to);
+    // An item's own path that is a symbolic link to a regular file means that
+    // file, as a link to a directory there means the directory: the file's
+    // path then, else strPath itself.
+    const std::string& FollowFileTop(const std::string& strPath, std::string& strScratch);
+
+    int CopyRegular(Place& from, Place& to, const ExpectedTarget& expect);
+    int CopySymlink(Place& from, const struct stat& stFrom, Place& to,
+                    const ExpectedTarget& expect);
 
     BelowTops m_eWalk;
     Anchor m_anchors[2];
+    std::string m_strTopPaths[2]; // the tops, normalized (empty: none)
     std::string m_strNormScratch; // a path written another way, as FindAnchor reads it
     std::unordered_map<std::uint64_t, TimeInfo> m_deviceTimes;
     std::unique_ptr<CTrash> m_pTrash; // made on first use

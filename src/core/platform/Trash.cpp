@@ -609,8 +609,10 @@ int CTrash::Drop(const TrashResult& kept) {
         }));
         if (fdTrash.Get() < 0)
             return errno;
-        for (auto [lpszName, pFd, pOwned] : {std::tuple{"files", &fdFiles, &fdOwnedFiles},
-                                             std::tuple{"info", &fdInfo, &fdOwnedInfo}}) {
+        for (auto [lpszSub, pFd, pOwned] : {std::tuple{"files", &fdFiles, &fdOwnedFiles},
+                                            std::tuple{"info", &fdInfo, &fdOwnedInfo}}) {
+            // A plain copy: a lambda may not capture a structured binding here.
+            const char* const lpszName = lpszSub;
             pOwned->Reset(RetryEintr([&] {
                 return ::openat(fdTrash.Get(), lpszName,
                                 O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

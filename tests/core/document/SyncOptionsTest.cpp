@@ -55,10 +55,13 @@ const ReadCase kReadCases[] = {
     {0x00000622, kIgnore, kIgnore, false, false, k2To1, true, false, true, true, 0},
     {0x00010000, kCopy, kCopy, false, false, kBoth, true, true, false, false, 0},
     {0x000107FF, kOther, kOther, true, true, k1To2, true, true, true, false, 0},
+    // The remembered-state bit is known; the bits around it are not.
+    {0x00020000, kCopy, kCopy, false, false, kBoth, true, true, false, true, 0},
     // Bits nobody knows: read back as they came, no accessor sees them.
-    {0x00020000, kCopy, kCopy, false, false, kBoth, true, true, false, true, 0x00020000},
-    {0xFFFEF800, kCopy, kCopy, false, false, kBoth, true, true, false, true, 0xFFFEF800},
-    {0xFFFFFFFF, kOther, kOther, true, true, k1To2, true, true, true, false, 0xFFFEF800},
+    {0x00040000, kCopy, kCopy, false, false, kBoth, true, true, false, true, 0x00040000},
+    {0xFFFCF800, kCopy, kCopy, false, false, kBoth, true, true, false, true, 0xFFFCF800},
+    {0xFFFEF800, kCopy, kCopy, false, false, kBoth, true, true, false, true, 0xFFFCF800},
+    {0xFFFFFFFF, kOther, kOther, true, true, k1To2, true, true, true, false, 0xFFFCF800},
 };
 
 void PrintTo(const ReadCase& c, std::ostream* pOs) {
@@ -88,6 +91,8 @@ TEST_P(SyncOptionsRead, EveryAccessorReadsItsBits) {
     EXPECT_EQ(opt.CopyOlder(), c.bCopyOlder);
     EXPECT_EQ(opt.Subdirs(), c.bSubdirs);
     EXPECT_EQ(opt.UnknownBits(), c.dwUnknown);
+    EXPECT_EQ(opt.RememberState(), (c.dwRaw & 0x20000) != 0);
+    EXPECT_EQ(opt.UsesRememberedState(), (c.dwRaw & 0x20000) != 0 && c.oneWay == kBoth);
 }
 
 std::string ReadName(const ::testing::TestParamInfo<ReadCase>& param) {
@@ -126,6 +131,8 @@ const WriteCase kWriteCases[] = {
     {"CopyOlderOff", 0xFFFFFFFF, [](CSyncOptions& o) { o.SetCopyOlder(false); }, 0xFFFFFBFF},
     {"SubdirsOff", 0x0, [](CSyncOptions& o) { o.SetSubdirs(false); }, 0x10000},
     {"SubdirsOn", 0xFFFFFFFF, [](CSyncOptions& o) { o.SetSubdirs(true); }, 0xFFFEFFFF},
+    {"RememberOn", 0x10000, [](CSyncOptions& o) { o.SetRememberState(true); }, 0x30000},
+    {"RememberOff", 0xFFFFFFFF, [](CSyncOptions& o) { o.SetRememberState(false); }, 0xFFFDFFFF},
 };
 
 // Failures name the case, not its bytes.
@@ -160,6 +167,31 @@ TEST(SyncOptions, BuiltFromNothingEqualsTheDefaultWord) {
     opt.SetSubdirs(false);
     EXPECT_EQ(opt, CSyncOptions(0x2 | 0x10 | 0x80 | 0x200 | 0x400 | 0x10000));
     EXPECT_NE(opt, CSyncOptions(0));
+}
+
+// The remembered state counts only for a two-way word; the bit itself is kept
+// whatever the one-way bits say, as a document holds it.
+TEST(SyncOptions, RememberedStateNeedsATwoWayWord) {
+    struct Case {
+        std::uint32_t dwRaw;
+        bool bUses;
+    };
+    const Case cases[] = {
+        {0x20000, true},          {0x20000 | 0x10000 | 0x88 | 0x22, true},
+        {0x20000 | 0x400, true}, // the older-source bit alone is no one-way mode
+        {0x20000 | 0x100, false}, {0x20000 | 0x200, false},
+        {0x20000 | 0x300, false}, {0x0, false},
+        {0xFFFDFFFF, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.dwRaw);
+        CSyncOptions opt(c.dwRaw);
+        EXPECT_EQ(opt.UsesRememberedState(), c.bUses);
+        EXPECT_EQ(opt.Raw(), c.dwRaw);
+        // Turning one-way copying off brings a kept bit into force.
+        opt.SetOneWay(kBoth);
+        EXPECT_EQ(opt.UsesRememberedState(), (c.dwRaw & 0x20000) != 0);
+    }
 }
 
 } // namespace

@@ -102,7 +102,9 @@ public:
                 std::vector<std::string>*) override {
         return ENOSYS;
     }
-    int CopyFile(const std::string&, const std::string&) override { return ENOSYS; }
+    int CopyFile(const std::string&, const std::string&, const platform::ExpectedTarget&) override {
+        return ENOSYS;
+    }
     int DeleteFile(const std::string&) override { return ENOSYS; }
     int CreateDir(const std::string&) override { return ENOSYS; }
     int RemoveDir(const std::string&) override { return ENOSYS; }

@@ -1,5 +1,6 @@
 #include "platform/PosixFileSystem.h"
 
+#include "platform/OverlayFileSystem.h"
 #include "platform/PosixFile.h"
 #include "support/CopyTemps.h"
 #include "support/FaultFileSystem.h"
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -700,6 +702,75 @@ TEST_F(PosixFs, SparseFilesKeepTheirHoles) {
         EXPECT_LE(stTo.st_blocks, stFrom.st_blocks + 64) << c.lpszName; // no filled holes
         EXPECT_TRUE(m_dir.ReadFile(c.lpszName) == m_dir.ReadFile(std::string(c.lpszName) + ".copy"))
             << c.lpszName;
+    }
+}
+
+} // namespace
+} // namespace kovrel::platform
+
+namespace kovrel::platform {
+namespace {
+
+// A copy replaces its target only while the target is what the caller expected;
+// otherwise it answers kErrTargetChanged, keeps the target as it is and leaves no
+// temporary. The overlay of a dry run answers the same.
+TEST(CopyExpectation, TargetIsReplacedOnlyAsExpected) {
+    struct Case {
+        const char* lpszName;
+        bool bTargetBefore; // the target exists when the caller looks
+        bool bEdit;         // it is written (or made) after the look
+        bool bExpectAbsent; // the caller expects no target
+        int nResult;
+    };
+    const Case cases[] = {
+        {"unchanged target", true, false, false, 0},
+        {"target rewritten since", true, true, false, kErrTargetChanged},
+        {"absent target stays absent", false, false, true, 0},
+        {"target appeared since", false, true, true, kErrTargetChanged},
+        {"expected target gone", true, false, false, kErrTargetChanged},
+    };
+    for (const bool bOverlay : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.lpszName) + (bOverlay ? " (overlay)" : ""));
+            test::TempDir dir;
+            PosixFileSystem posix;
+            OverlayFileSystem overlay(posix);
+            FileSystem& fs = bOverlay ? static_cast<FileSystem&>(overlay) : posix;
+            dir.WriteFile("src", "new contents");
+            if (c.bTargetBefore)
+                dir.WriteFile("dst", "old");
+            FileAttr attrSeen;
+            int nError = 0;
+            const bool bSeen = fs.GetAttr(dir.Path("dst"), attrSeen, nError) == AttrStatus::Ok;
+            ASSERT_EQ(bSeen, c.bTargetBefore);
+            if (c.bEdit) {
+                // Saved the careful way: a new file under the old name.
+                dir.WriteFile("dst.new", "the user's edit");
+                ASSERT_EQ(std::rename(dir.Path("dst.new").c_str(), dir.Path("dst").c_str()), 0);
+            }
+            if (c.bTargetBefore && !c.bEdit && c.nResult != 0) {
+                ASSERT_EQ(std::remove(dir.Path("dst").c_str()), 0);
+            }
+            const ExpectedTarget expect =
+                c.bExpectAbsent ? ExpectedTarget::None() : ExpectedTarget::SameAs(attrSeen);
+
+            EXPECT_EQ(fs.CopyFile(dir.Path("src"), dir.Path("dst"), expect), c.nResult);
+            FileAttr attrNow;
+            const AttrStatus status = fs.GetAttr(dir.Path("dst"), attrNow, nError);
+            if (c.nResult == 0) {
+                ASSERT_EQ(status, AttrStatus::Ok);
+                EXPECT_EQ(attrNow.nSize, 12u);
+            } else if (c.bEdit) {
+                EXPECT_EQ(dir.ReadFile("dst"), "the user's edit");
+            } else {
+                EXPECT_EQ(status, AttrStatus::Absent);
+            }
+            if (!bOverlay && c.nResult == 0) {
+                EXPECT_EQ(dir.ReadFile("dst"), "new contents");
+            }
+            for (const std::string& strName : dir.Names())
+                EXPECT_FALSE(IsCopyTempName(strName)) << strName;
+        }
     }
 }
 
