@@ -27,5 +27,7 @@ inline constexpr int ID_VIEW_STATUS_BAR = 59393;
 
 inline constexpr int ID_OPTION_LOGFILE = 32777;
 inline constexpr int ID_OPTION_SOUND = 32778;
+// The whole list as a dry run in the log window.
+inline constexpr int ID_PREVIEW = 32790;
 
 } // namespace kovrel::app

@@ -1,5 +1,6 @@
 #include "app/GuiRunHost.h"
 
+#include "dialogs/LogListBox.h"
 #include "dialogs/SyncLogDlg.h"
 #include "ui/MsgBox.h"
 #include "ui/Sound.h"
@@ -66,6 +67,56 @@ void CGuiRunHost::ShowErrorErrno(const std::string& strText, int nErrno) {
 
 void CGuiRunHost::AppendLogLine(const std::string& strLine) {
     m_dlgLog.AddString(strLine);
+    if (m_bMarkNext) {
+        m_bMarkNext = false;
+        m_dlgLog.MarkLastLine(static_cast<dialogs::LogLineMark>(m_nNextMark));
+    }
+}
+
+void CGuiRunHost::OnRunAction(const RUNACTION& action) {
+    if (!m_bPreview)
+        return;
+    dialogs::LogLineMark mark = dialogs::LogLineMark::None;
+    switch (action.eKind) {
+    case RunActionKind::CopyOverwrite:
+        ++m_counts.nOverwrites;
+        mark = dialogs::LogLineMark::Overwrite;
+        [[fallthrough]];
+    case RunActionKind::CopyNew:
+        ++m_counts.nCopies;
+        break;
+    case RunActionKind::DeleteFile:
+        ++m_counts.nDeletes;
+        mark = dialogs::LogLineMark::Delete;
+        break;
+    case RunActionKind::CreateDir:
+        ++m_counts.nDirsCreated;
+        break;
+    case RunActionKind::RemoveDir:
+        ++m_counts.nDirsRemoved;
+        mark = dialogs::LogLineMark::Delete;
+        break;
+    }
+    m_bMarkNext = true;
+    m_nNextMark = static_cast<unsigned char>(mark);
+}
+
+void CGuiRunHost::OnItemBegin(int nIndex) {
+    (void)nIndex;
+    m_counts = ITEMCOUNTS{};
+}
+
+void CGuiRunHost::OnItemEnd(int nIndex) {
+    if (!m_bPreview)
+        return;
+    m_dlgLog.AddCountsLine(QString::fromUtf8("項目 %1: コピー %2（うち上書き %3）、削除 %4、"
+                                             "フォルダ作成 %5、フォルダ削除 %6")
+                               .arg(nIndex + 1)
+                               .arg(m_counts.nCopies)
+                               .arg(m_counts.nOverwrites)
+                               .arg(m_counts.nDeletes)
+                               .arg(m_counts.nDirsCreated)
+                               .arg(m_counts.nDirsRemoved));
 }
 
 bool CGuiRunHost::CheckCancel() {
@@ -80,6 +131,9 @@ bool CGuiRunHost::CheckCancel() {
 }
 
 void CGuiRunHost::PlayRunSound(const RUNSOUND& sound) {
+    // A preview is no run: its end is not announced as one.
+    if (m_bPreview)
+        return;
     const ui::SoundEvent nEvent =
         sound.nBeep == BeepType::Asterisk ? ui::SoundEvent::Information : ui::SoundEvent::Warning;
     switch (sound.kind) {

@@ -39,6 +39,13 @@ public:
     AbortRetryIgnore AskAbortRetryIgnoreReason(const std::string& strText,
                                                const std::string& strReason) override;
 
+    // A preview: each deletion and overwrite marked in the log window, and
+    // each item's counts under the list. Off for a run, which shows lines only.
+    void SetPreview(bool bPreview) { m_bPreview = bPreview; }
+    void OnRunAction(const RUNACTION& action) override;
+    void OnItemBegin(int nIndex) override;
+    void OnItemEnd(int nIndex) override;
+
     // How often events were let through (for the benchmark and the tests).
     int EventPasses() const { return m_nEventPasses; }
 
@@ -47,6 +54,19 @@ private:
     dialogs::CSyncLogDlg& m_dlgLog;
     QElapsedTimer m_timer;
     int m_nEventPasses = 0;
+
+    // What a preview counts of one item.
+    struct ITEMCOUNTS {
+        int nCopies = 0;
+        int nOverwrites = 0; // among the copies
+        int nDeletes = 0;
+        int nDirsCreated = 0;
+        int nDirsRemoved = 0;
+    };
+    bool m_bPreview = false;
+    bool m_bMarkNext = false;      // the next line gets m_nNextMark
+    unsigned char m_nNextMark = 0; // a dialogs::LogLineMark
+    ITEMCOUNTS m_counts;
 };
 
 } // namespace kovrel::app

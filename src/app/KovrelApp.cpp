@@ -6,6 +6,7 @@
 #include "app/WindowHints.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/SyncLogDlg.h"
+#include "engine/ListRun.h"
 #include "platform/PosixFileSystem.h"
 #include "ui/AppInfo.h"
 #include "ui/MsgBox.h"
@@ -156,6 +157,10 @@ void CKovrelApp::ConnectCommands() {
     on(ID_DEFAULT_HELP, &CKovrelApp::OnHelpFinder);
     on(ID_OPTION_LOGFILE, &CKovrelApp::OnOptionLogFile);
     on(ID_OPTION_SOUND, &CKovrelApp::OnOptionSound);
+    on(ID_PREVIEW, &CKovrelApp::OnPreview);
+    // "同期を実行" after a preview: an ordinary run, once the click is done.
+    connect(m_dlgLog.get(), &dialogs::CSyncLogDlg::runRequested, this,
+            [this] { QTimer::singleShot(0, this, &CKovrelApp::OnSynchronize); });
     connect(pFrame, &CMainFrame::recentFileChosen, this, &CKovrelApp::OnOpenRecentFile);
     connect(pFrame, &CMainFrame::filesDroppedElsewhere, this, &CKovrelApp::OnDropFiles);
     connect(pFrame, &CMainFrame::filesDroppedOnGrid, this, &CKovrelApp::OnDropOnGrid);
@@ -233,7 +238,7 @@ void CKovrelApp::UpdateCommands() {
     if (!m_pFrame)
         return;
     // A run must never see its list or its document change under it.
-    for (int nId : {ID_FILE_NEW, ID_FILE_OPEN})
+    for (int nId : {ID_FILE_NEW, ID_FILE_OPEN, ID_PREVIEW})
         m_pFrame->GetAction(nId)->setEnabled(!m_bRunning);
     for (int i = 0; i < m_recent.GetSize(); ++i) {
         if (QAction* pAction = m_pFrame->RecentFileAction(i))
@@ -458,6 +463,41 @@ void CKovrelApp::OnSynchronize() {
         m_dlgLog->hide();
         PostExit();
     }
+    if (m_bCloseAfterRun) {
+        m_bCloseAfterRun = false;
+        PostExit();
+    }
+    emit runFinished();
+}
+
+void CKovrelApp::OnPreview() {
+    if (m_pMainView == nullptr)
+        return;
+    if (m_bRunning) {
+        // Refused like a run inside a run; the run's window comes back.
+        m_dlgLog->ShowAgain();
+        return;
+    }
+    m_bRunning = true;
+    m_pMainView->SetRunning(true);
+    m_pFrame->ShowRunPane(true);
+    UpdateCommands();
+
+    CGuiRunHost host(m_pFrame.get(), *m_dlgLog);
+    host.SetPreview(true);
+    m_dlgLog->BeginPreview(this);
+    // The same dry run as kovrel-sync --dry-run: an overlay, no log file. It
+    // asks the run's questions, so what it shows is what a run answered the
+    // same way does.
+    platform::PosixFileSystem fs;
+    (void)RunSyncList(fs, true, host, m_settings, m_pMainView->GetList(),
+                      m_doc.GetPathName().toStdString());
+    m_dlgLog->EndPreview();
+
+    m_bRunning = false;
+    m_pMainView->SetRunning(false);
+    m_pFrame->ShowRunPane(false);
+    UpdateCommands();
     if (m_bCloseAfterRun) {
         m_bCloseAfterRun = false;
         PostExit();

@@ -65,6 +65,8 @@ public:
     void OnOptionLogFile();
     void OnOptionSound();
     void OnSynchronize();
+    // The whole list as a dry run in the log window; nothing on disk changes.
+    void OnPreview();
     void OnDropFiles(const QStringList& astrPaths); // opened as documents, one by one
     void OnDropOnGrid(const QPoint& ptGrid, const QStringList& astrPaths);
 

@@ -149,6 +149,13 @@ const grid::COMMANDDEF kFrameCommands[] = {
      {kNoKey, kNoKey},
      nullptr,
      nullptr},
+    {ID_PREVIEW,
+     "プレビュー(&P)\tF7",
+     "ディスクを変更せずに、同期で行われる操作を一覧します",
+     {QKeyCombination(Qt::Key_F7), kNoKey},
+     "プレビュー",
+     "プレビュー\n一覧全体を、何も変更せずに試します。コピー、上書き、削除が Synchronize Log "
+     "ウィンドウに並び、上書きと削除には印が付きます。「同期を実行」で同じ一覧を同期します。"},
     // Undo and the pane keys are taken so they reach nothing else, and do nothing.
     {ID_EDIT_UNDO,
      "元に戻す",
@@ -248,6 +255,9 @@ void CMainFrame::BuildMenus() {
          {grid::ID_ITEM_CHANGE, grid::ID_BROWSE_FILE, grid::ID_BROWSE_DIR, grid::ID_ITEM_DETAIL,
           grid::ID_ITEM_DELETE, grid::ID_ITEM_INSERT, grid::ID_ITEM_UP, grid::ID_ITEM_DOWN})
         m_pEditMenu->addAction(m_actions.value(nId));
+    // Synchronize itself is the button under the list; its preview is here.
+    m_pEditMenu->addSeparator();
+    m_pEditMenu->addAction(m_actions.value(ID_PREVIEW));
 
     QMenu* pView = pBar->addMenu(ui::U("表示(&V)"));
     pView->addAction(m_actions.value(ID_VIEW_TOOLBAR));
@@ -273,6 +283,7 @@ void CMainFrame::BuildToolBar() {
     } buttons[] = {
         {ID_FILE_NEW, ":/app/new.svg"},    {ID_FILE_OPEN, ":/app/open.svg"},
         {ID_FILE_SAVE, ":/app/save.svg"},  {0, nullptr},
+        {ID_PREVIEW, ":/app/preview.svg"}, {0, nullptr},
         {ID_APP_ABOUT, ":/app/about.svg"}, {ID_CONTEXT_HELP, ":/app/contexthelp.svg"},
     };
     for (const auto& b : buttons) {

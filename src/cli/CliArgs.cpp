@@ -83,6 +83,10 @@ CLIPARSE ParseCliArgs(const std::vector<std::string_view>& args) {
             out.options.bDryRun = true;
             continue;
         }
+        if (!bOptionsEnded && arg == "--progress") {
+            out.options.bProgress = true;
+            continue;
+        }
         bool bChoice = false;
         for (const CHOICEOPTION& choice : kChoiceOptions) {
             std::string_view value;

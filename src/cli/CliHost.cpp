@@ -46,6 +46,7 @@ bool CCliHost::Interrupted() noexcept {
 }
 
 void CCliHost::PrintQuestion(const std::string& strText, const char* pszChoices) {
+    ClearProgress();
     std::fprintf(m_pErr, "%s %s ", strText.c_str(), pszChoices);
     std::fflush(m_pErr);
 }
@@ -82,6 +83,7 @@ bool CCliHost::AskMissingTop(const std::string& strText) {
 }
 
 void CCliHost::PrintReason(int nErrno) {
+    ClearProgress();
     if (nErrno == 0)
         return;
     std::fprintf(m_pErr, "kovrel-sync: %s\n", std::strerror(nErrno));
@@ -110,12 +112,14 @@ void CCliHost::ShowErrorErrno(const std::string& strText, int nErrno) {
 }
 
 void CCliHost::ShowLineReason(const std::string& strReason) {
+    ClearProgress();
     std::fprintf(m_pErr, "kovrel-sync: %s\n", strReason.c_str());
     std::fflush(m_pErr);
 }
 
 // Without a terminal bAnswer answers; on one the user does.
 bool CCliHost::AskYesNoAnswered(const std::string& strText, bool bAnswer) {
+    ClearProgress();
     if (!m_answers.bInteractive) {
         std::fprintf(m_pErr, "%s\n-> %s\n", strText.c_str(), bAnswer ? "Yes" : "No");
         std::fflush(m_pErr);
@@ -140,6 +144,7 @@ bool CCliHost::AskYesNoAnswered(const std::string& strText, bool bAnswer) {
 }
 
 AbortRetryIgnore CCliHost::AskAbortRetryIgnore(const std::string& strText) {
+    ClearProgress();
     if (!m_answers.bInteractive) {
         std::fprintf(m_pErr, "%s\n-> %s\n", strText.c_str(),
                      m_answers.bFailureIgnore ? "Ignore" : "Abort");
@@ -167,11 +172,13 @@ AbortRetryIgnore CCliHost::AskAbortRetryIgnore(const std::string& strText) {
 }
 
 void CCliHost::ShowError(const std::string& strText) {
+    ClearProgress();
     std::fprintf(m_pErr, "%s\n", strText.c_str());
     std::fflush(m_pErr);
 }
 
 void CCliHost::AppendLogLine(const std::string& strLine) {
+    ClearProgress();
     // Scripts read the lines as they come, so each one is flushed at once.
     std::fwrite(strLine.data(), 1, strLine.size(), m_pOut);
     std::fputc('\n', m_pOut);
@@ -179,7 +186,57 @@ void CCliHost::AppendLogLine(const std::string& strLine) {
 }
 
 bool CCliHost::CheckCancel() {
+    if (m_bProgress)
+        DrawProgress();
     return Interrupted();
+}
+
+void CCliHost::EnableProgress() {
+    m_bProgress = true;
+    m_tpStart = std::chrono::steady_clock::now();
+    m_progress.Start(0);
+}
+
+std::int64_t CCliHost::NowMs() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 m_tpStart)
+        .count();
+}
+
+void CCliHost::DrawProgress() {
+    const std::int64_t nNow = NowMs();
+    if (m_nLastDrawMs >= 0 && nNow - m_nLastDrawMs < kProgressIntervalMs)
+        return;
+    m_nLastDrawMs = nNow;
+    // Back to the line's start, the text, and the rest of the old line wiped.
+    std::fprintf(m_pErr, "\r%s\x1b[K", m_progress.Format(nNow).c_str());
+    std::fflush(m_pErr);
+    m_bProgressShown = true;
+}
+
+void CCliHost::ClearProgress() {
+    if (!m_bProgressShown)
+        return;
+    std::fputs("\r\x1b[K", m_pErr);
+    std::fflush(m_pErr);
+    m_bProgressShown = false;
+}
+
+void CCliHost::OnRunAction(const RUNACTION& action) {
+    if (m_bProgress)
+        m_progress.OnAction(action);
+}
+
+void CCliHost::OnCopyStart(const std::string& strSource, std::uint64_t nSize) {
+    if (m_bProgress)
+        m_progress.OnCopyStart(strSource, nSize);
+}
+
+void CCliHost::OnCopyProgress(std::uint64_t nDone, std::uint64_t nTotal) {
+    if (!m_bProgress)
+        return;
+    m_progress.OnCopyProgress(nDone, nTotal);
+    DrawProgress();
 }
 
 } // namespace kovrel::cli

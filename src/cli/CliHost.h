@@ -4,7 +4,9 @@
 #pragma once
 
 #include "engine/RunHost.h"
+#include "engine/RunProgress.h"
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -42,6 +44,16 @@ public:
     // The command line plays no sounds; the desktop program does.
     void PlayRunSound(const RUNSOUND&) override {}
 
+    // --progress on a terminal: one line on standard error, redrawn in place
+    // at most every kProgressIntervalMs and wiped before anything else is
+    // written to either stream.
+    static constexpr int kProgressIntervalMs = 100;
+    void EnableProgress();
+    void ClearProgress();
+    void OnRunAction(const RUNACTION& action) override;
+    void OnCopyStart(const std::string& strSource, std::uint64_t nSize) override;
+    void OnCopyProgress(std::uint64_t nDone, std::uint64_t nTotal) override;
+
     // Ctrl+C, SIGTERM and SIGHUP set the cancel flag instead of ending the
     // process: the run checks it between the chunks of a copy as well, so a
     // copy in progress is abandoned (its temporary removed) and the run ends
@@ -58,6 +70,14 @@ private:
     bool AskYesNoAnswered(const std::string& strText, bool bAnswer);
     void PrintReason(int nErrno);
 
+    void DrawProgress();
+    std::int64_t NowMs() const;
+
+    bool m_bProgress = false;
+    bool m_bProgressShown = false;
+    std::int64_t m_nLastDrawMs = -1;
+    CRunProgress m_progress;
+    std::chrono::steady_clock::time_point m_tpStart;
     CLIANSWERS m_answers;
     std::FILE* m_pOut;
     std::FILE* m_pErr;

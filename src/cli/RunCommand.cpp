@@ -4,9 +4,8 @@
 #include "CliSettings.h"
 #include "DocumentLoad.h"
 #include "document/KvdFormat.h"
+#include "engine/ListRun.h"
 #include "engine/Patterns.h"
-#include "engine/SyncEngine.h"
-#include "platform/OverlayFileSystem.h"
 #include "platform/PosixFileSystem.h"
 
 #include <cerrno>
@@ -16,6 +15,7 @@
 #include <iostream>
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kovrel::cli {
 
@@ -29,19 +29,16 @@ int RunDocumentCommand(const std::string& strPath, const RUNOPTIONS& options) {
     const CRunSettings settings = ReadRunSettings();
     CCliHost::InstallInterruptHandler();
     CCliHost host(options.answers, stdout, stderr);
+    // Only a terminal gets the line drawn in place; a file or pipe gets
+    // nothing extra.
+    if (options.bProgress && ::isatty(STDERR_FILENO))
+        host.EnableProgress();
 
-    // A dry run works on an overlay that records every change in memory, so the
-    // run sees its own earlier actions (a created directory is walked and filled,
-    // a later item sees what an earlier one copied) and the disk stays as it is.
+    // A dry run goes through an overlay over the real file system (ListRun.h).
     platform::PosixFileSystem fsReal;
-    platform::OverlayFileSystem fsOverlay(fsReal);
-    platform::FileSystem& fs =
-        options.bDryRun ? static_cast<platform::FileSystem&>(fsOverlay) : fsReal;
-
-    CSyncEngine engine(fs, host, settings);
-    engine.SetNoLogFile(options.bDryRun);
-    engine.SetDocumentPath(strPath);
-    switch (engine.Run(list)) {
+    const LISTRUNRESULT run = RunSyncList(fsReal, options.bDryRun, host, settings, list, strPath);
+    host.ClearProgress();
+    switch (run.result) {
     case RunResult::Completed:
         return kExitCompleted;
     case RunResult::CompletedWithErrors:

@@ -13,6 +13,7 @@ inline constexpr int kExitStopped = 2;             // No, Abort, Cancel or a fat
 
 struct RUNOPTIONS {
     bool bDryRun = false;
+    bool bProgress = false; // a progress line on standard error, when it is a terminal
     CLIANSWERS answers;
 };
 

@@ -55,10 +55,32 @@ void CLogListBox::AddStringAndScroll(const QString& strLine) {
 void CLogListBox::ResetContent() {
     m_vecLines.clear();
     m_vecLines.shrink_to_fit();
+    m_vecMarks.clear();
+    m_vecMarks.shrink_to_fit();
+    m_bMarkColumn = false;
     m_nCurSel = -1;
     m_nTop = 0;
     SyncScrollBar();
     InvalidateAll();
+}
+
+void CLogListBox::MarkLastLine(LogLineMark mark) {
+    if (GetCount() == 0 || (mark == LogLineMark::None && !m_bMarkColumn))
+        return;
+    m_vecMarks.resize(m_vecLines.size(), LogLineMark::None);
+    m_vecMarks.back() = mark;
+    if (!m_bMarkColumn) {
+        m_bMarkColumn = true;
+        InvalidateAll();
+    } else {
+        const int nRow = GetCount() - 1 - m_nTop;
+        viewport()->update(0, nRow * m_nRowHeight, viewport()->width(), m_nRowHeight);
+    }
+}
+
+LogLineMark CLogListBox::GetMark(int nIndex) const {
+    return nIndex >= 0 && std::size_t(nIndex) < m_vecMarks.size() ? m_vecMarks[std::size_t(nIndex)]
+                                                                  : LogLineMark::None;
 }
 
 QString CLogListBox::GetText(int nIndex) const {
@@ -133,8 +155,26 @@ void CLogListBox::paintEvent(QPaintEvent* pEvent) {
         if (bSelected) {
             painter.fillRect(rcRow, pal.brush(QPalette::Highlight));
         }
-        painter.setPen(pal.color(bSelected ? QPalette::HighlightedText : QPalette::Text));
-        painter.drawText(rcRow.adjusted(2, 0, 0, 0),
+        QColor color = pal.color(bSelected ? QPalette::HighlightedText : QPalette::Text);
+        int nTextLeft = 2;
+        if (m_bMarkColumn) {
+            // The column is two full-width letters wide: 削 (deleted) or 上
+            // (overwritten), in the line's colour.
+            nTextLeft += 2 * m_nRowHeight;
+            const LogLineMark mark = GetMark(i);
+            if (mark != LogLineMark::None) {
+                if (!bSelected)
+                    color = mark == LogLineMark::Delete ? QColor(0xc0, 0x10, 0x10)
+                                                        : QColor(0xb0, 0x60, 0x00);
+                painter.setPen(color);
+                painter.drawText(QRect(2, rcRow.top(), 2 * m_nRowHeight, m_nRowHeight),
+                                 Qt::AlignCenter | Qt::TextSingleLine,
+                                 mark == LogLineMark::Delete ? QString::fromUtf8("削")
+                                                             : QString::fromUtf8("上"));
+            }
+        }
+        painter.setPen(color);
+        painter.drawText(rcRow.adjusted(nTextLeft, 0, 0, 0),
                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextExpandTabs,
                          m_vecLines[std::size_t(i)]);
         if (bSelected && hasFocus()) {

@@ -10,6 +10,11 @@
 
 namespace kovrel::dialogs {
 
+// A line's mark in a preview: what the line would destroy. Shown as a letter
+// in a column left of the text and as the text's colour, so it does not rest
+// on the colour alone.
+enum class LogLineMark : unsigned char { None, Overwrite, Delete };
+
 class CLogListBox final : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -20,6 +25,11 @@ public:
     // view (one scroll of the pixels and one row painted, not the whole view).
     void AddStringAndScroll(const QString& strLine);
     void ResetContent();
+    // Marks the last line added. The first mark opens the column the marks
+    // are shown in; ResetContent closes it again.
+    void MarkLastLine(LogLineMark mark);
+    LogLineMark GetMark(int nIndex) const;
+    bool HasMarkColumn() const { return m_bMarkColumn; }
     int GetCount() const { return static_cast<int>(m_vecLines.size()); }
     QString GetText(int nIndex) const;
     // Scrolls so that line nIndex is the first shown, as far as the list goes.
@@ -50,6 +60,8 @@ private:
     void SetCurSel(int nIndex);
 
     std::vector<QString> m_vecLines;
+    std::vector<LogLineMark> m_vecMarks; // up to the last marked line only
+    bool m_bMarkColumn = false;
     int m_nTop = 0; // first line in view
     int m_nRowHeight = 1;
     int m_nCurSel = -1;

@@ -1,10 +1,13 @@
 #include "dialogs/SyncLogDlg.h"
 
 #include <QCloseEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
 
 #include "dialogs/LogListBox.h"
+
+#include <algorithm>
 
 namespace kovrel::dialogs {
 
@@ -21,10 +24,75 @@ CSyncLogDlg::CSyncLogDlg(QWidget* pParent)
     connect(m_pButton, &QPushButton::clicked, this, &CSyncLogDlg::accept);
     m_pList = new CLogListBox(this);
     Place(m_pList, 8, 5, 228, 116);
+
+    // The preview's controls, hidden in a run.
+    m_pRunButton = new QPushButton(QString::fromUtf8("同期を実行"), this);
+    Place(m_pRunButton, 60, 125, 60, 14);
+    m_pRunButton->hide();
+    connect(m_pRunButton, &QPushButton::clicked, this, [this] {
+        // The run asks its own questions and shows itself here again.
+        emit runRequested();
+    });
+    m_pCloseButton = new QPushButton(QString::fromUtf8("閉じる"), this);
+    Place(m_pCloseButton, 124, 125, 60, 14);
+    m_pCloseButton->hide();
+    connect(m_pCloseButton, &QPushButton::clicked, this, &CSyncLogDlg::accept);
+    m_pCounts = new QPlainTextEdit(this);
+    m_pCounts->setReadOnly(true);
+    m_pCounts->setObjectName(QStringLiteral("PreviewCounts"));
+    m_pCounts->hide();
+    m_strRunTitle = windowTitle();
     m_bInitialized = true;
 }
 
+void CSyncLogDlg::SetPreviewLayout(bool bPreview, bool bDone) {
+    m_bPreview = bPreview;
+    m_bPreviewDone = bPreview && bDone;
+    setWindowTitle(bPreview
+                       ? QString::fromUtf8("プレビュー（何も変更していません） - ") + m_strRunTitle
+                       : m_strRunTitle);
+    m_pCounts->setVisible(bPreview);
+    m_pButton->setVisible(!m_bPreviewDone);
+    m_pButton->setDefault(!m_bPreviewDone);
+    m_pRunButton->setVisible(m_bPreviewDone);
+    m_pCloseButton->setVisible(m_bPreviewDone);
+    // Enter after a preview starts nothing.
+    m_pCloseButton->setDefault(m_bPreviewDone);
+    Relayout();
+}
+
+void CSyncLogDlg::BeginPreview(ISyncLogView* pView) {
+    m_pCounts->clear();
+    SetPreviewLayout(true, false);
+    m_pView = pView;
+    ResetContent();
+    show();
+    SetButtonText(QStringLiteral("Cancel"));
+    m_bCancel = false;
+}
+
+void CSyncLogDlg::EndPreview() {
+    SetButtonText(QStringLiteral("OK"));
+    SetPreviewLayout(true, true);
+    BringToTop();
+    m_pCloseButton->setFocus(Qt::OtherFocusReason);
+}
+
+void CSyncLogDlg::MarkLastLine(LogLineMark mark) {
+    m_pList->MarkLastLine(mark);
+}
+
+void CSyncLogDlg::AddCountsLine(const QString& strLine) {
+    m_pCounts->appendPlainText(strLine);
+}
+
+QString CSyncLogDlg::CountsText() const {
+    return m_pCounts->toPlainText();
+}
+
 void CSyncLogDlg::BeginRun(ISyncLogView* pView) {
+    if (m_bPreview)
+        SetPreviewLayout(false, false);
     m_pView = pView;
     ResetContent();
     show();
@@ -142,8 +210,21 @@ void CSyncLogDlg::Relayout() {
     const int nH = height();
     const int nButtonW = m_pButton->width();
     const int nButtonH = m_pButton->height();
-    m_pList->setGeometry(10, 10, nW - 20, nH - nButtonH - 20);
-    m_pButton->setGeometry((nW - nButtonW) / 2, nH - nButtonH - 5, nButtonW, nButtonH);
+    if (!m_bPreview) {
+        m_pList->setGeometry(10, 10, nW - 20, nH - nButtonH - 20);
+        m_pButton->setGeometry((nW - nButtonW) / 2, nH - nButtonH - 5, nButtonW, nButtonH);
+        return;
+    }
+    // A preview: the counts box between the list and the buttons.
+    const int nCountsH = std::min(nH / 3, 4 * fontMetrics().height() + 10);
+    const int nListH = std::max(0, nH - nButtonH - nCountsH - 25);
+    m_pList->setGeometry(10, 10, nW - 20, nListH);
+    m_pCounts->setGeometry(10, 15 + nListH, nW - 20, nCountsH);
+    const int nButtonTop = nH - nButtonH - 5;
+    m_pButton->setGeometry((nW - nButtonW) / 2, nButtonTop, nButtonW, nButtonH);
+    const int nPairW = m_pRunButton->width();
+    m_pRunButton->setGeometry(nW / 2 - nPairW - 4, nButtonTop, nPairW, nButtonH);
+    m_pCloseButton->setGeometry(nW / 2 + 4, nButtonTop, nPairW, nButtonH);
 }
 
 } // namespace kovrel::dialogs

@@ -9,11 +9,13 @@
 
 #include "ui/TemplateDialog.h"
 
+class QPlainTextEdit;
 class QPushButton;
 
 namespace kovrel::dialogs {
 
 class CLogListBox;
+enum class LogLineMark : unsigned char;
 
 // What the log window needs from the document's view: the keyboard focus
 // back in the grid when the window is dismissed with OK.
@@ -40,6 +42,21 @@ public:
     void BeginRun(ISyncLogView* pView);
     void EndRun();
 
+    // A preview (a dry run) in the same window: its own title, the lines
+    // marked, a box of each item's counts under the list, and at its end two
+    // buttons instead of the one: "同期を実行" (runRequested) and "閉じる".
+    // BeginRun brings back the run's layout.
+    void BeginPreview(ISyncLogView* pView);
+    void EndPreview();
+    bool IsPreview() const { return m_bPreview; }
+    // Marks the line added last (a preview's deletions and overwrites).
+    void MarkLastLine(LogLineMark mark);
+    // One item's counts, in the box under the list.
+    void AddCountsLine(const QString& strLine);
+    QString CountsText() const;
+    QPushButton* RunButton() const { return m_pRunButton; }
+    QPushButton* CloseButton() const { return m_pCloseButton; }
+
     void ResetContent();                        // empties the list
     void AddString(const QString& strLine);     // appends and scrolls to it
     void AddString(const std::string& strLine); // the same for UTF-8 text
@@ -59,6 +76,10 @@ public:
     QPushButton* Button() const { return m_pButton; }
     CLogListBox* ListBox() const { return m_pList; }
 
+signals:
+    // "同期を実行" after a preview: an ordinary run of the same list is wanted.
+    void runRequested();
+
 public slots:
     void accept() override; // OnOK: the button and Enter
     void reject() override; // Escape: hide, the run goes on
@@ -74,7 +95,15 @@ protected:
 private:
     void Relayout();
 
+    void SetPreviewLayout(bool bPreview, bool bDone);
+
     QPushButton* m_pButton = nullptr;
+    QPushButton* m_pRunButton = nullptr;
+    QPushButton* m_pCloseButton = nullptr;
+    QPlainTextEdit* m_pCounts = nullptr;
+    QString m_strRunTitle;
+    bool m_bPreview = false;     // the window shows a preview (running or done)
+    bool m_bPreviewDone = false; // and it has ended: the two buttons show
     CLogListBox* m_pList = nullptr;
     bool m_bInitialized = false;
     // Where the outer frame was when the window was last hidden: it comes back

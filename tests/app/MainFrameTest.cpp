@@ -93,7 +93,11 @@ TEST_F(MainFrame, EveryMenuEntryWithItsShortcutsAndPrompt) {
           "現在選択されている項目を１つ上に移動する\t項目を１つ上へ"},
          {"項目を１つ下へ(&D)\tCtrl-Down",
           {key(Qt::CTRL | Qt::Key_Down)},
-          "現在選択されている項目を１つ下に移動する\t項目を１つ下へ"}},
+          "現在選択されている項目を１つ下に移動する\t項目を１つ下へ"},
+         {"-", {}, ""},
+         {"プレビュー(&P)\tF7",
+          {key(Qt::Key_F7)},
+          "ディスクを変更せずに、同期で行われる操作を一覧します"}},
         {{"ツールバー(&T)", {}, "ツールバーの表示/非表示を切り替えます"},
          {"ステータスバー(&S)", {}, "ステータスバーの表示/非表示を切り替えます"}},
         {{"ﾛｸﾞﾌｧｲﾙ(&L)...", {}, "Synchronize結果のログ出力指定"},
@@ -141,9 +145,13 @@ TEST_F(MainFrame, EveryMenuEntryWithItsShortcutsAndPrompt) {
         }
         pMenu->hide();
     }
-    // The Edit entries are the view's own actions, not copies.
-    for (QAction* pAction : menus[1]->menu()->actions())
+    // The Edit entries are the view's own actions, not copies; the preview
+    // after the separator is the frame's.
+    for (QAction* pAction : menus[1]->menu()->actions()) {
+        if (pAction->isSeparator() || pAction == m_pFrame->GetAction(ID_PREVIEW))
+            continue;
         EXPECT_EQ(pAction, m_pView->GetAction(pAction->data().toInt()));
+    }
 }
 
 TEST_F(MainFrame, RecentFilesBetweenTheSeparators) {
@@ -211,13 +219,14 @@ TEST_F(MainFrame, ShortcutReachesItsCommand) {
     EXPECT_EQ(spyInsert.count(), 1);
 }
 
-TEST_F(MainFrame, ToolbarSixPositionsWithTipsAndImages) {
+TEST_F(MainFrame, ToolbarEightPositionsWithTipsAndImages) {
     const QList<QAction*> actions = m_pFrame->ToolBar()->actions();
-    ASSERT_EQ(actions.size(), 6);
-    const int anIds[] = {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, 0, ID_APP_ABOUT, ID_CONTEXT_HELP};
-    const char* apszTips[] = {"新規作成", "開く",           "上書き保存",
-                              nullptr,    "バージョン情報", "ヘルプ"};
-    for (int i = 0; i < 6; ++i) {
+    ASSERT_EQ(actions.size(), 8);
+    const int anIds[] = {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE,   0, ID_PREVIEW,
+                         0,           ID_APP_ABOUT, ID_CONTEXT_HELP};
+    const char* apszTips[] = {"新規作成",   "開く",  "上書き保存",     nullptr,
+                              "プレビュー", nullptr, "バージョン情報", "ヘルプ"};
+    for (int i = 0; i < 8; ++i) {
         if (anIds[i] == 0) {
             EXPECT_TRUE(actions[i]->isSeparator());
             continue;

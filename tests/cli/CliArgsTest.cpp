@@ -17,7 +17,7 @@ namespace {
 
 // A command line that is read: the command, the document, and the run's
 // switches as a string of flags (D dry run, Q question yes, M missing top yes,
-// F failure ignore).
+// F failure ignore, P progress).
 struct ARGCASE {
     const char* pszName;
     std::vector<std::string_view> args;
@@ -42,6 +42,8 @@ const ARGCASE kCases[] = {
      ""},
     {"LaterAnswerWins", {"--on-question=yes", "--on-question=no", "a.kvd"}, kRun, "a.kvd", ""},
     {"OnlyItsOwnAnswer", {"--on-missing-top=yes", "a.kvd"}, kRun, "a.kvd", "M"},
+    {"Progress", {"a.kvd", "--progress", "--dry-run"}, kRun, "a.kvd", "PD"},
+    {"ProgressAfterDashDashIsTheDocument", {"--", "--progress"}, kRun, "--progress", ""},
     {"DashDashEndsOptions", {"--", "--dry-run"}, kRun, "--dry-run", ""},
     {"SecondDashDashIsTheDocument", {"--dry-run", "--", "--"}, kRun, "--", "D"},
     {"LoneDashIsADocument", {"-"}, kRun, "-", ""},
@@ -68,6 +70,7 @@ TEST_P(CliArgsTable, ReadsTheWords) {
     EXPECT_EQ(args.strDocument, c.pszDocument);
     const std::string_view flags = c.pszFlags;
     EXPECT_EQ(args.options.bDryRun, flags.find('D') != std::string_view::npos);
+    EXPECT_EQ(args.options.bProgress, flags.find('P') != std::string_view::npos);
     EXPECT_EQ(args.options.answers.bQuestionYes, flags.find('Q') != std::string_view::npos);
     EXPECT_EQ(args.options.answers.bMissingTopYes, flags.find('M') != std::string_view::npos);
     EXPECT_EQ(args.options.answers.bFailureIgnore, flags.find('F') != std::string_view::npos);

@@ -331,6 +331,49 @@ TEST_F(RunCommand, TerminalAnswersAreRead) {
     EXPECT_NE(r.strErr.find("[y/n]"), r.strErr.rfind("[y/n]"));
 }
 
+// --progress draws its line on a terminal only, wipes it before a question
+// and at the end, and never writes it to standard output.
+TEST_F(RunCommand, ProgressOnATerminalOnly) {
+    AddItem(m_tmp.Path("s1") + "/*.c", m_tmp.Path("s2") + "/*.h");
+    File("s1/later.txt", "l", 1000);
+    AddItem(m_tmp.Path("s1"), m_tmp.Path("s2"));
+    const std::string kWipe = "\r\x1b[K";
+    for (const bool bProgress : {true, false}) {
+        PROCOPTIONS opt;
+        opt.args = {Doc()};
+        if (bProgress)
+            opt.args.insert(opt.args.begin(), "--progress");
+        opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")}};
+        opt.onTerminal = [](const std::string& strShown, int fdMaster, pid_t) {
+            if (strShown.find("[y/n]") == std::string::npos)
+                return false;
+            EXPECT_EQ(::write(fdMaster, "n\n", 2), 2);
+            return true;
+        };
+        const PROCRESULT r = test::RunProcess(KOVREL_SYNC_EXE, opt);
+        EXPECT_EQ(r.nExit, 2) << r.strErr;
+        EXPECT_EQ(r.strOut.find('\r'), std::string::npos);
+        EXPECT_EQ(r.strOut.find("ファイル 0"), std::string::npos);
+        const std::size_t nLine = r.strErr.find("\rファイル 0, 0 B\x1b[K");
+        const std::size_t nQuestion = r.strErr.find("両方に");
+        ASSERT_NE(nQuestion, std::string::npos) << r.strErr;
+        if (!bProgress) {
+            EXPECT_EQ(r.strErr.find("\x1b[K"), std::string::npos) << r.strErr;
+            continue;
+        }
+        // Drawn before the first item, wiped right before the question.
+        ASSERT_NE(nLine, std::string::npos) << r.strErr;
+        EXPECT_LT(nLine, nQuestion);
+        EXPECT_EQ(r.strErr.rfind(kWipe, nQuestion), nQuestion - kWipe.size()) << r.strErr;
+    }
+    // Standard error a pipe: nothing extra at all.
+    File("s1/x.txt", "x", 1000);
+    const PROCRESULT r = Sync({"--progress", "--on-question=yes", Doc()});
+    EXPECT_EQ(r.nExit, 1) << r.strErr;
+    EXPECT_EQ(r.strErr.find("ファイル"), std::string::npos) << r.strErr;
+    EXPECT_EQ(r.strErr.find('\r'), std::string::npos);
+}
+
 // SIGTERM and SIGHUP are the same request as Ctrl+C: the run ends as cancelled,
 // with its summary and exit status 2, instead of dying half way.
 TEST_F(RunCommand, TermAndHangupCancelTheRunLikeCtrlC) {

@@ -32,6 +32,9 @@ public:
     std::vector<int> m_errnos;                 // handed beside questions and errors, in order
     std::vector<std::string> m_reasons;        // reasons given for log lines
     std::vector<std::string> m_failureReasons; // the run's own reasons beside failure boxes
+    // The log lines again, each with the kind of action reported before it
+    // ("copy-new 2| ...") and the item boundaries as lines of their own.
+    std::vector<std::string> m_annotated;
 
     // Cancel: CheckCancel returns true from its m_nCancelAtCheck-th call on
     // (1-based; 0: never), or from the first call after the line
@@ -94,7 +97,23 @@ public:
         return AskAbortRetryIgnore(strText);
     }
 
+    void OnRunAction(const RUNACTION& action) override {
+        if (!m_strPendingTag.empty())
+            ADD_FAILURE() << "action without its line: " << m_strPendingTag;
+        static const char* const kNames[] = {"copy-new", "copy-over", "delete", "mkdir", "rmdir"};
+        m_strPendingTag = std::string(kNames[static_cast<int>(action.eKind)]) + " " +
+                          std::to_string(action.nSide) + "| ";
+    }
+    void OnItemBegin(int nIndex) override {
+        m_annotated.push_back("[begin " + std::to_string(nIndex) + "]");
+    }
+    void OnItemEnd(int nIndex) override {
+        m_annotated.push_back("[end " + std::to_string(nIndex) + "]");
+    }
+
     void AppendLogLine(const std::string& strLine) override {
+        m_annotated.push_back(m_strPendingTag + strLine);
+        m_strPendingTag.clear();
         m_lines.push_back(strLine);
         if (!m_strCancelAfterLine.empty() && strLine == m_strCancelAfterLine)
             m_bCancel = true;
@@ -119,6 +138,8 @@ public:
         m_missingTopQuestions.clear();
         m_errnos.clear();
         m_reasons.clear();
+        m_annotated.clear();
+        m_strPendingTag.clear();
         m_failureReasons.clear();
         m_nChecks = 0;
         m_bCancel = false;
@@ -126,6 +147,7 @@ public:
 
 private:
     bool m_bCancel = false;
+    std::string m_strPendingTag;
 };
 
 } // namespace kovrel::test

@@ -1,7 +1,10 @@
 // Pictures of the dialogs, the log window and the message boxes.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -9,6 +12,7 @@
 #include <QTreeWidget>
 
 #include "Shots.h"
+#include "app/GuiRunHost.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/DetailDlg.h"
 #include "dialogs/LogFileDlg.h"
@@ -16,6 +20,8 @@
 #include "dialogs/SoundDlg.h"
 #include "dialogs/SyncLogDlg.h"
 #include "document/SyncItem.h"
+#include "engine/ListRun.h"
+#include "platform/PosixFileSystem.h"
 #include "ui/MsgBox.h"
 
 using namespace kovrel;
@@ -119,6 +125,40 @@ KOVREL_SHOTS(RegisterDialogShots) {
         pDlg->resize(pDlg->width() * 3 / 2, pDlg->height());
         pDlg->AddString(std::string("<< Synchronize Start 26/12/07 14:30:00 >>"));
         pDlg->AddString(std::string("/home/user/a.txt -> /media/backup/a.txt"));
+        return GrabWindow(pDlg);
+    });
+    // A real preview over sample trees: a new copy, an overwrite, a new
+    // directory, deletions and a removed directory.
+    RegisterShot(QStringLiteral("sync_log_preview"), [] {
+        QTemporaryDir dir;
+        const auto write = [&](const QString& strRel, const QByteArray& data, int nAge) {
+            const QString strPath = dir.filePath(strRel);
+            QDir().mkpath(QFileInfo(strPath).path());
+            QFile file(strPath);
+            if (file.open(QIODevice::WriteOnly))
+                file.write(data);
+            file.setFileTime(QDateTime::currentDateTime().addSecs(-nAge),
+                             QFileDevice::FileModificationTime);
+        };
+        write(QStringLiteral("文書/報告書.txt"), "new", 0);
+        write(QStringLiteral("文書/予定表.txt"), "newer", 0);
+        write(QStringLiteral("backup/予定表.txt"), "older", 3600);
+        write(QStringLiteral("文書/写真/海.jpg"), "jpg", 0);
+        write(QStringLiteral("backup/古いメモ.txt"), "old", 0);
+        write(QStringLiteral("backup/旧版/下書き.txt"), "old", 0);
+        CSyncItemList list;
+        if (SYNCITEM* pItem =
+                list.SetAt(-1, dir.filePath(QStringLiteral("文書")).toUtf8().constData(),
+                           dir.filePath(QStringLiteral("backup")).toUtf8().constData(), nullptr))
+            pItem->dwOption = SIO_NOFILE1_DELETE;
+        auto* pDlg = new dialogs::CSyncLogDlg;
+        pDlg->resize(pDlg->width() * 2, pDlg->height() * 3 / 2);
+        app::CGuiRunHost host(nullptr, *pDlg);
+        host.SetPreview(true);
+        pDlg->BeginPreview(nullptr);
+        platform::PosixFileSystem fs;
+        (void)RunSyncList(fs, true, host, CRunSettings(), list, std::string());
+        pDlg->EndPreview();
         return GrabWindow(pDlg);
     });
     RegisterShot(QStringLiteral("about"), [] { return GrabWindow(new dialogs::CAboutDlg); });

@@ -323,6 +323,8 @@ CSyncEngine::FilesOutcome CSyncEngine::SyncFiles(const std::string& strPath1,
     case PairAction::None:
         break;
     case PairAction::Copy: {
+        m_bCopyOverwrites = pTargetAttr != nullptr;
+        m_host.OnCopyStart(bOnto1 ? strPath2 : strPath1, (bOnto1 ? pAttr2 : pAttr1)->nSize);
         const platform::ExpectedTarget expect = platform::ExpectedTarget::Of(pTargetAttr);
         return outcomeOf(bOnto1 ? CopyFileImpl(strPath2, strPath1, true, expect, bLastChance)
                                 : CopyFileImpl(strPath1, strPath2, false, expect, bLastChance));
@@ -380,7 +382,7 @@ RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string
         case MissingRule::Leave:
             return RunFlow::GoOn;
         case MissingRule::CopyOver:
-            switch (SyncCreateDir(strHave, strLack)) {
+            switch (SyncCreateDir(strHave, strLack, bMissing1 ? 1 : 2)) {
             case CreateDirResult::Stop:
                 return RunFlow::Stop;
             case CreateDirResult::Skipped:
@@ -648,7 +650,7 @@ RunFlow CSyncEngine::RemoveTree(const std::string& strDir, int nSide, bool* pKep
         WriteLog("Directory remove skipped " + Shown(strDir));
         return StopIf(CheckCancel());
     }
-    if (SyncRemoveDir(strDir) == RunFlow::Stop)
+    if (SyncRemoveDir(strDir, nSide) == RunFlow::Stop)
         return RunFlow::Stop;
     return StopIf(CheckCancel());
 }

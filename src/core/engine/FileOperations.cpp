@@ -73,7 +73,9 @@ CSyncEngine::OpOutcome CSyncEngine::CopyFileImpl(const std::string& strExisting,
         ++m_stat.nCopied2to1;
     else
         ++m_stat.nCopied1to2;
-    WriteLog(strLine);
+    WriteActionLog(strLine,
+                   m_bCopyOverwrites ? RunActionKind::CopyOverwrite : RunActionKind::CopyNew,
+                   bToSide1 ? 1 : 2);
     return outcome;
 }
 
@@ -103,20 +105,21 @@ CSyncEngine::OpOutcome CSyncEngine::DeleteFileImpl(const std::string& strPath, i
         ++m_stat.nDeleted1;
     else
         ++m_stat.nDeleted2;
-    WriteLog(Shown(strPath) + " Deleted");
+    WriteActionLog(Shown(strPath) + " Deleted", RunActionKind::DeleteFile, nSide);
     return outcome;
 }
 
-RunFlow CSyncEngine::SyncRemoveDir(const std::string& strPath) {
+RunFlow CSyncEngine::SyncRemoveDir(const std::string& strPath, int nSide) {
     const OpOutcome outcome =
         TryOperation([&] { return m_fs.RemoveDir(strPath); }, "Remove Dir. failed !! ",
                      Shown(strPath), m_stat.nRmdirErrors);
     if (outcome == OpOutcome::Done)
-        WriteLog("Directory " + Shown(strPath) + " Removed");
+        WriteActionLog("Directory " + Shown(strPath) + " Removed", RunActionKind::RemoveDir, nSide);
     return StopIf(outcome == OpOutcome::Aborted);
 }
 
-CreateDirResult CSyncEngine::SyncCreateDir(const std::string& strModel, const std::string& strNew) {
+CreateDirResult CSyncEngine::SyncCreateDir(const std::string& strModel, const std::string& strNew,
+                                           int nSide) {
     (void)strModel; // its bits and times follow once the pass has filled the new one
     switch (TryOperation([&] { return m_fs.CreateDir(strNew); }, "Create Dir. failed !! ",
                          Shown(strNew), m_stat.nMkdirErrors)) {
@@ -128,7 +131,7 @@ CreateDirResult CSyncEngine::SyncCreateDir(const std::string& strModel, const st
     case OpOutcome::Done:
         break;
     }
-    WriteLog("Directory " + Shown(strNew) + " created");
+    WriteActionLog("Directory " + Shown(strNew) + " created", RunActionKind::CreateDir, nSide);
     return CreateDirResult::Created;
 }
 

@@ -4,6 +4,7 @@
 // texts; the host only shows and answers.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "engine/RunSettings.h"
@@ -11,6 +12,21 @@
 namespace kovrel {
 
 enum class AbortRetryIgnore { Abort, Retry, Ignore };
+
+// What a change the run has just made (or, in a dry run, would make) is, for
+// hosts that show more than the line: a preview marks what destroys data.
+enum class RunActionKind : unsigned char {
+    CopyNew,       // a file copied where the target side had none
+    CopyOverwrite, // a file copied over the target side's file
+    DeleteFile,
+    CreateDir,
+    RemoveDir
+};
+
+struct RUNACTION {
+    RunActionKind eKind = RunActionKind::CopyNew;
+    int nSide = 0; // the side changed: 1 or 2 (a copy's target side)
+};
 
 class CRunHost {
 public:
@@ -71,6 +87,29 @@ public:
     // Why the log line just appended was written, for hosts that can show a
     // reason beside the log (kovrel-sync on standard error). Not shown by default.
     virtual void ShowLineReason(const std::string& strReason) { (void)strReason; }
+
+    // The kind of the change whose log line comes right after this call. Only
+    // made changes are reported: failures and skips are lines alone.
+    virtual void OnRunAction(const RUNACTION& action) { (void)action; }
+
+    // Item boundaries: nIndex is the item's place in the list. Every line
+    // between the two calls belongs to that item; the start, summary and
+    // cancel lines lie outside any item. An item the run leaves out for an
+    // empty path gets no calls.
+    virtual void OnItemBegin(int nIndex) { (void)nIndex; }
+    virtual void OnItemEnd(int nIndex) { (void)nIndex; }
+
+    // Progress of a file copy: its start with the source and the size its
+    // listing gave, then (on a real file system) nDone of nTotal bytes written
+    // between the chunks of its data. A dry run only starts copies.
+    virtual void OnCopyStart(const std::string& strSource, std::uint64_t nSize) {
+        (void)strSource;
+        (void)nSize;
+    }
+    virtual void OnCopyProgress(std::uint64_t nDone, std::uint64_t nTotal) {
+        (void)nDone;
+        (void)nTotal;
+    }
 };
 
 } // namespace kovrel

@@ -226,10 +226,12 @@ private:
     // ---- The file operations; each writes one log line per outcome ----
 
     // An empty directory.
-    RunFlow SyncRemoveDir(const std::string& strPath);
+    RunFlow SyncRemoveDir(const std::string& strPath, int nSide);
     // Creates strNew (its parent must exist), writable. The pass gives the new
     // directory the model's permission bits and times once it has filled it.
-    CreateDirResult SyncCreateDir(const std::string& strModel, const std::string& strNew);
+    // nSide: the side strNew lies on.
+    CreateDirResult SyncCreateDir(const std::string& strModel, const std::string& strNew,
+                                  int nSide);
 
     // The copy and delete of a file, telling also whether the change was made.
     // bToSide1: the copy goes from side 2 to side 1 (strNew is the side-1 path).
@@ -263,6 +265,8 @@ private:
 
     // One line to the host's window, then to the log file when one is open.
     void WriteLog(const std::string& strLine);
+    // The line of a change made, after telling the host its kind.
+    void WriteActionLog(const std::string& strLine, RunActionKind eKind, int nSide);
     // The host's cancel flag, after letting waiting events through.
     bool CheckCancel();
 
@@ -280,7 +284,8 @@ private:
     bool m_bNoLogFile = false;
     bool m_bRunning = false;
     bool m_bStoppedBeforeFirstItem = false;
-    bool m_bCopyCancelled = false; // a copy was abandoned for Cancel: stop, ask nothing
+    bool m_bCopyCancelled = false;  // a copy was abandoned for Cancel: stop, ask nothing
+    bool m_bCopyOverwrites = false; // the next copy's target exists (told to the host)
     std::string m_strDocPath;
     CCopyCancel m_copyCancel{*this};
     SYNCSTAT m_stat;

@@ -110,7 +110,10 @@ RunResult CSyncEngine::Run(const CSyncItemList& list) {
         const std::string strItem2 = *pItem->lpszPath2;
         const CSyncOptions options(pItem->dwOption);
         const std::string strPattern = pItem->lpszPattern.value_or(std::string());
-        if (RunItem(strItem1, strItem2, options, strPattern) == RunFlow::Stop) {
+        m_host.OnItemBegin(i);
+        const RunFlow flow = RunItem(strItem1, strItem2, options, strPattern);
+        m_host.OnItemEnd(i);
+        if (flow == RunFlow::Stop) {
             WriteLog(kLineCanceled);
             bStopped = true;
             break;
@@ -261,11 +264,17 @@ void CSyncEngine::WriteLog(const std::string& strLine) {
     }
 }
 
+void CSyncEngine::WriteActionLog(const std::string& strLine, RunActionKind eKind, int nSide) {
+    m_host.OnRunAction(RUNACTION{eKind, nSide});
+    WriteLog(strLine);
+}
+
 bool CSyncEngine::CheckCancel() {
     return m_host.CheckCancel();
 }
 
 bool CSyncEngine::CCopyCancel::OnCopyProgress(std::uint64_t nDone, std::uint64_t nTotal) {
+    m_engine.m_host.OnCopyProgress(nDone, nTotal);
     // At the end the copy is done: it is kept, and the pass asks next.
     if (nDone >= nTotal || !m_engine.CheckCancel())
         return true;

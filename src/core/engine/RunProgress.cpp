@@ -1,0 +1,106 @@
+#include "engine/RunProgress.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace kovrel {
+
+std::string FormatBytes(std::uint64_t nBytes) {
+    static const char* const kUnits[] = {"KiB", "MiB", "GiB", "TiB"};
+    if (nBytes < 1024)
+        return std::to_string(nBytes) + " B";
+    double dValue = static_cast<double>(nBytes) / 1024.0;
+    int nUnit = 0;
+    while (dValue >= 1024.0 && nUnit < 3) {
+        dValue /= 1024.0;
+        ++nUnit;
+    }
+    char sz[32];
+    std::snprintf(sz, sizeof sz, "%.1f %s", dValue, kUnits[nUnit]);
+    return sz;
+}
+
+void CRunProgress::Start(std::int64_t nNowMs) {
+    *this = CRunProgress{};
+    m_nStartMs = nNowMs;
+}
+
+void CRunProgress::SetTotals(std::uint64_t nFiles, std::uint64_t nBytes) {
+    m_nFilesTotal = nFiles;
+    m_nBytesTotal = nBytes;
+}
+
+void CRunProgress::OnAction(const RUNACTION& action) {
+    switch (action.eKind) {
+    case RunActionKind::CopyNew:
+    case RunActionKind::CopyOverwrite:
+        m_nBytesDone += m_nCurrentSize;
+        m_nCurrentSize = 0;
+        m_nCurrentDone = 0;
+        m_strCurrent.clear();
+        ++m_nFilesDone;
+        break;
+    case RunActionKind::DeleteFile:
+        ++m_nFilesDone;
+        break;
+    case RunActionKind::CreateDir:
+    case RunActionKind::RemoveDir:
+        break;
+    }
+}
+
+void CRunProgress::OnCopyStart(const std::string& strSource, std::uint64_t nSize) {
+    // A copy that failed or was passed over left no action: its bytes are not done.
+    m_nCurrentSize = nSize;
+    m_nCurrentDone = 0;
+    m_strCurrent = strSource;
+}
+
+void CRunProgress::OnCopyProgress(std::uint64_t nDone, std::uint64_t nTotal) {
+    m_nCurrentSize = nTotal;
+    m_nCurrentDone = std::min(nDone, nTotal);
+}
+
+std::string CRunProgress::Format(std::int64_t nNowMs) const {
+    const std::uint64_t nBytes = BytesDone();
+    std::string str = "ファイル " + std::to_string(m_nFilesDone);
+    if (m_nFilesTotal > 0)
+        str += "/" + std::to_string(m_nFilesTotal);
+    str += ", " + FormatBytes(nBytes);
+    if (m_nFilesTotal > 0)
+        str += "/" + FormatBytes(m_nBytesTotal);
+    const double dSeconds =
+        static_cast<double>(std::max<std::int64_t>(0, nNowMs - m_nStartMs)) / 1000.0;
+    double dRate = 0;
+    if (dSeconds > 0) {
+        dRate = static_cast<double>(nBytes) / dSeconds;
+        str += ", " + FormatBytes(static_cast<std::uint64_t>(dRate)) + "/s";
+    }
+    if (m_nFilesTotal > 0) {
+        // By bytes when there are any to copy, else by files.
+        const double dDone =
+            m_nBytesTotal > 0
+                ? static_cast<double>(nBytes) / static_cast<double>(m_nBytesTotal)
+                : static_cast<double>(m_nFilesDone) / static_cast<double>(m_nFilesTotal);
+        str += ", " + std::to_string(static_cast<int>(std::min(1.0, dDone) * 100.0)) + "%";
+        if (m_nBytesTotal > 0 && dRate > 0) {
+            const std::uint64_t nLeft = nBytes >= m_nBytesTotal ? 0 : m_nBytesTotal - nBytes;
+            const auto nSeconds =
+                static_cast<std::uint64_t>(static_cast<double>(nLeft) / dRate + 0.5);
+            char sz[40];
+            std::snprintf(sz, sizeof sz, ", 残り %llu:%02llu",
+                          static_cast<unsigned long long>(nSeconds / 60),
+                          static_cast<unsigned long long>(nSeconds % 60));
+            str += sz;
+        }
+    }
+    if (!m_strCurrent.empty() && m_nCurrentSize > kBigFile) {
+        const std::size_t nSlash = m_strCurrent.rfind('/');
+        str += " | " +
+               (nSlash == std::string::npos ? m_strCurrent : m_strCurrent.substr(nSlash + 1)) +
+               " " + std::to_string(m_nCurrentDone * 100 / m_nCurrentSize) + "%";
+    }
+    return str;
+}
+
+} // namespace kovrel
