@@ -135,8 +135,8 @@ bool CGuiRunHost::CheckCancel() {
     if (!m_timer.isValid() || m_timer.elapsed() >= kEventIntervalMs) {
         // Formatted only here, so a run of small files pays once per pass.
         const std::int64_t nNowMs = m_clock.elapsed();
-        m_dlgLog.SetProgress(QString::fromStdString(m_progress.FormatDone(nNowMs)),
-                             QString::fromStdString(m_progress.FormatRate(nNowMs)));
+        m_dlgLog.SetProgress(QString::fromStdString(m_progress.FormatCounts()),
+                             QString::fromStdString(m_progress.FormatPace(nNowMs)));
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         m_timer.start();
         ++m_nEventPasses;

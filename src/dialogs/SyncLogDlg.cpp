@@ -251,8 +251,9 @@ void CSyncLogDlg::Relayout() {
     const int nButtonH = m_pButton->height();
     {
         // The progress beside the centred button, up to the window's edges.
-        const int nTop = nH - nButtonH - 8;
-        const int nLabelH = nButtonH + 6;
+        // From just under the list down to the bottom edge: three short lines.
+        const int nTop = nH - nButtonH - 9;
+        const int nLabelH = nButtonH + 9;
         const int nButtonLeft = (nW - nButtonW) / 2;
         m_pProgressDone->setGeometry(10, nTop, std::max(0, nButtonLeft - 16), nLabelH);
         const int nRightLeft = nButtonLeft + nButtonW + 6;

@@ -59,8 +59,8 @@ public:
 
     // How far a run or a preview has come, in the button row on either side
     // of the centred button (the list keeps its place): files and bytes done
-    // (with percent and time left when known) left of it, the rate and a
-    // large file's percentage right of it. Hidden again by EndRun and
+    // left of it; percent and time left when known, the rate and a large
+    // file's percentage right of it. Hidden again by EndRun and
     // EndPreview; empty texts hide it too.
     void SetProgress(const QString& strDone, const QString& strRate);
     void ClearProgress();

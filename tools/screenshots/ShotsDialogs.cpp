@@ -133,8 +133,8 @@ KOVREL_SHOTS(RegisterDialogShots) {
         progress.SetTotals(120, std::uint64_t{900} << 20);
         progress.OnCopyStart("/home/user/動画/旅行.mp4", std::uint64_t{300} << 20);
         progress.OnCopyProgress(std::uint64_t{120} << 20, std::uint64_t{300} << 20);
-        pDlg->SetProgress(QString::fromStdString(progress.FormatDone(8000)),
-                          QString::fromStdString(progress.FormatRate(8000)));
+        pDlg->SetProgress(QString::fromStdString(progress.FormatCounts()),
+                          QString::fromStdString(progress.FormatPace(8000)));
         return GrabWindow(pDlg);
     });
     // A real preview over sample trees: a new copy, an overwrite, a new

@@ -124,19 +124,20 @@ std::string CRunProgress::Format(std::int64_t nNowMs) const {
     return str;
 }
 
-std::string CRunProgress::FormatDone(std::int64_t nNowMs) const {
-    std::string str = DonePart();
-    const std::string strGuess = GuessPart(Rate(nNowMs));
-    if (!strGuess.empty())
-        str += ", " + strGuess;
-    return str;
+std::string CRunProgress::FormatCounts() const {
+    return DonePart();
 }
 
-std::string CRunProgress::FormatRate(std::int64_t nNowMs) const {
-    std::string str = nNowMs > m_nStartMs ? RatePart(Rate(nNowMs)) : std::string();
-    const std::string strCurrent = CurrentPart();
-    if (!strCurrent.empty())
-        str += (str.empty() ? "" : ", ") + strCurrent;
+std::string CRunProgress::FormatPace(std::int64_t nNowMs) const {
+    const double dRate = Rate(nNowMs);
+    std::string str = GuessPart(dRate);
+    const auto add = [&str](const std::string& strPart) {
+        if (!strPart.empty())
+            str += (str.empty() ? "" : ", ") + strPart;
+    };
+    if (nNowMs > m_nStartMs)
+        add(RatePart(dRate));
+    add(CurrentPart());
     return str;
 }
 

@@ -29,9 +29,9 @@ public:
     std::uint64_t BytesDone() const { return m_nBytesDone + m_nCurrentDone; }
     std::string Format(std::int64_t nNowMs) const;
     // The same in two halves for a window that shows them apart: files and
-    // bytes done with percent and time left; the rate and the large file.
-    std::string FormatDone(std::int64_t nNowMs) const;
-    std::string FormatRate(std::int64_t nNowMs) const;
+    // bytes done; then percent and time left, the rate and the large file.
+    std::string FormatCounts() const;
+    std::string FormatPace(std::int64_t nNowMs) const;
 
 private:
     double Rate(std::int64_t nNowMs) const; // bytes a second since Start

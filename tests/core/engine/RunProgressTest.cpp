@@ -74,8 +74,8 @@ TEST(RunProgress, TheHalvesForAWindow) {
     } cases[] = {
         {false, 0, "ファイル 0, 5.0 MiB", "big1 50%"},
         {false, 1000, "ファイル 0, 5.0 MiB", "5.0 MiB/s, big1 50%"},
-        {true, 0, "ファイル 0/2, 5.0 MiB/20.0 MiB, 25%", "big1 50%"},
-        {true, 1000, "ファイル 0/2, 5.0 MiB/20.0 MiB, 25%, 残り 0:03", "5.0 MiB/s, big1 50%"},
+        {true, 0, "ファイル 0/2, 5.0 MiB/20.0 MiB", "25%, big1 50%"},
+        {true, 1000, "ファイル 0/2, 5.0 MiB/20.0 MiB", "25%, 残り 0:03, 5.0 MiB/s, big1 50%"},
     };
     for (const auto& c : cases) {
         CRunProgress progress;
@@ -84,8 +84,8 @@ TEST(RunProgress, TheHalvesForAWindow) {
             progress.SetTotals(2, 20 * kMiB);
         progress.OnCopyStart("/a/big1", 10 * kMiB);
         progress.OnCopyProgress(5 * kMiB, 10 * kMiB);
-        EXPECT_EQ(progress.FormatDone(c.nNowMs), c.pszDone) << c.bTotals << " " << c.nNowMs;
-        EXPECT_EQ(progress.FormatRate(c.nNowMs), c.pszRate) << c.bTotals << " " << c.nNowMs;
+        EXPECT_EQ(progress.FormatCounts(), c.pszDone) << c.bTotals << " " << c.nNowMs;
+        EXPECT_EQ(progress.FormatPace(c.nNowMs), c.pszRate) << c.bTotals << " " << c.nNowMs;
     }
 }
 
