@@ -74,6 +74,7 @@ void CGuiRunHost::AppendLogLine(const std::string& strLine) {
 }
 
 void CGuiRunHost::OnRunAction(const RUNACTION& action) {
+    m_progress.OnAction(action);
     if (!m_bPreview)
         return;
     dialogs::LogLineMark mark = dialogs::LogLineMark::None;
@@ -119,10 +120,23 @@ void CGuiRunHost::OnItemEnd(int nIndex) {
                                .arg(m_counts.nDirsRemoved));
 }
 
+void CGuiRunHost::OnCopyStart(const std::string& strSource, std::uint64_t nSize) {
+    m_progress.OnCopyStart(strSource, nSize);
+}
+
+void CGuiRunHost::OnCopyProgress(std::uint64_t nDone, std::uint64_t nTotal) {
+    // Shown at the next event pass: the run polls for Cancel between chunks.
+    m_progress.OnCopyProgress(nDone, nTotal);
+}
+
 bool CGuiRunHost::CheckCancel() {
     // The first call (before the first item) always lets events through, so the
     // freshly shown log window paints before the work starts.
     if (!m_timer.isValid() || m_timer.elapsed() >= kEventIntervalMs) {
+        // Formatted only here, so a run of small files pays once per pass.
+        const std::int64_t nNowMs = m_clock.elapsed();
+        m_dlgLog.SetProgress(QString::fromStdString(m_progress.FormatCounts()),
+                             QString::fromStdString(m_progress.FormatPace(nNowMs)));
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         m_timer.start();
         ++m_nEventPasses;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/RunHost.h"
+#include "engine/RunProgress.h"
 
 #include <QElapsedTimer>
 
@@ -21,7 +22,10 @@ public:
     static constexpr int kEventIntervalMs = 50;
 
     CGuiRunHost(QWidget* pBoxParent, dialogs::CSyncLogDlg& dlgLog)
-        : m_pBoxParent(pBoxParent), m_dlgLog(dlgLog) {}
+        : m_pBoxParent(pBoxParent), m_dlgLog(dlgLog) {
+        m_clock.start();
+        m_progress.Start(0);
+    }
 
     bool AskYesNo(const std::string& strText) override;
     AbortRetryIgnore AskAbortRetryIgnore(const std::string& strText) override;
@@ -46,6 +50,17 @@ public:
     void OnItemBegin(int nIndex) override;
     void OnItemEnd(int nIndex) override;
 
+    // The progress in the log window, brought up to date at each event pass.
+    // Totals (files and bytes a preview of the same list found) give percent
+    // and time left; without them none is guessed.
+    void SetTotals(std::uint64_t nFiles, std::uint64_t nBytes) {
+        m_progress.SetTotals(nFiles, nBytes);
+    }
+    void OnCopyStart(const std::string& strSource, std::uint64_t nSize) override;
+    void OnCopyProgress(std::uint64_t nDone, std::uint64_t nTotal) override;
+    // Files and bytes handled so far; after a preview, the totals of a run.
+    const CRunProgress& Progress() const { return m_progress; }
+
     // How often events were let through (for the benchmark and the tests).
     int EventPasses() const { return m_nEventPasses; }
 
@@ -54,6 +69,8 @@ private:
     dialogs::CSyncLogDlg& m_dlgLog;
     QElapsedTimer m_timer;
     int m_nEventPasses = 0;
+    QElapsedTimer m_clock; // since the host was made, just before the run
+    CRunProgress m_progress;
 
     // What a preview counts of one item.
     struct ITEMCOUNTS {

@@ -29,6 +29,27 @@ namespace kovrel::app {
 
 namespace {
 
+// Everything of the list a run reads, as one string: two lists with the same
+// key are run alike. An item's empty and absent fields differ.
+std::string ListKey(const CSyncItemList& list, const QString& strDocPath) {
+    std::string strKey = strDocPath.toStdString();
+    const auto add = [&strKey](const OptStr& str) {
+        strKey += str ? '+' + std::to_string(str->size()) + ':' + *str : std::string("-");
+    };
+    for (int i = 0; i < list.GetCount(); ++i) {
+        const SYNCITEM* pItem = list.GetAt(i);
+        strKey += '\n' + std::to_string(pItem->dwOption);
+        add(pItem->lpszPath1);
+        add(pItem->lpszPath2);
+        add(pItem->lpszPattern);
+    }
+    return strKey;
+}
+
+} // namespace
+
+namespace {
+
 CKovrelApp* g_pApp = nullptr;
 
 const char* const kWhatsThisGrid =
@@ -435,6 +456,12 @@ void CKovrelApp::OnSynchronize() {
     UpdateCommands();
 
     CGuiRunHost host(m_pFrame.get(), *m_dlgLog);
+    // A preview's totals count for the run right after it on the same list,
+    // and for no other.
+    if (m_previewTotals.bValid &&
+        m_previewTotals.strListKey == ListKey(m_pMainView->GetList(), m_doc.GetPathName()))
+        host.SetTotals(m_previewTotals.nFiles, m_previewTotals.nBytes);
+    m_previewTotals = PREVIEWTOTALS{};
     m_dlgLog->BeginRun(this);
     platform::PosixFileSystem fs;
     CSyncEngine engine(fs, host, m_settings);
@@ -490,8 +517,17 @@ void CKovrelApp::OnPreview() {
     // asks the run's questions, so what it shows is what a run answered the
     // same way does.
     platform::PosixFileSystem fs;
-    (void)RunSyncList(fs, true, host, m_settings, m_pMainView->GetList(),
-                      m_doc.GetPathName().toStdString());
+    m_previewTotals = PREVIEWTOTALS{};
+    const LISTRUNRESULT outcome = RunSyncList(fs, true, host, m_settings, m_pMainView->GetList(),
+                                              m_doc.GetPathName().toStdString());
+    // What the dry run did is what the run will do; a cancelled preview saw
+    // only part of it.
+    if (outcome.result != RunResult::Stopped && host.Progress().FilesDone() > 0) {
+        m_previewTotals.bValid = true;
+        m_previewTotals.nFiles = host.Progress().FilesDone();
+        m_previewTotals.nBytes = host.Progress().BytesDone();
+        m_previewTotals.strListKey = ListKey(m_pMainView->GetList(), m_doc.GetPathName());
+    }
     m_dlgLog->EndPreview();
 
     m_bRunning = false;

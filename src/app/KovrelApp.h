@@ -15,7 +15,9 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
+#include <string>
 
 namespace kovrel::app {
 
@@ -109,6 +111,16 @@ private:
     int m_nExitStatus = 0;
     SYNCSTAT m_lastStat;
     int m_nLastEventPasses = 0;
+    // What the last finished preview found the run would handle, and the list
+    // it was made of: the next run shows percent and time left from it while
+    // the list is still the same; any edit in between makes it a stranger's.
+    struct PREVIEWTOTALS {
+        bool bValid = false;
+        std::uint64_t nFiles = 0;
+        std::uint64_t nBytes = 0;
+        std::string strListKey;
+    };
+    PREVIEWTOTALS m_previewTotals;
 };
 
 // The one application object, or null before it exists.

@@ -1,6 +1,7 @@
 #include "dialogs/SyncLogDlg.h"
 
 #include <QCloseEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -41,6 +42,23 @@ CSyncLogDlg::CSyncLogDlg(QWidget* pParent)
     m_pCounts->setReadOnly(true);
     m_pCounts->setObjectName(QStringLiteral("PreviewCounts"));
     m_pCounts->hide();
+    // The progress halves, in a smaller type so two lines fit beside the button.
+    const auto newProgressLabel = [this](const char* pszName, Qt::Alignment align) {
+        auto* pLabel = new QLabel(this);
+        pLabel->setObjectName(QString::fromLatin1(pszName));
+        pLabel->setWordWrap(true);
+        pLabel->setAlignment(align | Qt::AlignVCenter);
+        QFont font = pLabel->font();
+        if (font.pointSizeF() > 0)
+            font.setPointSizeF(font.pointSizeF() * 0.8);
+        else if (font.pixelSize() > 0)
+            font.setPixelSize(std::max(1, font.pixelSize() * 4 / 5));
+        pLabel->setFont(font);
+        pLabel->hide();
+        return pLabel;
+    };
+    m_pProgressDone = newProgressLabel("RunProgressDone", Qt::AlignRight);
+    m_pProgressRate = newProgressLabel("RunProgressRate", Qt::AlignLeft);
     m_strRunTitle = windowTitle();
     m_bInitialized = true;
 }
@@ -72,6 +90,7 @@ void CSyncLogDlg::BeginPreview(ISyncLogView* pView) {
 }
 
 void CSyncLogDlg::EndPreview() {
+    ClearProgress();
     SetButtonText(QStringLiteral("OK"));
     SetPreviewLayout(true, true);
     BringToTop();
@@ -101,8 +120,28 @@ void CSyncLogDlg::BeginRun(ISyncLogView* pView) {
 }
 
 void CSyncLogDlg::EndRun() {
+    ClearProgress();
     SetButtonText(QStringLiteral("OK"));
     BringToTop();
+}
+
+void CSyncLogDlg::SetProgress(const QString& strDone, const QString& strRate) {
+    m_pProgressDone->setText(strDone);
+    m_pProgressRate->setText(strRate);
+    m_pProgressDone->setVisible(!strDone.isEmpty());
+    m_pProgressRate->setVisible(!strRate.isEmpty());
+}
+
+void CSyncLogDlg::ClearProgress() {
+    SetProgress(QString(), QString());
+}
+
+QString CSyncLogDlg::ProgressText() const {
+    QStringList astr;
+    for (const QLabel* pLabel : {m_pProgressDone, m_pProgressRate})
+        if (!pLabel->isHidden() && !pLabel->text().isEmpty())
+            astr.append(pLabel->text());
+    return astr.join(QStringLiteral(" | "));
 }
 
 void CSyncLogDlg::ResetContent() {
@@ -210,6 +249,16 @@ void CSyncLogDlg::Relayout() {
     const int nH = height();
     const int nButtonW = m_pButton->width();
     const int nButtonH = m_pButton->height();
+    {
+        // The progress beside the centred button, up to the window's edges.
+        // From just under the list down to the bottom edge: three short lines.
+        const int nTop = nH - nButtonH - 9;
+        const int nLabelH = nButtonH + 9;
+        const int nButtonLeft = (nW - nButtonW) / 2;
+        m_pProgressDone->setGeometry(10, nTop, std::max(0, nButtonLeft - 16), nLabelH);
+        const int nRightLeft = nButtonLeft + nButtonW + 6;
+        m_pProgressRate->setGeometry(nRightLeft, nTop, std::max(0, nW - 10 - nRightLeft), nLabelH);
+    }
     if (!m_bPreview) {
         m_pList->setGeometry(10, 10, nW - 20, nH - nButtonH - 20);
         m_pButton->setGeometry((nW - nButtonW) / 2, nH - nButtonH - 5, nButtonW, nButtonH);

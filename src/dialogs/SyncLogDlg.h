@@ -9,6 +9,7 @@
 
 #include "ui/TemplateDialog.h"
 
+class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -55,6 +56,16 @@ public:
     void AddCountsLine(const QString& strLine);
     QString CountsText() const;
     QPushButton* RunButton() const { return m_pRunButton; }
+
+    // How far a run or a preview has come, in the button row on either side
+    // of the centred button (the list keeps its place): files and bytes done
+    // left of it; percent and time left when known, the rate and a large
+    // file's percentage right of it. Hidden again by EndRun and
+    // EndPreview; empty texts hide it too.
+    void SetProgress(const QString& strDone, const QString& strRate);
+    void ClearProgress();
+    // Both halves as shown, joined by " | "; empty while hidden.
+    QString ProgressText() const;
     QPushButton* CloseButton() const { return m_pCloseButton; }
 
     void ResetContent();                        // empties the list
@@ -101,6 +112,8 @@ private:
     QPushButton* m_pRunButton = nullptr;
     QPushButton* m_pCloseButton = nullptr;
     QPlainTextEdit* m_pCounts = nullptr;
+    QLabel* m_pProgressDone = nullptr;
+    QLabel* m_pProgressRate = nullptr;
     QString m_strRunTitle;
     bool m_bPreview = false;     // the window shows a preview (running or done)
     bool m_bPreviewDone = false; // and it has ended: the two buttons show

@@ -21,6 +21,7 @@
 #include "dialogs/SyncLogDlg.h"
 #include "document/SyncItem.h"
 #include "engine/ListRun.h"
+#include "engine/RunProgress.h"
 #include "platform/PosixFileSystem.h"
 #include "ui/MsgBox.h"
 
@@ -125,6 +126,15 @@ KOVREL_SHOTS(RegisterDialogShots) {
         pDlg->resize(pDlg->width() * 3 / 2, pDlg->height());
         pDlg->AddString(std::string("<< Synchronize Start 26/12/07 14:30:00 >>"));
         pDlg->AddString(std::string("/home/user/a.txt -> /media/backup/a.txt"));
+        // Half way through a large file, with a preview's totals: the figures
+        // beside the Cancel button.
+        CRunProgress progress;
+        progress.Start(0);
+        progress.SetTotals(120, std::uint64_t{900} << 20);
+        progress.OnCopyStart("/home/user/動画/旅行.mp4", std::uint64_t{300} << 20);
+        progress.OnCopyProgress(std::uint64_t{120} << 20, std::uint64_t{300} << 20);
+        pDlg->SetProgress(QString::fromStdString(progress.FormatCounts()),
+                          QString::fromStdString(progress.FormatPace(8000)));
         return GrabWindow(pDlg);
     });
     // A real preview over sample trees: a new copy, an overwrite, a new

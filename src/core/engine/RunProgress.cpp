@@ -61,45 +61,83 @@ void CRunProgress::OnCopyProgress(std::uint64_t nDone, std::uint64_t nTotal) {
     m_nCurrentDone = std::min(nDone, nTotal);
 }
 
-std::string CRunProgress::Format(std::int64_t nNowMs) const {
-    const std::uint64_t nBytes = BytesDone();
+double CRunProgress::Rate(std::int64_t nNowMs) const {
+    const double dSeconds =
+        static_cast<double>(std::max<std::int64_t>(0, nNowMs - m_nStartMs)) / 1000.0;
+    return dSeconds > 0 ? static_cast<double>(BytesDone()) / dSeconds : 0.0;
+}
+
+std::string CRunProgress::DonePart() const {
     std::string str = "ファイル " + std::to_string(m_nFilesDone);
     if (m_nFilesTotal > 0)
         str += "/" + std::to_string(m_nFilesTotal);
-    str += ", " + FormatBytes(nBytes);
+    str += ", " + FormatBytes(BytesDone());
     if (m_nFilesTotal > 0)
         str += "/" + FormatBytes(m_nBytesTotal);
-    const double dSeconds =
-        static_cast<double>(std::max<std::int64_t>(0, nNowMs - m_nStartMs)) / 1000.0;
-    double dRate = 0;
-    if (dSeconds > 0) {
-        dRate = static_cast<double>(nBytes) / dSeconds;
-        str += ", " + FormatBytes(static_cast<std::uint64_t>(dRate)) + "/s";
+    return str;
+}
+
+std::string CRunProgress::RatePart(double dRate) const {
+    return FormatBytes(static_cast<std::uint64_t>(dRate)) + "/s";
+}
+
+std::string CRunProgress::GuessPart(double dRate) const {
+    if (m_nFilesTotal == 0)
+        return std::string();
+    const std::uint64_t nBytes = BytesDone();
+    // By bytes when there are any to copy, else by files.
+    const double dDone =
+        m_nBytesTotal > 0 ? static_cast<double>(nBytes) / static_cast<double>(m_nBytesTotal)
+                          : static_cast<double>(m_nFilesDone) / static_cast<double>(m_nFilesTotal);
+    std::string str = std::to_string(static_cast<int>(std::min(1.0, dDone) * 100.0)) + "%";
+    if (m_nBytesTotal > 0 && dRate > 0) {
+        const std::uint64_t nLeft = nBytes >= m_nBytesTotal ? 0 : m_nBytesTotal - nBytes;
+        const auto nSeconds = static_cast<std::uint64_t>(static_cast<double>(nLeft) / dRate + 0.5);
+        char sz[40];
+        std::snprintf(sz, sizeof sz, ", 残り %llu:%02llu",
+                      static_cast<unsigned long long>(nSeconds / 60),
+                      static_cast<unsigned long long>(nSeconds % 60));
+        str += sz;
     }
-    if (m_nFilesTotal > 0) {
-        // By bytes when there are any to copy, else by files.
-        const double dDone =
-            m_nBytesTotal > 0
-                ? static_cast<double>(nBytes) / static_cast<double>(m_nBytesTotal)
-                : static_cast<double>(m_nFilesDone) / static_cast<double>(m_nFilesTotal);
-        str += ", " + std::to_string(static_cast<int>(std::min(1.0, dDone) * 100.0)) + "%";
-        if (m_nBytesTotal > 0 && dRate > 0) {
-            const std::uint64_t nLeft = nBytes >= m_nBytesTotal ? 0 : m_nBytesTotal - nBytes;
-            const auto nSeconds =
-                static_cast<std::uint64_t>(static_cast<double>(nLeft) / dRate + 0.5);
-            char sz[40];
-            std::snprintf(sz, sizeof sz, ", 残り %llu:%02llu",
-                          static_cast<unsigned long long>(nSeconds / 60),
-                          static_cast<unsigned long long>(nSeconds % 60));
-            str += sz;
-        }
-    }
-    if (!m_strCurrent.empty() && m_nCurrentSize > kBigFile) {
-        const std::size_t nSlash = m_strCurrent.rfind('/');
-        str += " | " +
-               (nSlash == std::string::npos ? m_strCurrent : m_strCurrent.substr(nSlash + 1)) +
-               " " + std::to_string(m_nCurrentDone * 100 / m_nCurrentSize) + "%";
-    }
+    return str;
+}
+
+std::string CRunProgress::CurrentPart() const {
+    if (m_strCurrent.empty() || m_nCurrentSize <= kBigFile)
+        return std::string();
+    const std::size_t nSlash = m_strCurrent.rfind('/');
+    return (nSlash == std::string::npos ? m_strCurrent : m_strCurrent.substr(nSlash + 1)) + " " +
+           std::to_string(m_nCurrentDone * 100 / m_nCurrentSize) + "%";
+}
+
+std::string CRunProgress::Format(std::int64_t nNowMs) const {
+    const double dRate = Rate(nNowMs);
+    std::string str = DonePart();
+    if (nNowMs > m_nStartMs)
+        str += ", " + RatePart(dRate);
+    const std::string strGuess = GuessPart(dRate);
+    if (!strGuess.empty())
+        str += ", " + strGuess;
+    const std::string strCurrent = CurrentPart();
+    if (!strCurrent.empty())
+        str += " | " + strCurrent;
+    return str;
+}
+
+std::string CRunProgress::FormatCounts() const {
+    return DonePart();
+}
+
+std::string CRunProgress::FormatPace(std::int64_t nNowMs) const {
+    const double dRate = Rate(nNowMs);
+    std::string str = GuessPart(dRate);
+    const auto add = [&str](const std::string& strPart) {
+        if (!strPart.empty())
+            str += (str.empty() ? "" : ", ") + strPart;
+    };
+    if (nNowMs > m_nStartMs)
+        add(RatePart(dRate));
+    add(CurrentPart());
     return str;
 }
 

@@ -28,8 +28,18 @@ public:
     std::uint64_t FilesDone() const { return m_nFilesDone; }
     std::uint64_t BytesDone() const { return m_nBytesDone + m_nCurrentDone; }
     std::string Format(std::int64_t nNowMs) const;
+    // The same in two halves for a window that shows them apart: files and
+    // bytes done; then percent and time left, the rate and the large file.
+    std::string FormatCounts() const;
+    std::string FormatPace(std::int64_t nNowMs) const;
 
 private:
+    double Rate(std::int64_t nNowMs) const; // bytes a second since Start
+    std::string DonePart() const;
+    std::string RatePart(double dRate) const;
+    std::string GuessPart(double dRate) const; // empty without totals
+    std::string CurrentPart() const;           // empty unless a large file is copied
+
     std::int64_t m_nStartMs = 0;
     std::uint64_t m_nFilesTotal = 0;
     std::uint64_t m_nBytesTotal = 0;

@@ -64,6 +64,31 @@ TEST(RunProgress, FiguresAgainstARunWithKnownTotals) {
     }
 }
 
+// The window's two halves say what the line says, split at the rate.
+TEST(RunProgress, TheHalvesForAWindow) {
+    const struct {
+        bool bTotals;
+        std::int64_t nNowMs;
+        const char* pszDone;
+        const char* pszRate;
+    } cases[] = {
+        {false, 0, "ファイル 0, 5.0 MiB", "big1 50%"},
+        {false, 1000, "ファイル 0, 5.0 MiB", "5.0 MiB/s, big1 50%"},
+        {true, 0, "ファイル 0/2, 5.0 MiB/20.0 MiB", "25%, big1 50%"},
+        {true, 1000, "ファイル 0/2, 5.0 MiB/20.0 MiB", "25%, 残り 0:03, 5.0 MiB/s, big1 50%"},
+    };
+    for (const auto& c : cases) {
+        CRunProgress progress;
+        progress.Start(0);
+        if (c.bTotals)
+            progress.SetTotals(2, 20 * kMiB);
+        progress.OnCopyStart("/a/big1", 10 * kMiB);
+        progress.OnCopyProgress(5 * kMiB, 10 * kMiB);
+        EXPECT_EQ(progress.FormatCounts(), c.pszDone) << c.bTotals << " " << c.nNowMs;
+        EXPECT_EQ(progress.FormatPace(c.nNowMs), c.pszRate) << c.bTotals << " " << c.nNowMs;
+    }
+}
+
 TEST(RunProgress, AFailedCopyAddsNoBytes) {
     CRunProgress progress;
     progress.Start(0);
