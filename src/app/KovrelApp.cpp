@@ -46,10 +46,6 @@ std::string ListKey(const CSyncItemList& list, const QString& strDocPath) {
     return strKey;
 }
 
-} // namespace
-
-namespace {
-
 CKovrelApp* g_pApp = nullptr;
 
 const char* const kWhatsThisGrid =
