@@ -81,7 +81,9 @@ public:
         return bYes;
     }
 
-    bool AskDeleteWithoutTrash(const std::string& strText, int nErrno) override {
+    bool AskDeleteWithoutTrash(const std::string& strText, const std::string& strMountPoint,
+                               int nErrno) override {
+        (void)strMountPoint;
         m_noTrashQuestions.push_back(strText);
         m_errnos.push_back(nErrno);
         if (m_noTrashAnswers.empty()) {

@@ -140,8 +140,9 @@ bool CSyncEngine::DeleteWithoutTrash(const TrashResult& result) {
     const auto it = m_noTrashAnswers.find(result.strMountPoint);
     if (it != m_noTrashAnswers.end())
         return it->second;
-    const bool bYes = m_host.AskDeleteWithoutTrash(
-        FormatText(kMsgNoTrash, {Shown(result.strMountPoint)}), result.nError);
+    const bool bYes =
+        m_host.AskDeleteWithoutTrash(FormatText(kMsgNoTrash, {Shown(result.strMountPoint)}),
+                                     Shown(result.strMountPoint), result.nError);
     m_noTrashAnswers.emplace(result.strMountPoint, bYes);
     return bYes;
 }

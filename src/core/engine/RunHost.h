@@ -65,8 +65,11 @@ public:
     // files for good for the rest of the run, No passes those deletions over.
     // Asked once per run and file system. By default No, without asking: a
     // deletion is never made for good unless someone said so.
-    virtual bool AskDeleteWithoutTrash(const std::string& strText, int nErrno) {
+    // strMountPoint names the file system.
+    virtual bool AskDeleteWithoutTrash(const std::string& strText, const std::string& strMountPoint,
+                                       int nErrno) {
         (void)strText;
+        (void)strMountPoint;
         (void)nErrno;
         return false;
     }
