@@ -65,7 +65,8 @@ void PrintUsage(std::ostream& os) {
           "\n"
           "Exit status: 0 the run reached the end of the list with no error; 1 it\n"
           "reached the end with errors passed over (an item passed over by a No to\n"
-          "the missing-top question included); 2 it stopped early (No, Abort, Cancel\n"
+          "the missing-top question and deletions left for want of a trash\n"
+          "included); 2 it stopped early (No, Abort, Cancel\n"
           "or a fatal error); 3 the document could not be read or the arguments are\n"
           "wrong.\n";
 }
