@@ -123,6 +123,10 @@ int CSyncEngine::CopyKeepingOld(const std::string& strExisting, const std::strin
         TellNoOldVersionKept(kept);
         return m_fs.CopyFile(strExisting, strNew, expect);
     case TrashStatus::Failed:
+        // Gone meanwhile: nothing to keep, and the copy itself sees that the
+        // target is not the one the decision saw.
+        if (kept.nError == ENOENT)
+            return m_fs.CopyFile(strExisting, strNew, expect);
         break;
     }
     // The old version could not be kept: it is not replaced either.

@@ -182,5 +182,25 @@ TEST_F(TrashRunTest, OverwriteWithoutHardLinksMovesAndAFailedKeepStopsTheCopy) {
     }
 }
 
+// A target that went away before its old version could be kept is no failure:
+// the pair is decided afresh, as without the trash, and the copy made.
+TEST_F(TrashRunTest, TargetGoneBeforeTheKeepIsDecidedAfresh) {
+    m_settings.m_bUseTrash = true;
+    FaultFileSystem faults(m_posix);
+    bool bRemoved = false;
+    faults.SetBeforeCall([&](FsOp op, const std::string& strPath) {
+        if (op == FsOp::KeepInTrash && !bRemoved) {
+            bRemoved = true;
+            ::unlink(strPath.c_str());
+        }
+    });
+    EXPECT_EQ(RunCase("gone", &faults), RunResult::Completed);
+    EXPECT_TRUE(bRemoved);
+    EXPECT_TRUE(m_host.m_failures.empty());
+    EXPECT_EQ(Read("gone/s2/a.txt"), "new");
+    EXPECT_EQ(m_stat.nCopied1to2, 1);
+    EXPECT_EQ(m_stat.ErrorCount(), 0);
+}
+
 } // namespace
 } // namespace kovrel::test
