@@ -29,5 +29,7 @@ inline constexpr int ID_OPTION_LOGFILE = 32777;
 inline constexpr int ID_OPTION_SOUND = 32778;
 // The whole list as a dry run in the log window.
 inline constexpr int ID_PREVIEW = 32790;
+// Check item: deleted and overwritten files go to the trash ([Env] UseTrash).
+inline constexpr int ID_OPTION_TRASH = 32791;
 
 } // namespace kovrel::app

@@ -48,6 +48,14 @@ bool CGuiRunHost::AskMissingTop(const std::string& strText) {
            ui::IDYES;
 }
 
+bool CGuiRunHost::AskDeleteWithoutTrash(const std::string& strText,
+                                        const std::string& strMountPoint, int nErrno) {
+    (void)strMountPoint; // the text names it
+    return ui::ShowMessageBox(m_pBoxParent, WithReason(strText, nErrno),
+                              ui::MB_YESNO | ui::MB_ICONEXCLAMATION | ui::MB_DEFBUTTON2) ==
+           ui::IDYES;
+}
+
 bool CGuiRunHost::AskYesNoErrno(const std::string& strText, int nErrno) {
     return AskYesNo(WithReason(strText, nErrno));
 }

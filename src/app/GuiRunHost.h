@@ -35,6 +35,9 @@ public:
     void PlayRunSound(const RUNSOUND& sound) override;
     // Our own question before a tree is deleted: No is the default.
     bool AskMissingTop(const std::string& strText) override;
+    // Whether to delete for good where no trash can be used: No is the default.
+    bool AskDeleteWithoutTrash(const std::string& strText, const std::string& strMountPoint,
+                               int nErrno) override;
     // The failure boxes add the system's reason on a line of its own.
     bool AskYesNoErrno(const std::string& strText, int nErrno) override;
     AbortRetryIgnore AskAbortRetryIgnoreErrno(const std::string& strText, int nErrno) override;

@@ -175,6 +175,14 @@ void CKovrelApp::ConnectCommands() {
     on(ID_OPTION_LOGFILE, &CKovrelApp::OnOptionLogFile);
     on(ID_OPTION_SOUND, &CKovrelApp::OnOptionSound);
     on(ID_PREVIEW, &CKovrelApp::OnPreview);
+    QAction* pTrash = pFrame->GetAction(ID_OPTION_TRASH);
+    pTrash->setChecked(m_settings.m_bUseTrash);
+    connect(pTrash, &QAction::toggled, this, [this](bool bOn) {
+        if (m_settings.m_bUseTrash == bOn)
+            return;
+        m_settings.m_bUseTrash = bOn;
+        WriteTrashSetting(m_settings);
+    });
     // "同期を実行" after a preview: an ordinary run, once the click is done.
     connect(m_dlgLog.get(), &dialogs::CSyncLogDlg::runRequested, this,
             [this] { QTimer::singleShot(0, this, &CKovrelApp::OnSynchronize); });

@@ -149,6 +149,12 @@ const grid::COMMANDDEF kFrameCommands[] = {
      {kNoKey, kNoKey},
      nullptr,
      nullptr},
+    {ID_OPTION_TRASH,
+     "削除したファイルをごみ箱へ移動",
+     "削除や上書きで失われるファイルをごみ箱に残します",
+     {kNoKey, kNoKey},
+     nullptr,
+     nullptr},
     {ID_PREVIEW,
      "プレビュー(&P)\tF7",
      "ディスクを変更せずに、同期で行われる操作を一覧します",
@@ -231,6 +237,7 @@ void CMainFrame::BuildActions() {
     }
     m_actions.value(ID_VIEW_TOOLBAR)->setCheckable(true);
     m_actions.value(ID_VIEW_STATUS_BAR)->setCheckable(true);
+    m_actions.value(ID_OPTION_TRASH)->setCheckable(true);
     connect(m_actions.value(ID_CONTEXT_HELP), &QAction::triggered, this,
             [] { QWhatsThis::enterWhatsThisMode(); });
     // The view's commands are the view's own actions, shortcuts and all.
@@ -266,6 +273,7 @@ void CMainFrame::BuildMenus() {
     QMenu* pOptions = pBar->addMenu(ui::U("ｵﾌﾟｼｮﾝ(&O)"));
     pOptions->addAction(m_actions.value(ID_OPTION_LOGFILE));
     pOptions->addAction(m_actions.value(ID_OPTION_SOUND));
+    pOptions->addAction(m_actions.value(ID_OPTION_TRASH));
 
     QMenu* pHelp = pBar->addMenu(ui::U("ﾍﾙﾌﾟ(&H)"));
     pHelp->addAction(m_actions.value(ID_HELP_FINDER));

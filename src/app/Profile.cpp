@@ -76,6 +76,7 @@ ENVSETTINGS ReadEnvSettings() {
         ProfileText(profile->value(QStringLiteral("EndSoundFile"))).toStdString();
     env.run.m_strErrSoundFile =
         ProfileText(profile->value(QStringLiteral("ErrSoundFile"))).toStdString();
+    env.run.m_bUseTrash = profile->value(QStringLiteral("UseTrash"), 1).toInt() != 0;
     profile->endGroup();
     return env;
 }
@@ -102,6 +103,11 @@ void WriteSoundSettings(const CRunSettings& settings) {
     profile->setValue(QStringLiteral("ErrSoundFile"),
                       QString::fromStdString(settings.m_strErrSoundFile));
     profile->endGroup();
+}
+
+void WriteTrashSetting(const CRunSettings& settings) {
+    auto profile = OpenProfile();
+    profile->setValue(Key(kEnvGroup) + QStringLiteral("/UseTrash"), settings.m_bUseTrash ? 1 : 0);
 }
 
 void CRecentFileList::Read() {

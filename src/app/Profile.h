@@ -58,7 +58,7 @@ struct ENVSETTINGS {
 };
 
 // Missing keys take their defaults: window 50,50,550,400, no log file,
-// overwrite, sounds on, no sound files.
+// overwrite, sounds on, no sound files, the trash on.
 ENVSETTINGS ReadEnvSettings();
 
 void WriteWindowSetting(const WINRECT& rc);
@@ -66,6 +66,8 @@ void WriteWindowSetting(const WINRECT& rc);
 void WriteLogFileSettings(const CRunSettings& settings);
 // SoundOn (0 or 1), EndSoundFile, ErrSoundFile, in that order.
 void WriteSoundSettings(const CRunSettings& settings);
+// UseTrash (0 or 1).
+void WriteTrashSetting(const CRunSettings& settings);
 
 // The most recently used documents, newest first, at most kRecentMax, kept in
 // "Recent File List" as File1..File4.

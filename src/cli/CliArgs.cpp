@@ -87,6 +87,12 @@ CLIPARSE ParseCliArgs(const std::vector<std::string_view>& args) {
             out.options.bProgress = true;
             continue;
         }
+        if (std::string_view value; !bOptionsEnded && TakeValue(arg, "--trash", value)) {
+            if (value != "yes" && value != "no")
+                return Problem("--trash takes yes or no");
+            out.options.oUseTrash = value == "yes";
+            continue;
+        }
         bool bChoice = false;
         for (const CHOICEOPTION& choice : kChoiceOptions) {
             std::string_view value;

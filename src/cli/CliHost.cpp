@@ -82,6 +82,18 @@ bool CCliHost::AskMissingTop(const std::string& strText) {
     return AskYesNoAnswered(strText, m_answers.bMissingTopYes);
 }
 
+bool CCliHost::AskDeleteWithoutTrash(const std::string& strText, const std::string& strMountPoint,
+                                     int nErrno) {
+    (void)strText;
+    ClearProgress();
+    std::fprintf(m_pErr,
+                 "kovrel-sync: no trash can be used on %s (%s): files to be deleted there are "
+                 "left in place (--trash=no deletes them for good)\n",
+                 strMountPoint.c_str(), std::strerror(nErrno));
+    std::fflush(m_pErr);
+    return false;
+}
+
 void CCliHost::PrintReason(int nErrno) {
     ClearProgress();
     if (nErrno == 0)

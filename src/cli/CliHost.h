@@ -31,6 +31,10 @@ public:
     AbortRetryIgnore AskAbortRetryIgnore(const std::string& strText) override;
     void ShowError(const std::string& strText) override;
     bool AskMissingTop(const std::string& strText) override;
+    // Never asked: deletions where no trash can be used are passed over, with
+    // the reason on standard error (--trash=no deletes for good instead).
+    bool AskDeleteWithoutTrash(const std::string& strText, const std::string& strMountPoint,
+                               int nErrno) override;
     // The system's reason goes on a line of its own before the question.
     bool AskYesNoErrno(const std::string& strText, int nErrno) override;
     AbortRetryIgnore AskAbortRetryIgnoreErrno(const std::string& strText, int nErrno) override;

@@ -18,6 +18,7 @@ CRunSettings ReadRunSettings() {
         profile.value(QStringLiteral("EndSoundFile"), QString()).toString().toStdString();
     settings.m_strErrSoundFile =
         profile.value(QStringLiteral("ErrSoundFile"), QString()).toString().toStdString();
+    settings.m_bUseTrash = profile.value(QStringLiteral("UseTrash"), 1).toInt() != 0;
     profile.endGroup();
     return settings;
 }

@@ -26,7 +26,9 @@ int RunDocumentCommand(const std::string& strPath, const RUNOPTIONS& options) {
     if (!LoadDocumentOrReport(strPath, list, nFileVersion, read, std::cerr))
         return kExitUnreadable;
 
-    const CRunSettings settings = ReadRunSettings();
+    CRunSettings settings = ReadRunSettings();
+    if (options.oUseTrash)
+        settings.m_bUseTrash = *options.oUseTrash;
     CCliHost::InstallInterruptHandler();
     CCliHost host(options.answers, stdout, stderr);
     // Only a terminal gets the line drawn in place; a file or pipe gets

@@ -3,6 +3,7 @@
 
 #include "CliHost.h"
 
+#include <optional>
 #include <string>
 
 namespace kovrel::cli {
@@ -15,6 +16,9 @@ struct RUNOPTIONS {
     bool bDryRun = false;
     bool bProgress = false; // a progress line on standard error, when it is a terminal
     CLIANSWERS answers;
+    // --trash=yes|no: keep deleted and overwritten files in the trash for this
+    // run, whatever the profile says; the profile's UseTrash when not given.
+    std::optional<bool> oUseTrash;
 };
 
 int RunDocumentCommand(const std::string& strPath, const RUNOPTIONS& options);

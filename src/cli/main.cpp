@@ -36,6 +36,12 @@ void PrintUsage(std::ostream& os) {
           "  --on-failure=ignore|abort\n"
           "                          answer to a failed file operation without a\n"
           "                          terminal (default abort)\n"
+          "  --trash=yes|no          move files the run deletes, and the old version\n"
+          "                          of files it overwrites, to the trash of their\n"
+          "                          file system (default: the profile's UseTrash, on\n"
+          "                          unless set to 0); where no trash can be used,\n"
+          "                          deletions are left undone (exit status 1) unless\n"
+          "                          --trash=no\n"
           "  --list DOCUMENT         print what a document holds, one fact per line\n"
           "                          (items are numbered from 1; control characters\n"
           "                          and bytes that are not UTF-8 are shown as \\xHH)\n"
@@ -59,7 +65,8 @@ void PrintUsage(std::ostream& os) {
           "\n"
           "Exit status: 0 the run reached the end of the list with no error; 1 it\n"
           "reached the end with errors passed over (an item passed over by a No to\n"
-          "the missing-top question included); 2 it stopped early (No, Abort, Cancel\n"
+          "the missing-top question and deletions left for want of a trash\n"
+          "included); 2 it stopped early (No, Abort, Cancel\n"
           "or a fatal error); 3 the document could not be read or the arguments are\n"
           "wrong.\n";
 }

@@ -139,6 +139,25 @@ TEST(FailureBoxes, AddTheSystemsReasonOnALineOfItsOwn) {
     EXPECT_EQ(script.Text(3), QStringLiteral("Without a reason."));
 }
 
+// Whether to delete for good where no trash can be used: Enter answers No,
+// and the box names the system's reason; Yes must be clicked.
+TEST(FailureBoxes, NoTrashQuestionDefaultsToNo) {
+    dialogs::CSyncLogDlg dlgLog;
+    CGuiRunHost host(nullptr, dlgLog);
+    const std::string strText = "'/mnt/usb' ではごみ箱を使えません。";
+    {
+        test::CModalScript script;
+        script.Then([](QWidget* pBox) { QTest::keyClick(pBox, Qt::Key_Return); });
+        EXPECT_FALSE(host.AskDeleteWithoutTrash(strText, "/mnt/usb", EROFS));
+        ASSERT_TRUE(script.AllAnswered());
+        EXPECT_EQ(script.Text(0), QString::fromStdString(strText + "\n" + std::strerror(EROFS)));
+    }
+    test::CModalScript script;
+    script.Answer(ui::IDYES);
+    EXPECT_TRUE(host.AskDeleteWithoutTrash(strText, "/mnt/usb", EROFS));
+    EXPECT_TRUE(script.AllAnswered());
+}
+
 // A short text made a box narrower than its own caption, which the window
 // manager then cut.
 TEST(MessageBoxWidth, AtLeastItsCaption) {

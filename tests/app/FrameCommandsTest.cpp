@@ -163,6 +163,23 @@ TEST_F(AppTest, SoundCommandWritesAfterOkOnly) {
     EXPECT_FALSE(Doc().IsModified());
 }
 
+// The trash item is checked as the profile says (on when absent) and each
+// click writes the new state at once.
+TEST_F(AppTest, TrashItemTogglesAndWritesTheProfile) {
+    ASSERT_TRUE(Start());
+    QAction* pTrash = Frame()->GetAction(ID_OPTION_TRASH);
+    ASSERT_TRUE(pTrash->isCheckable());
+    EXPECT_TRUE(pTrash->isChecked());
+    EXPECT_FALSE(OpenProfile()->contains("Env/UseTrash"));
+    for (const bool bOn : {false, true}) {
+        pTrash->trigger();
+        EXPECT_EQ(pTrash->isChecked(), bOn);
+        EXPECT_EQ(m_pApp->m_settings.m_bUseTrash, bOn);
+        EXPECT_EQ(OpenProfile()->value("Env/UseTrash").toInt(), bOn ? 1 : 0);
+    }
+    EXPECT_FALSE(Doc().IsModified());
+}
+
 // The real dialogs behind the seam: what they show comes from the settings,
 // what the user sets in them comes back.
 TEST_F(AppTest, RealSettingsDialogsShowAndGiveBackTheChoice) {

@@ -17,7 +17,7 @@ namespace {
 
 // A command line that is read: the command, the document, and the run's
 // switches as a string of flags (D dry run, Q question yes, M missing top yes,
-// F failure ignore, P progress).
+// F failure ignore, P progress, T trash yes, N trash no).
 struct ARGCASE {
     const char* pszName;
     std::vector<std::string_view> args;
@@ -43,6 +43,9 @@ const ARGCASE kCases[] = {
     {"LaterAnswerWins", {"--on-question=yes", "--on-question=no", "a.kvd"}, kRun, "a.kvd", ""},
     {"OnlyItsOwnAnswer", {"--on-missing-top=yes", "a.kvd"}, kRun, "a.kvd", "M"},
     {"Progress", {"a.kvd", "--progress", "--dry-run"}, kRun, "a.kvd", "PD"},
+    {"TrashYes", {"--trash=yes", "a.kvd"}, kRun, "a.kvd", "T"},
+    {"TrashNoLastWins", {"--trash=yes", "a.kvd", "--trash=no"}, kRun, "a.kvd", "N"},
+    {"TrashAfterDashDashIsTheDocument", {"--", "--trash=no"}, kRun, "--trash=no", ""},
     {"ProgressAfterDashDashIsTheDocument", {"--", "--progress"}, kRun, "--progress", ""},
     {"DashDashEndsOptions", {"--", "--dry-run"}, kRun, "--dry-run", ""},
     {"SecondDashDashIsTheDocument", {"--dry-run", "--", "--"}, kRun, "--", "D"},
@@ -74,6 +77,11 @@ TEST_P(CliArgsTable, ReadsTheWords) {
     EXPECT_EQ(args.options.answers.bQuestionYes, flags.find('Q') != std::string_view::npos);
     EXPECT_EQ(args.options.answers.bMissingTopYes, flags.find('M') != std::string_view::npos);
     EXPECT_EQ(args.options.answers.bFailureIgnore, flags.find('F') != std::string_view::npos);
+    const std::optional<bool> oTrash =
+        flags.find('T') != std::string_view::npos   ? std::optional<bool>(true)
+        : flags.find('N') != std::string_view::npos ? std::optional<bool>(false)
+                                                    : std::nullopt;
+    EXPECT_EQ(args.options.oUseTrash, oTrash);
     // Whether a terminal asks is decided by the caller, never by the words.
     EXPECT_FALSE(args.options.answers.bInteractive);
 }
@@ -104,6 +112,8 @@ TEST(CliArgs, ProblemsAreNamedExactly) {
         {{"--on-missing-top=all", "a"}, "--on-missing-top takes yes or no"},
         {{"--on-failure=retry", "a"}, "--on-failure takes ignore or abort"},
         {{"--on-failure=yes", "a"}, "--on-failure takes ignore or abort"},
+        {{"--trash=maybe", "a"}, "--trash takes yes or no"},
+        {{"--trash", "a"}, "unknown option --trash"},
         {{"--frobnicate", "a"}, "unknown option --frobnicate"},
         {{"-n", "a"}, "unknown option -n"},
         {{"a", "b"}, "only one DOCUMENT can be run"},

@@ -74,7 +74,9 @@ protected:
     PROCRESULT Sync(std::vector<std::string> args, std::string strStdin = {}) {
         PROCOPTIONS opt;
         opt.args = std::move(args);
-        opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")}, {"HOME", m_tmp.Path("config")}};
+        opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")},
+                   {"HOME", m_tmp.Path("config")},
+                   {"XDG_DATA_HOME", m_tmp.Path("data")}};
         opt.strStdin = std::move(strStdin);
         return test::RunProcess(KOVREL_SYNC_EXE, opt);
     }
@@ -294,7 +296,7 @@ TEST_F(RunCommand, InterruptOnTerminalCancelsTheRun) {
     AddItem(m_tmp.Path("s1"), m_tmp.Path("s2"));
     PROCOPTIONS opt;
     opt.args = {Doc()};
-    opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")}};
+    opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")}, {"XDG_DATA_HOME", m_tmp.Path("data")}};
     opt.onTerminal = [](const std::string& strShown, int, pid_t pid) {
         if (strShown.find("[y/n]") == std::string::npos)
             return false;
@@ -315,7 +317,7 @@ TEST_F(RunCommand, TerminalAnswersAreRead) {
     AddItem(m_tmp.Path("s1"), m_tmp.Path("s2"));
     PROCOPTIONS opt;
     opt.args = {Doc()};
-    opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")}};
+    opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")}, {"XDG_DATA_HOME", m_tmp.Path("data")}};
     opt.onTerminal = [](const std::string& strShown, int fdMaster, pid_t) {
         if (strShown.find("[y/n]") == std::string::npos)
             return false;
@@ -344,7 +346,8 @@ TEST_F(RunCommand, ProgressOnATerminalOnly) {
         opt.args = {Doc()};
         if (bProgress)
             opt.args.insert(opt.args.begin(), "--progress");
-        opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")}};
+        opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")},
+                   {"XDG_DATA_HOME", m_tmp.Path("data")}};
         opt.onTerminal = [](const std::string& strShown, int fdMaster, pid_t) {
             if (strShown.find("[y/n]") == std::string::npos)
                 return false;
@@ -385,7 +388,8 @@ TEST_F(RunCommand, TermAndHangupCancelTheRunLikeCtrlC) {
         SCOPED_TRACE(nSignal);
         PROCOPTIONS opt;
         opt.args = {Doc()};
-        opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")}};
+        opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")},
+                   {"XDG_DATA_HOME", m_tmp.Path("data")}};
         opt.onTerminal = [nSignal](const std::string& strShown, int, pid_t pid) {
             if (strShown.find("[y/n]") == std::string::npos)
                 return false;
@@ -570,7 +574,8 @@ TEST_F(RunCommand, SignalDuringLargeCopyAbandonsItPromptly) {
         std::chrono::steady_clock::time_point tSignal;
         PROCOPTIONS opt;
         opt.args = {Doc()};
-        opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")}};
+        opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")},
+                   {"XDG_DATA_HOME", m_tmp.Path("data")}};
         opt.onTick = [&](const std::string&, pid_t pid) {
             if (!tempPresent())
                 return false;
@@ -607,6 +612,74 @@ TEST_F(RunCommand, SignalDuringLargeCopyAbandonsItPromptly) {
         EXPECT_NE(r.strOut.find("<< Canceled by User!! >>\nFile1 -> File2 コピーファイル数 : 0\n"),
                   std::string::npos)
             << r.strOut;
+    }
+}
+
+} // namespace
+} // namespace kovrel
+
+namespace kovrel {
+namespace {
+
+// Deletions and overwrites go to the trash unless --trash=no, with the same
+// lines on standard output; where no trash can be made, deletions are left
+// with the reason on standard error and the run ends with status 1, while
+// the overwrite goes ahead with a line saying nothing was kept.
+TEST_F(RunCommand, TrashKeepsDeletedAndOverwrittenFilesUnlessTurnedOff) {
+    struct Case {
+        const char* pszName;
+        std::vector<std::string> options;
+        const char* pszDataHome; // relative to the temporary directory
+        int nExit;
+        bool bKept;    // the trash holds the deleted and the old file
+        bool bDeleted; // s2/gone.txt is gone
+    };
+    m_tmp.WriteFile("blocker", "a file where the data directory should be");
+    const Case cases[] = {
+        {"Default", {}, "data", 0, true, true},
+        {"TrashYes", {"--trash=yes"}, "data", 0, true, true},
+        {"TrashNo", {"--trash=no"}, "data", 0, false, true},
+        {"NoTrashThere", {}, "blocker/data", 1, false, false},
+        {"NoTrashButOff", {"--trash=no"}, "blocker/data", 0, false, true},
+    };
+    AddItem(m_tmp.Path("s1"), m_tmp.Path("s2"), "0x1");
+    std::vector<std::string> firstLines;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        std::filesystem::remove_all(m_tmp.Path("data"));
+        File("s1/a.txt", "new", 2000);
+        File("s2/a.txt", "old", 1000);
+        File("s2/gone.txt", "gone", 1000);
+        PROCOPTIONS opt;
+        opt.args = c.options;
+        opt.args.push_back(Doc());
+        opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")},
+                   {"HOME", m_tmp.Path("config")},
+                   {"XDG_DATA_HOME", m_tmp.Path(c.pszDataHome)}};
+        const PROCRESULT r = test::RunProcess(KOVREL_SYNC_EXE, opt);
+        EXPECT_EQ(r.nExit, c.nExit) << r.strOut << r.strErr;
+        EXPECT_EQ(m_tmp.ReadFile("s2/a.txt"), "new");
+        EXPECT_EQ(!m_tmp.Exists("s2/gone.txt"), c.bDeleted);
+        EXPECT_EQ(m_tmp.Exists("data/Trash/files/gone.txt"), c.bKept);
+        EXPECT_EQ(m_tmp.Exists("data/Trash/info/a.txt.trashinfo"), c.bKept);
+        if (c.bKept) {
+            EXPECT_EQ(m_tmp.ReadFile("data/Trash/files/a.txt"), "old");
+        }
+        const bool bNoTrash = std::string_view(c.pszDataHome) != "data" && c.options.empty();
+        EXPECT_EQ(r.strErr.find("no trash can be used on ") != std::string::npos, bNoTrash)
+            << r.strErr;
+        EXPECT_EQ(r.strOut.find("Delete skipped (no trash) " + m_tmp.Path("s2/gone.txt")) !=
+                      std::string::npos,
+                  bNoTrash)
+            << r.strOut;
+        EXPECT_EQ(r.strOut.find(": overwritten files there are not kept") != std::string::npos,
+                  bNoTrash)
+            << r.strOut;
+        if (c.bDeleted && firstLines.empty()) {
+            firstLines = WithoutTimes(r.strOut);
+        } else if (c.bDeleted) {
+            EXPECT_EQ(WithoutTimes(r.strOut), firstLines);
+        }
     }
 }
 

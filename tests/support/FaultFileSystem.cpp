@@ -40,6 +40,12 @@ const char* FsOpName(FsOp op) noexcept {
         return "ReadFile";
     case FsOp::WriteFile:
         return "WriteFile";
+    case FsOp::MoveToTrash:
+        return "MoveToTrash";
+    case FsOp::KeepInTrash:
+        return "KeepInTrash";
+    case FsOp::DropFromTrash:
+        return "DropFromTrash";
     }
     return "?";
 }
@@ -307,6 +313,48 @@ int FaultFileSystem::DeleteFile(const std::string& strPath) {
     if (const Fault* pFault = TakeFault(Op::DeleteFile, strPath, {}))
         return Log(Op::DeleteFile, strPath, pFault->nErrno);
     return Log(Op::DeleteFile, strPath, m_inner.DeleteFile(strPath));
+}
+
+namespace {
+
+// What a fault on a trash call stands for; the mount point is the fault's
+// pattern, so that the question is asked once for each pattern.
+TrashResult TrashFault(const std::string& strPattern, int nErrno) {
+    TrashStatus eStatus = TrashStatus::NoTrash;
+    if (nErrno == EMLINK)
+        eStatus = TrashStatus::NoHardLinks;
+    else if (nErrno == EIO)
+        eStatus = TrashStatus::Failed;
+    return {eStatus, nErrno, strPattern, {}, {}};
+}
+
+} // namespace
+
+TrashResult FaultFileSystem::MoveToTrash(const std::string& strPath) {
+    if (const Fault* pFault = TakeFault(Op::MoveToTrash, strPath, {})) {
+        Log(Op::MoveToTrash, strPath, pFault->nErrno);
+        return TrashFault(pFault->strPattern, pFault->nErrno);
+    }
+    TrashResult result = m_inner.MoveToTrash(strPath);
+    Log(Op::MoveToTrash, strPath, result.Ok() ? 0 : (result.nError != 0 ? result.nError : -1));
+    return result;
+}
+
+TrashResult FaultFileSystem::KeepInTrash(const std::string& strPath) {
+    if (const Fault* pFault = TakeFault(Op::KeepInTrash, strPath, {})) {
+        Log(Op::KeepInTrash, strPath, pFault->nErrno);
+        return TrashFault(pFault->strPattern, pFault->nErrno);
+    }
+    TrashResult result = m_inner.KeepInTrash(strPath);
+    Log(Op::KeepInTrash, strPath, result.Ok() ? 0 : (result.nError != 0 ? result.nError : -1));
+    return result;
+}
+
+int FaultFileSystem::DropFromTrash(const TrashResult& kept) {
+    const std::string strPath = kept.strTrashDir + "/files/" + kept.strTrashName;
+    if (const Fault* pFault = TakeFault(Op::DropFromTrash, strPath, {}))
+        return Log(Op::DropFromTrash, strPath, pFault->nErrno);
+    return Log(Op::DropFromTrash, strPath, m_inner.DropFromTrash(kept));
 }
 
 int FaultFileSystem::CreateDir(const std::string& strPath) {

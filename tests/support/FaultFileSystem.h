@@ -32,6 +32,9 @@ enum class FsOp : std::uint8_t {
     CountUnlisted,
     ReadFile,
     WriteFile,
+    MoveToTrash, // a fault is a file system without a usable trash (NoTrash), but
+    KeepInTrash, // EMLINK: one without hard links (NoHardLinks); EIO: this entry Failed
+    DropFromTrash,
 };
 
 const char* FsOpName(FsOp op) noexcept;
@@ -137,6 +140,9 @@ public:
     [[nodiscard]] int CopyFile(const std::string& strFrom, const std::string& strTo,
                                const ExpectedTarget& expect = {}) override;
     [[nodiscard]] int DeleteFile(const std::string& strPath) override;
+    [[nodiscard]] TrashResult MoveToTrash(const std::string& strPath) override;
+    [[nodiscard]] TrashResult KeepInTrash(const std::string& strPath) override;
+    [[nodiscard]] int DropFromTrash(const TrashResult& kept) override;
     [[nodiscard]] int CreateDir(const std::string& strPath) override;
     [[nodiscard]] int RemoveDir(const std::string& strPath) override;
     [[nodiscard]] int GetTimes(const std::string& strPath, FileTime* pAccess,

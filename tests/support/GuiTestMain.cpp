@@ -26,6 +26,11 @@ int main(int argc, char** argv) {
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dirConfig.path());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dirConfig.path());
 
+    // Runs that keep deleted files in the trash keep them here, not in the
+    // user's own trash.
+    QTemporaryDir dirData;
+    setenv("XDG_DATA_HOME", dirData.path().toLocal8Bit().constData(), 1);
+
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     QTranslator translator;

@@ -21,6 +21,8 @@ public:
     // The confirmation before deleting a tree whose other top is absent has
     // answers of its own, so a test sees that it was asked as that question.
     std::deque<bool> m_missingTopAnswers;
+    // The same for "no trash here: delete for good?".
+    std::deque<bool> m_noTrashAnswers;
 
     // What the run showed.
     std::vector<std::string> m_lines;     // log lines, in order
@@ -29,6 +31,7 @@ public:
     std::vector<std::string> m_errors;    // OK-only texts
     std::vector<RUNSOUND> m_sounds;
     std::vector<std::string> m_missingTopQuestions;
+    std::vector<std::string> m_noTrashQuestions;
     std::vector<int> m_errnos;                 // handed beside questions and errors, in order
     std::vector<std::string> m_reasons;        // reasons given for log lines
     std::vector<std::string> m_failureReasons; // the run's own reasons beside failure boxes
@@ -75,6 +78,20 @@ public:
         }
         const bool bYes = m_missingTopAnswers.front();
         m_missingTopAnswers.pop_front();
+        return bYes;
+    }
+
+    bool AskDeleteWithoutTrash(const std::string& strText, const std::string& strMountPoint,
+                               int nErrno) override {
+        (void)strMountPoint;
+        m_noTrashQuestions.push_back(strText);
+        m_errnos.push_back(nErrno);
+        if (m_noTrashAnswers.empty()) {
+            ADD_FAILURE() << "unexpected no-trash question: " << strText;
+            return false;
+        }
+        const bool bYes = m_noTrashAnswers.front();
+        m_noTrashAnswers.pop_front();
         return bYes;
     }
 
@@ -136,6 +153,7 @@ public:
         m_errors.clear();
         m_sounds.clear();
         m_missingTopQuestions.clear();
+        m_noTrashQuestions.clear();
         m_errnos.clear();
         m_reasons.clear();
         m_annotated.clear();

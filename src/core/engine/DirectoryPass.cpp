@@ -585,6 +585,12 @@ RunFlow CSyncEngine::RemoveTreeFile(const std::string& strPath, int nSide,
         if (attr.IsReadOnly())
             IgnoreFailure(m_fs.SetMode(strPath, attr.dwMode | kOwnerWrite));
         const OpOutcome outcome = DeleteFileImpl(strPath, nSide, &attr, bLastChance);
+        if (m_bDeletePassedOver) {
+            // It stays, and so does its directory; it keeps its attribute.
+            if (attr.IsReadOnly())
+                RestoreMode(strPath, attr.dwMode);
+            bKept = true;
+        }
         if (outcome != OpOutcome::Redo) {
             if (outcome == OpOutcome::Aborted)
                 return RunFlow::Stop;

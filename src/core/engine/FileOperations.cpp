@@ -13,6 +13,8 @@ using platform::AttrStatus;
 using platform::ExpectedTarget;
 using platform::FileAttr;
 using platform::IgnoreFailure;
+using platform::TrashResult;
+using platform::TrashStatus;
 
 namespace {
 
@@ -64,9 +66,13 @@ CSyncEngine::OpOutcome CSyncEngine::CopyFileImpl(const std::string& strExisting,
     // The side-1 path stands on the left, the arrow points at the target.
     const std::string strLine = bToSide1 ? Shown(strNew) + " <- " + Shown(strExisting)
                                          : Shown(strExisting) + " -> " + Shown(strNew);
-    const OpOutcome outcome =
-        TryOperation([&] { return m_fs.CopyFile(strExisting, strNew, expect); }, "Copy failed !! ",
-                     strLine, m_stat.nCopyErrors, kReasonCopyChanged, bLastChance);
+    const auto fnCopy = [&] {
+        if (!m_settings.m_bUseTrash || !m_bCopyOverwrites)
+            return m_fs.CopyFile(strExisting, strNew, expect);
+        return CopyKeepingOld(strExisting, strNew, expect);
+    };
+    const OpOutcome outcome = TryOperation(fnCopy, "Copy failed !! ", strLine, m_stat.nCopyErrors,
+                                           kReasonCopyChanged, bLastChance);
     if (outcome != OpOutcome::Done)
         return outcome;
     if (bToSide1)
@@ -79,9 +85,77 @@ CSyncEngine::OpOutcome CSyncEngine::CopyFileImpl(const std::string& strExisting,
     return outcome;
 }
 
+int CSyncEngine::CopyKeepingOld(const std::string& strExisting, const std::string& strNew,
+                                const ExpectedTarget& expect) {
+    // The old version is linked into the trash first, so the copy's rename
+    // leaves it restorable; a replace that does not happen takes it out again.
+    const TrashResult kept = m_fs.KeepInTrash(strNew);
+    switch (kept.eStatus) {
+    case TrashStatus::Done: {
+        const int nErrno = m_fs.CopyFile(strExisting, strNew, expect);
+        if (nErrno != 0)
+            IgnoreFailure(m_fs.DropFromTrash(kept));
+        return nErrno;
+    }
+    case TrashStatus::NoHardLinks: {
+        // No links here: the old version moves to the trash right before the
+        // copy puts the new one in its place (the name is briefly absent). It
+        // must still be the file the decision saw.
+        FileAttr attrNow;
+        int nError = 0;
+        const AttrStatus status = m_fs.GetAttr(strNew, attrNow, nError);
+        if (status == AttrStatus::Error)
+            return nError;
+        if (!expect.Holds(status == AttrStatus::Ok ? &attrNow : nullptr))
+            return platform::kErrTargetChanged;
+        if (status == AttrStatus::Ok) {
+            const TrashResult moved = m_fs.MoveToTrash(strNew);
+            if (moved.eStatus == TrashStatus::NoTrash) {
+                TellNoOldVersionKept(moved);
+                return m_fs.CopyFile(strExisting, strNew, expect);
+            }
+            if (!moved.Ok())
+                return moved.nError != 0 ? moved.nError : EIO;
+        }
+        return m_fs.CopyFile(strExisting, strNew, ExpectedTarget::None());
+    }
+    case TrashStatus::NoTrash:
+        TellNoOldVersionKept(kept);
+        return m_fs.CopyFile(strExisting, strNew, expect);
+    case TrashStatus::Failed:
+        // Gone meanwhile: nothing to keep, and the copy itself sees that the
+        // target is not the one the decision saw.
+        if (kept.nError == ENOENT)
+            return m_fs.CopyFile(strExisting, strNew, expect);
+        break;
+    }
+    // The old version could not be kept: it is not replaced either.
+    return kept.nError != 0 ? kept.nError : EIO;
+}
+
+void CSyncEngine::TellNoOldVersionKept(const TrashResult& result) {
+    if (!m_noTrashToldOverwrite.insert(result.strMountPoint).second)
+        return;
+    WriteLog("No trash on " + Shown(result.strMountPoint) +
+             ": overwritten files there are not kept");
+}
+
+bool CSyncEngine::DeleteWithoutTrash(const TrashResult& result) {
+    const auto it = m_noTrashAnswers.find(result.strMountPoint);
+    if (it != m_noTrashAnswers.end())
+        return it->second;
+    const bool bYes =
+        m_host.AskDeleteWithoutTrash(FormatText(kMsgNoTrash, {Shown(result.strMountPoint)}),
+                                     Shown(result.strMountPoint), result.nError);
+    m_noTrashAnswers.emplace(result.strMountPoint, bYes);
+    return bYes;
+}
+
 CSyncEngine::OpOutcome CSyncEngine::DeleteFileImpl(const std::string& strPath, int nSide,
                                                    const FileAttr* pSeen, bool bLastChance,
                                                    bool bTopLevel) {
+    m_bDeletePassedOver = false;
+    bool bPassedOver = false;
     const auto fnDelete = [&] {
         // A file that is no longer the one the decision saw stays. The look
         // comes right before the unlink: nothing compares and unlinks at once.
@@ -95,12 +169,34 @@ CSyncEngine::OpOutcome CSyncEngine::DeleteFileImpl(const std::string& strPath, i
             if (status == AttrStatus::Absent || !platform::IsSameEntry(*pSeen, attrNow))
                 return platform::kErrTargetChanged;
         }
-        return m_fs.DeleteFile(strPath);
+        if (!m_settings.m_bUseTrash)
+            return m_fs.DeleteFile(strPath);
+        const TrashResult moved = m_fs.MoveToTrash(strPath);
+        switch (moved.eStatus) {
+        case TrashStatus::Done:
+            return 0;
+        case TrashStatus::NoTrash:
+        case TrashStatus::NoHardLinks: // a move needs no links: never said of one
+            if (DeleteWithoutTrash(moved))
+                return m_fs.DeleteFile(strPath);
+            bPassedOver = true;
+            return 0;
+        case TrashStatus::Failed:
+            break;
+        }
+        return moved.nError != 0 ? moved.nError : EIO;
     };
     const OpOutcome outcome = TryOperation(fnDelete, "Delete failed !! ", Shown(strPath),
                                            m_stat.nDeleteErrors, kReasonDeleteChanged, bLastChance);
     if (outcome != OpOutcome::Done)
         return outcome;
+    if (bPassedOver) {
+        // Left where it is: no trash there, and no one said to delete for good.
+        ++m_stat.nPassedOver;
+        m_bDeletePassedOver = true;
+        WriteLog("Delete skipped (no trash) " + Shown(strPath));
+        return OpOutcome::Ignored;
+    }
     if (nSide == 1)
         ++m_stat.nDeleted1;
     else

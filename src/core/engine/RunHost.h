@@ -60,6 +60,20 @@ public:
     // question; a host may answer it apart from other questions.
     virtual bool AskMissingTop(const std::string& strText) { return AskYesNo(strText); }
 
+    // A run that keeps what it deletes in the trash found a file system where
+    // no trash can be used (nErrno says why): Yes deletes that file system's
+    // files for good for the rest of the run, No passes those deletions over.
+    // Asked once per run and file system. By default No, without asking: a
+    // deletion is never made for good unless someone said so.
+    // strMountPoint names the file system.
+    virtual bool AskDeleteWithoutTrash(const std::string& strText, const std::string& strMountPoint,
+                                       int nErrno) {
+        (void)strText;
+        (void)strMountPoint;
+        (void)nErrno;
+        return false;
+    }
+
     // The questions and the error above, with the system's error number (errno)
     // of the failure beside the text for hosts that show the system's reason.
     // The texts themselves stay as they are. By default the number is dropped.

@@ -16,6 +16,10 @@ struct CRunSettings {
     bool m_bSoundOn = true;        // "SoundOn": a run ends with a sound
     std::string m_strEndSoundFile; // "EndSoundFile": run went through the whole list
     std::string m_strErrSoundFile; // "ErrSoundFile": run stopped early
+    // "UseTrash": files the run deletes, and the old version of a file it
+    // overwrites, go to the trash of their file system. The profile's default
+    // is on; a run whose settings were not read from a profile deletes for good.
+    bool m_bUseTrash = false;
 };
 
 enum class LogFileMode { Overwrite, Append };

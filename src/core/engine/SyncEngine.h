@@ -32,6 +32,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "document/SyncItem.h"
@@ -243,6 +245,17 @@ private:
                                          bool bLastChance);
     // nSide: 1 or 2, the side the file lies on. bTopLevel: strPath is an item's
     // own path, whose attributes are those GetTopAttr reads.
+    // A copy over an existing file in a run that keeps old versions: the
+    // target's present version goes to the trash with the replace. 0 or errno.
+    [[nodiscard]] int CopyKeepingOld(const std::string& strExisting, const std::string& strNew,
+                                     const platform::ExpectedTarget& expect);
+    // Once per file system: a log line that its overwrites keep nothing.
+    void TellNoOldVersionKept(const platform::TrashResult& result);
+    // Whether deletions on a file system without a usable trash are made for
+    // good: the host is asked once per run and file system.
+    bool DeleteWithoutTrash(const platform::TrashResult& result);
+    // A deletion that found no trash and was not to be made for good: counted
+    // and logged as passed over, the outcome Ignored, m_bDeletePassedOver set.
     [[nodiscard]] OpOutcome DeleteFileImpl(const std::string& strPath, int nSide,
                                            const platform::FileAttr* pSeen, bool bLastChance,
                                            bool bTopLevel = false);
@@ -286,6 +299,12 @@ private:
     bool m_bStoppedBeforeFirstItem = false;
     bool m_bCopyCancelled = false;  // a copy was abandoned for Cancel: stop, ask nothing
     bool m_bCopyOverwrites = false; // the next copy's target exists (told to the host)
+    // File systems without a usable trash met in this run (by mount point):
+    // whether their deletions are made for good (the answer to the question),
+    // and those whose overwrites were told to keep no old version.
+    std::unordered_map<std::string, bool> m_noTrashAnswers;
+    std::unordered_set<std::string> m_noTrashToldOverwrite;
+    bool m_bDeletePassedOver = false; // the last DeleteFileImpl left its file for want of a trash
     std::string m_strDocPath;
     CCopyCancel m_copyCancel{*this};
     SYNCSTAT m_stat;

@@ -58,6 +58,10 @@ inline RunFlow StopIf(bool bStop) noexcept {
 inline constexpr const char* kMsgOverlap =
     "同期元と同期先が同じか、一方が他方の中にあります。\n'%s' <-> '%s'\n無視して継続しますか？";
 
+// Asked once per run and file system when a deletion finds no usable trash.
+inline constexpr const char* kMsgNoTrash =
+    "'%s' ではごみ箱を使えません。\nこのファイルシステムのファイルを完全に削除しますか？";
+
 // The owner-write bit: the read-only attribute is its absence.
 inline constexpr std::uint32_t kOwnerWrite = 0200;
 

@@ -73,6 +73,8 @@ RunResult CSyncEngine::Run(const CSyncItemList& list) {
     } guard{m_bRunning};
     m_bStoppedBeforeFirstItem = false;
     m_deviceTimes.Clear();
+    m_noTrashAnswers.clear();
+    m_noTrashToldOverwrite.clear();
     // However the run ends, the file system lets go of the last item's tops and
     // of what it learnt of the devices.
     struct TopsGuard {

@@ -353,6 +353,22 @@ int OverlayFileSystem::DeleteFile(const std::string& strPath) {
     return 0;
 }
 
+TrashResult OverlayFileSystem::MoveToTrash(const std::string& strPath) {
+    const int nErr = DeleteFile(strPath);
+    return {nErr == 0 ? TrashStatus::Done : TrashStatus::Failed, nErr, {}, {}, {}};
+}
+
+TrashResult OverlayFileSystem::KeepInTrash(const std::string& strPath) {
+    std::string strNorm;
+    FileAttr attr;
+    const int nErr = LookupExisting(strPath, true, strNorm, attr);
+    return {nErr == 0 ? TrashStatus::Done : TrashStatus::Failed, nErr, {}, {}, {}};
+}
+
+int OverlayFileSystem::DropFromTrash(const TrashResult& kept) {
+    return kept.Ok() ? 0 : EINVAL;
+}
+
 int OverlayFileSystem::CreateDir(const std::string& strPath) {
     const std::string strNorm = NormalizePath(strPath);
     FileAttr attr;

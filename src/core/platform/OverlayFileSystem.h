@@ -45,6 +45,11 @@ public:
     [[nodiscard]] int CopyFile(const std::string& strFrom, const std::string& strTo,
                                const ExpectedTarget& expect = {}) override;
     [[nodiscard]] int DeleteFile(const std::string& strPath) override;
+    // A dry run predicts a trash that takes everything: a move there is a
+    // delete in the record, a kept version changes nothing the run sees.
+    [[nodiscard]] TrashResult MoveToTrash(const std::string& strPath) override;
+    [[nodiscard]] TrashResult KeepInTrash(const std::string& strPath) override;
+    [[nodiscard]] int DropFromTrash(const TrashResult& kept) override;
     [[nodiscard]] int CreateDir(const std::string& strPath) override;
     [[nodiscard]] int RemoveDir(const std::string& strPath) override;
     [[nodiscard]] int GetTimes(const std::string& strPath, FileTime* pAccess,

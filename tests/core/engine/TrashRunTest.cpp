@@ -1,0 +1,206 @@
+// Runs that keep what they delete and overwrite in the trash: the same log
+// lines and counts as runs that delete for good, the files restorable from the
+// home trash, and file systems without a usable trash asked about (deletions)
+// or told of (overwrites).
+#include <algorithm>
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "EngineFixture.h"
+#include "platform/OverlayFileSystem.h"
+#include "platform/Trash.h"
+#include "support/FaultFileSystem.h"
+
+namespace kovrel::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+using platform::FaultFileSystem;
+using platform::FsOp;
+
+class TrashRunTest : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        // One file system, "/": the home trash takes everything.
+        platform::TrashEnv env;
+        env.strDataHome = P("home");
+        env.nUid = static_cast<std::uint32_t>(::geteuid());
+        env.fnReadMountInfo = [] { return std::string("1 0 0:1 / / rw - ext4 /dev/root rw\n"); };
+        m_posix.SetTrashEnv(std::move(env));
+        Dir("home");
+    }
+
+    // Under strBase: s1/a.txt newer than s2/a.txt, s2/gone.txt alone on side 2.
+    // The item copies a.txt over and deletes gone.txt.
+    RunResult RunCase(const std::string& strBase, platform::FileSystem* pFs = nullptr) {
+        Dir(strBase);
+        Dir(strBase + "/s1");
+        Dir(strBase + "/s2");
+        Dir(strBase + "/s2/sub");
+        File(strBase + "/s1/a.txt", "new", 10);
+        File(strBase + "/s2/a.txt", "old", 1);
+        File(strBase + "/s2/gone.txt", "gone", 1);
+        File(strBase + "/s2/sub/deep.txt", "deep", 1);
+        return RunItem(P(strBase + "/s1"), P(strBase + "/s2"), SIO_NOFILE1_DELETE, nullptr, pFs);
+    }
+
+    // The log lines after the start line with strBase's path taken out.
+    Lines Neutral(const std::string& strBase) const {
+        Lines lines = AfterStart();
+        const std::string strAbs = P(strBase);
+        for (std::string& strLine : lines)
+            for (std::size_t n = strLine.find(strAbs); n != std::string::npos;
+                 n = strLine.find(strAbs))
+                strLine.replace(n, strAbs.size(), "@");
+        return lines;
+    }
+
+    std::string Trash(std::string_view strRel) const { return "home/Trash/" + std::string(strRel); }
+};
+
+// With and without the trash the run logs and counts the same; with it, the
+// deleted files and the overwritten version wait in the trash with the
+// .trashinfo that says where they came from.
+TEST_F(TrashRunTest, KeepsDeletedAndOverwrittenFilesWithTheSameLines) {
+    m_settings.m_bUseTrash = false;
+    ASSERT_EQ(RunCase("plain"), RunResult::Completed);
+    const Lines plainLines = Neutral("plain");
+    const SYNCSTAT plainStat = m_stat;
+    EXPECT_FALSE(Exists("home/Trash"));
+
+    m_settings.m_bUseTrash = true;
+    ASSERT_EQ(RunCase("kept"), RunResult::Completed);
+    EXPECT_EQ(Neutral("kept"), plainLines);
+    EXPECT_EQ(m_stat.nCopied1to2, plainStat.nCopied1to2);
+    EXPECT_EQ(m_stat.nDeleted2, plainStat.nDeleted2);
+    EXPECT_EQ(m_stat.nDeleted2, 2);
+    EXPECT_TRUE(m_host.m_noTrashQuestions.empty());
+
+    EXPECT_EQ(Read("kept/s2/a.txt"), "new");
+    EXPECT_FALSE(Exists("kept/s2/gone.txt"));
+    EXPECT_FALSE(Exists("kept/s2/sub"));
+    struct Kept {
+        const char* pszName;
+        const char* pszData;
+        const char* pszFrom;
+    };
+    for (const Kept& k :
+         {Kept{"a.txt", "old", "kept/s2/a.txt"}, Kept{"gone.txt", "gone", "kept/s2/gone.txt"},
+          Kept{"deep.txt", "deep", "kept/s2/sub/deep.txt"}}) {
+        SCOPED_TRACE(k.pszName);
+        EXPECT_EQ(Read(Trash("files/") + k.pszName), k.pszData);
+        const std::string strInfo = Read(Trash("info/") + k.pszName + ".trashinfo");
+        EXPECT_NE(strInfo.find("Path=" + platform::PercentEncodePath(P(k.pszFrom)) + "\n"),
+                  std::string::npos)
+            << strInfo;
+    }
+}
+
+// A dry run predicts what the run with the trash logs.
+TEST_F(TrashRunTest, DryRunPredictsTheSameLines) {
+    m_settings.m_bUseTrash = true;
+    platform::OverlayFileSystem overlay(m_posix);
+    ASSERT_EQ(RunCase("dry", &overlay), RunResult::Completed);
+    const Lines predicted = Neutral("dry");
+    EXPECT_FALSE(Exists("home/Trash/files/gone.txt"));
+    EXPECT_TRUE(Exists("dry/s2/gone.txt"));
+    ASSERT_EQ(RunCase("real"), RunResult::Completed);
+    EXPECT_EQ(Neutral("real"), predicted);
+}
+
+// Where no trash can be used, deletions ask once whether to delete for good:
+// No leaves them, each with a line, and the run ends as having passed work
+// over; Yes deletes as without the trash. Overwrites go ahead, said once.
+TEST_F(TrashRunTest, NoTrashAsksOnceForDeletionsAndTellsOfOverwrites) {
+    for (const bool bYes : {false, true}) {
+        SCOPED_TRACE(bYes ? "yes" : "no");
+        const std::string strBase = bYes ? "yes" : "no";
+        m_settings.m_bUseTrash = true;
+        FaultFileSystem faults(m_posix);
+        faults.AddFault(FsOp::MoveToTrash, P(strBase) + "/*", EROFS);
+        faults.AddFault(FsOp::KeepInTrash, P(strBase) + "/*", EROFS);
+        m_host.m_noTrashAnswers = {bYes};
+        const RunResult result = RunCase(strBase, &faults);
+
+        EXPECT_EQ(result, bYes ? RunResult::Completed : RunResult::CompletedWithErrors);
+        EXPECT_EQ(m_host.m_noTrashQuestions,
+                  Lines{"'" + P(strBase) +
+                        "/*' ではごみ箱を使えません。\n"
+                        "このファイルシステムのファイルを完全に削除しますか？"});
+        EXPECT_EQ(Read(strBase + "/s2/a.txt"), "new");
+        EXPECT_FALSE(Exists("home/Trash/files/a.txt"));
+        const Lines lines = Neutral(strBase);
+        EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                             "No trash on @/*: overwritten files there are not kept"),
+                  1);
+        EXPECT_EQ(m_stat.ErrorCount(), 0);
+        if (bYes) {
+            EXPECT_FALSE(Exists(strBase + "/s2/gone.txt"));
+            EXPECT_FALSE(Exists(strBase + "/s2/sub"));
+            EXPECT_EQ(m_stat.nDeleted2, 2);
+            EXPECT_EQ(m_stat.nPassedOver, 0);
+        } else {
+            EXPECT_EQ(Read(strBase + "/s2/gone.txt"), "gone");
+            EXPECT_EQ(Read(strBase + "/s2/sub/deep.txt"), "deep");
+            EXPECT_EQ(m_stat.nDeleted2, 0);
+            EXPECT_EQ(m_stat.nPassedOver, 2);
+            for (const char* pszLine : {"Delete skipped (no trash) @/s2/gone.txt",
+                                        "Delete skipped (no trash) @/s2/sub/deep.txt",
+                                        "Directory remove skipped @/s2/sub"})
+                EXPECT_EQ(std::count(lines.begin(), lines.end(), pszLine), 1) << pszLine;
+        }
+    }
+}
+
+// Without hard links the old version is moved to the trash right before the
+// copy; a version that cannot be kept at all is not overwritten.
+TEST_F(TrashRunTest, OverwriteWithoutHardLinksMovesAndAFailedKeepStopsTheCopy) {
+    m_settings.m_bUseTrash = true;
+    {
+        FaultFileSystem faults(m_posix);
+        faults.AddFault(FsOp::KeepInTrash, "*", EMLINK);
+        ASSERT_EQ(RunCase("fat", &faults), RunResult::Completed);
+        EXPECT_EQ(Read("fat/s2/a.txt"), "new");
+        EXPECT_EQ(Read(Trash("files/a.txt")), "old");
+        EXPECT_EQ(m_stat.nCopied1to2, 1);
+    }
+    {
+        FaultFileSystem faults(m_posix);
+        faults.AddFault(FsOp::KeepInTrash, "*", EMLINK);
+        faults.AddFault(FsOp::MoveToTrash, "*/a.txt", EIO);
+        m_host.m_ariAnswers = {AbortRetryIgnore::Ignore};
+        EXPECT_EQ(RunCase("broken", &faults), RunResult::CompletedWithErrors);
+        EXPECT_EQ(m_host.m_failures,
+                  Lines{"Copy failed !! " + P("broken/s1/a.txt") + " -> " + P("broken/s2/a.txt")});
+        EXPECT_EQ(m_stat.nCopyErrors, 1);
+        EXPECT_EQ(Read("broken/s2/a.txt"), "old");
+        EXPECT_EQ(m_stat.nDeleted2, 2);
+    }
+}
+
+// A target that went away before its old version could be kept is no failure:
+// the pair is decided afresh, as without the trash, and the copy made.
+TEST_F(TrashRunTest, TargetGoneBeforeTheKeepIsDecidedAfresh) {
+    m_settings.m_bUseTrash = true;
+    FaultFileSystem faults(m_posix);
+    bool bRemoved = false;
+    faults.SetBeforeCall([&](FsOp op, const std::string& strPath) {
+        if (op == FsOp::KeepInTrash && !bRemoved) {
+            bRemoved = true;
+            ::unlink(strPath.c_str());
+        }
+    });
+    EXPECT_EQ(RunCase("gone", &faults), RunResult::Completed);
+    EXPECT_TRUE(bRemoved);
+    EXPECT_TRUE(m_host.m_failures.empty());
+    EXPECT_EQ(Read("gone/s2/a.txt"), "new");
+    EXPECT_EQ(m_stat.nCopied1to2, 1);
+    EXPECT_EQ(m_stat.ErrorCount(), 0);
+}
+
+} // namespace
+} // namespace kovrel::test
