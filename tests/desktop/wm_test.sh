@@ -31,7 +31,15 @@ for _ in $(seq 300); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sle
 xdotool getdisplaygeometry >/dev/null 2>&1 || { echo "SKIP: Xvfb did not start"; exit 77; }
 HOME="$work" openbox >/dev/null 2>&1 &
 wmpid=$!
-sleep 1
+# Ready once it announces itself on the root window (a busy machine may take
+# a while); a program started before that would not be framed or closed.
+for _ in $(seq 100); do
+    if command -v xprop >/dev/null; then
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    fi
+    sleep 0.2
+done
+sleep 0.5
 
 unset QT_QPA_PLATFORM
 export XDG_CONFIG_HOME="$work/config"
@@ -71,8 +79,13 @@ wait_settled() {
     done
 }
 close_gui() {
-    xdotool windowactivate --sync "$wid" key --clearmodifiers alt+F4 >/dev/null 2>&1
-    for _ in $(seq 50); do kill -0 "$gpid" 2>/dev/null || break; sleep 0.1; done
+    # Alt+F4 as a user presses it; asked again if a busy window manager let the
+    # first one pass.
+    for _ in 1 2 3; do
+        xdotool windowactivate --sync "$wid" key --clearmodifiers alt+F4 >/dev/null 2>&1
+        for _ in $(seq 50); do kill -0 "$gpid" 2>/dev/null || break; sleep 0.1; done
+        kill -0 "$gpid" 2>/dev/null || break
+    done
     if kill -0 "$gpid" 2>/dev/null; then
         echo "FAILED: the window did not close"
         failures=$((failures + 1))
