@@ -445,6 +445,15 @@ void CKovrelApp::SetFocusToGrid() {
         m_pMainView->GetGrid().setFocus();
 }
 
+// A run or a preview going on: the list and the documents are locked, the
+// status bar says so.
+void CKovrelApp::SetRunning(bool bRunning) {
+    m_bRunning = bRunning;
+    m_pMainView->SetRunning(bRunning);
+    m_pFrame->ShowRunPane(bRunning);
+    UpdateCommands();
+}
+
 void CKovrelApp::OnSynchronize() {
     if (m_pMainView == nullptr)
         return;
@@ -454,10 +463,7 @@ void CKovrelApp::OnSynchronize() {
         m_dlgLog->ShowAgain();
         return;
     }
-    m_bRunning = true;
-    m_pMainView->SetRunning(true);
-    m_pFrame->ShowRunPane(true);
-    UpdateCommands();
+    SetRunning(true);
 
     CGuiRunHost host(m_pFrame.get(), *m_dlgLog);
     // A preview's totals count for the run right after it on the same list,
@@ -477,10 +483,7 @@ void CKovrelApp::OnSynchronize() {
     m_lastStat = engine.GetStat();
     m_nLastEventPasses = host.EventPasses();
 
-    m_bRunning = false;
-    m_pMainView->SetRunning(false);
-    m_pFrame->ShowRunPane(false);
-    UpdateCommands();
+    SetRunning(false);
 
     // An unattended program ends after every run, except one cancelled before
     // its first item.
@@ -509,10 +512,7 @@ void CKovrelApp::OnPreview() {
         m_dlgLog->ShowAgain();
         return;
     }
-    m_bRunning = true;
-    m_pMainView->SetRunning(true);
-    m_pFrame->ShowRunPane(true);
-    UpdateCommands();
+    SetRunning(true);
 
     CGuiRunHost host(m_pFrame.get(), *m_dlgLog);
     host.SetPreview(true);
@@ -534,10 +534,7 @@ void CKovrelApp::OnPreview() {
     }
     m_dlgLog->EndPreview();
 
-    m_bRunning = false;
-    m_pMainView->SetRunning(false);
-    m_pFrame->ShowRunPane(false);
-    UpdateCommands();
+    SetRunning(false);
     if (m_bCloseAfterRun) {
         m_bCloseAfterRun = false;
         PostExit();

@@ -96,6 +96,7 @@ private:
     void AfterDocumentChange();
     bool QueryClose();
     void PostExit();
+    void SetRunning(bool bRunning);
     IAppDialogs& Dialogs();
     void ReportHelpNotShown(const QString& strPath);
 

@@ -96,7 +96,7 @@ struct STATERESULT {
 std::string StateErrorMessage(const STATERESULT& result);
 
 // $XDG_STATE_HOME/kovrel-duplicator/state.db; a relative or empty
-// XDG_STATE_HOME is ignored as the base directory specification asks, and the
+// XDG_STATE_HOME is ignored as the XDG base directory rules ask, and the
 // default is $HOME/.local/state. Empty when no home can be found. The pure
 // form takes the two variables (null: unset).
 std::string StateDatabasePath(const char* pszXdgStateHome, const char* pszHome);
