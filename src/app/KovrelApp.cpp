@@ -454,15 +454,20 @@ void CKovrelApp::SetRunning(bool bRunning) {
     UpdateCommands();
 }
 
+// Never a run or preview inside another (they would share counters, log file
+// and window): the command brings back the running one's window instead.
+bool CKovrelApp::RefusedWhileRunning() {
+    if (!m_bRunning)
+        return false;
+    m_dlgLog->ShowAgain();
+    return true;
+}
+
 void CKovrelApp::OnSynchronize() {
     if (m_pMainView == nullptr)
         return;
-    if (m_bRunning) {
-        // Never a run inside a run (they would share counters and log file);
-        // the command brings back the run's window instead.
-        m_dlgLog->ShowAgain();
+    if (RefusedWhileRunning())
         return;
-    }
     SetRunning(true);
 
     CGuiRunHost host(m_pFrame.get(), *m_dlgLog);
@@ -507,11 +512,8 @@ void CKovrelApp::OnSynchronize() {
 void CKovrelApp::OnPreview() {
     if (m_pMainView == nullptr)
         return;
-    if (m_bRunning) {
-        // Refused like a run inside a run; the run's window comes back.
-        m_dlgLog->ShowAgain();
+    if (RefusedWhileRunning())
         return;
-    }
     SetRunning(true);
 
     CGuiRunHost host(m_pFrame.get(), *m_dlgLog);

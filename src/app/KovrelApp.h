@@ -97,6 +97,7 @@ private:
     bool QueryClose();
     void PostExit();
     void SetRunning(bool bRunning);
+    bool RefusedWhileRunning();
     IAppDialogs& Dialogs();
     void ReportHelpNotShown(const QString& strPath);
 
