@@ -223,6 +223,8 @@ int PosixFileSystem::ListDir(const std::string& strPath, std::vector<DirEntry>& 
         struct stat st {};
         if (const int nStatErr = StatAt(fdDir, lpszName, st))
             return nStatErr == ENOENT ? 0 : nStatErr; // gone since readdir, removed by another
+        if (IsHomeTrash(strName, st))
+            return 0;
         switch (ClassifyEntry(strName, TypeOfMode(st.st_mode), st.st_mode & 07777)) {
         case Listed::LeftOut:
             return 0;
@@ -260,12 +262,18 @@ int PosixFileSystem::CountUnlisted(const std::string& strDir, std::size_t& nCoun
     return ReadEntries(dir->Get(), [&](const dirent& ent) {
         EntryType type = TypeOfDType(ent.d_type);
         std::uint32_t dwMode = 0;
-        // A trash directory is told by its mode as well as its name.
+        // A trash directory is told by its mode as well as its name, the home
+        // trash by its identity.
         if (ent.d_type == DT_UNKNOWN ||
-            (ent.d_type == DT_DIR && std::strncmp(ent.d_name, ".Trash", 6) == 0)) {
+            (ent.d_type == DT_DIR && (std::strncmp(ent.d_name, ".Trash", 6) == 0 ||
+                                      std::strcmp(ent.d_name, "Trash") == 0))) {
             struct stat st {};
             if (StatAt(fdDir, ent.d_name, st) != 0)
                 return 0; // gone since readdir
+            if (IsHomeTrash(ent.d_name, st)) {
+                ++nCount;
+                return 0;
+            }
             type = TypeOfMode(st.st_mode);
             dwMode = st.st_mode & 07777;
         }

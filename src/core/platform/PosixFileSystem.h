@@ -105,6 +105,9 @@ private:
     // following links), its resolved absolute path, and the entry's name.
     int LocateForTrash(const std::string& strPath, Place& place, std::string& strRealDir);
     CTrash& Trash();
+    // True for the directory entry strName (lstat gave st) that is this user's
+    // home trash: a tree holding the home directory must not copy or delete it.
+    bool IsHomeTrash(std::string_view strName, const struct stat& st);
 
     // Notes the time keeping of a device seen for the first time.
     void NoteDevice(std::uint64_t nDevice, int fdOnDevice);

@@ -24,6 +24,17 @@ CTrash& PosixFileSystem::Trash() {
     return *m_pTrash;
 }
 
+bool PosixFileSystem::IsHomeTrash(std::string_view strName, const struct stat& st) {
+    // Told by identity, not by path: the tree may reach it through another
+    // name. Looked up afresh each time, as a run may create it meanwhile.
+    if (strName != "Trash" || !S_ISDIR(st.st_mode))
+        return false;
+    struct stat stHome {};
+    if (::lstat(Trash().HomeTrashPath().c_str(), &stHome) != 0)
+        return false;
+    return stHome.st_dev == st.st_dev && stHome.st_ino == st.st_ino;
+}
+
 int PosixFileSystem::LocateForTrash(const std::string& strPath, Place& place,
                                     std::string& strRealDir) {
     if (const int nErr = Locate(strPath, place))

@@ -260,6 +260,10 @@ std::string TrashInfoText(std::string_view strPath, std::time_t nDeleted) {
     return str;
 }
 
+std::string CTrash::HomeTrashPath() const {
+    return JoinPath(m_env.strDataHome, "Trash");
+}
+
 bool IsTrashDirEntry(std::string_view strName, EntryType type, std::uint32_t dwMode) noexcept {
     if (type != EntryType::Directory)
         return false;

@@ -109,6 +109,8 @@ public:
                                    const std::string& strRealDir);
     // Removes what Keep (or Move) put into a trash. 0 or errno.
     [[nodiscard]] int Drop(const TrashResult& kept);
+    // Where the home trash is ($XDG_DATA_HOME/Trash), whether it exists or not.
+    std::string HomeTrashPath() const;
 
 private:
     struct Bin;

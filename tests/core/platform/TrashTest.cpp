@@ -585,6 +585,34 @@ TEST_P(TrashDisk, ListingsLeaveTrashDirectoriesOut) {
     EXPECT_EQ(nUnlisted, 0u);
 }
 
+TEST_P(TrashDisk, ListingsLeaveTheHomeTrashOutWhereverATreeReachesIt) {
+    m_dir.WriteFile("home/docs/f", "f");
+    ASSERT_TRUE(m_fs.MoveToTrash(P("home/docs/f")).Ok());
+    m_dir.MakeDir("home/docs/Trash"); // a user's folder of that name
+    ASSERT_EQ(::symlink(P("home/.local").c_str(), P("local-link").c_str()), 0);
+
+    // Below an item's top (the descriptor-relative walk) and through another
+    // name for the same directory alike.
+    m_fs.SetTops(P("home"), P("vol"));
+    const auto names = [&](const std::string& strDir) {
+        std::vector<DirEntry> entries;
+        EXPECT_EQ(m_fs.ListDir(strDir, entries), 0) << strDir;
+        std::vector<std::string> out;
+        for (const DirEntry& entry : entries)
+            out.push_back(entry.strName);
+        return out;
+    };
+    EXPECT_EQ(names(P("home/.local/share")), std::vector<std::string>{});
+    EXPECT_EQ(names(P("local-link/share")), std::vector<std::string>{});
+    EXPECT_EQ(names(P("home/docs")), std::vector<std::string>{"Trash"});
+    std::size_t nUnlisted = 0;
+    ASSERT_EQ(m_fs.CountUnlisted(P("home/.local/share"), nUnlisted), 0);
+    EXPECT_EQ(nUnlisted, 1u);
+    ASSERT_EQ(m_fs.CountUnlisted(P("home/docs"), nUnlisted), 0);
+    EXPECT_EQ(nUnlisted, 0u);
+    m_fs.SetTops({}, {});
+}
+
 INSTANTIATE_TEST_SUITE_P(Walks, TrashDisk, test::BelowTopsWalks(), test::BelowTopsWalkName);
 
 // ------------------------------------------------------------ real mounts
