@@ -422,7 +422,7 @@ RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string
             }
             if (bWhole) {
                 const RunFlow flowRemoved = RemoveTree(strHave, bMissing1 ? 2 : 1);
-                RememberDir(strRel, strDir1, strDir2);
+                RememberDir(strRel, strDir1, strDir2, false);
                 return flowRemoved;
             }
             // Exclusions forbid removing it whole: walk it, deleting what the
@@ -443,7 +443,7 @@ RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string
     if (pCreated)
         FinishCreatedDir(*pModel, *pCreated);
     if (flow == RunFlow::GoOn)
-        RememberDir(strRel, strDir1, strDir2);
+        RememberDir(strRel, strDir1, strDir2, pAttr1 && pAttr2);
     return flow;
 }
 

@@ -252,9 +252,15 @@ bool CSyncEngine::SubtreeChangedSince(const std::string& strDir, std::string_vie
 }
 
 void CSyncEngine::RememberDir(std::string_view strRel, const std::string& strDir1,
-                              const std::string& strDir2) {
+                              const std::string& strDir2, bool bBothListed) {
     if (!m_remembered.Active() || strRel.empty())
         return;
+    const STATESIDE dir{true, EntryType::Directory, 0, {}};
+    // Walked on both sides: both are there, nothing to look at again.
+    if (bBothListed) {
+        m_remembered.Record(strRel, STATEENTRY{dir, dir});
+        return;
+    }
     FileAttr attrs[2];
     AttrStatus states[2];
     int nError = 0;
@@ -263,7 +269,7 @@ void CSyncEngine::RememberDir(std::string_view strRel, const std::string& strDir
     const bool bDir1 = states[0] == AttrStatus::Ok && attrs[0].IsDirectory();
     const bool bDir2 = states[1] == AttrStatus::Ok && attrs[1].IsDirectory();
     if (bDir1 && bDir2)
-        m_remembered.Record(strRel, STATEENTRY{SideOf(attrs[0]), SideOf(attrs[1])});
+        m_remembered.Record(strRel, STATEENTRY{dir, dir});
     else if (states[0] == AttrStatus::Absent && states[1] == AttrStatus::Absent)
         m_remembered.Forget(strRel);
 }

@@ -273,10 +273,10 @@ private:
     // record (a listing that fails counts as a change).
     bool SubtreeChangedSince(const std::string& strDir, std::string_view strRel, int nSide,
                              const CPatternSet& ps, CSyncOptions options);
-    // After a directory pair: recorded as on both sides when it is, forgotten
-    // when it is gone from both.
+    // After a directory pair: recorded as on both sides when it is (bBothListed:
+    // known without a look), forgotten when it is gone from both.
     void RememberDir(std::string_view strRel, const std::string& strDir1,
-                     const std::string& strDir2);
+                     const std::string& strDir2, bool bBothListed);
     // A listed directory's recorded children that neither listing has.
     void ForgetAbsentChildren(std::string_view strRel,
                               const std::vector<platform::DirEntry>& entries1,
