@@ -90,6 +90,10 @@ void CSyncEngine::FillMemory(std::string_view strRel, const std::string& strPath
                              const FileAttr* pAttr2, PAIRINPUT& input) {
     if (!m_remembered.Active() || !input.options.UsesRememberedState())
         return;
+    // An item's own file that is absent may lie on a disk not mounted now:
+    // that is never taken for a deletion.
+    if (strRel.empty() && (!pAttr1 || !pAttr2))
+        return;
     const STATEENTRY* pEntry = m_remembered.Find(strRel);
     if (!pEntry || !pEntry->side1.bPresent || !pEntry->side2.bPresent)
         return;

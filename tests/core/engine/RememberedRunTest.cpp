@@ -388,6 +388,22 @@ TEST_F(RememberTest, EntryGoneFromBothSidesIsForgotten) {
     EXPECT_EQ(record.Find("/d/b.txt"), nullptr);
 }
 
+// An item of two single files: a change spreads as in a tree, but an absent
+// file of the item's own is never a deletion (its disk may not be mounted).
+TEST_F(RememberTest, ItemOfSingleFilesNeverDeletesForAnAbsentTop) {
+    File("1/a.txt", "v2", 10);
+    const std::string strA1 = P("1/a.txt");
+    const std::string strA2 = P("2/a.txt");
+    ASSERT_EQ(RunItem(strA1, strA2, kRemember), RunResult::Completed);
+    File("1/a.txt", "v1", 0); // an older version restored
+    ASSERT_EQ(RunItem(strA1, strA2, kRemember), RunResult::Completed);
+    EXPECT_EQ(Read("2/a.txt"), "v1");
+    Remove("2/a.txt");
+    ASSERT_EQ(RunItem(strA1, strA2, kRemember), RunResult::Completed);
+    EXPECT_EQ(Read("1/a.txt"), "v1");
+    EXPECT_EQ(Read("2/a.txt"), "v1");
+}
+
 // Items without the bit never open the database.
 TEST_F(RememberTest, ItemsWithoutTheBitLeaveNoDatabase) {
     File("1/a.txt", "a", 0);
