@@ -87,14 +87,9 @@ CSyncEngine::OpOutcome CSyncEngine::CopyFileImpl(const std::string& strExisting,
 
 CSyncEngine::OpOutcome CSyncEngine::KeepConflictCopy(const std::string& strFile,
                                                      const std::string& strCopy) {
-    const OpOutcome outcome = TryOperation(
-        [&] { return m_fs.CopyFile(strFile, strCopy, ExpectedTarget::None()); }, "Copy failed !! ",
-        Shown(strFile) + " -> " + Shown(strCopy), m_stat.nCopyErrors);
-    if (outcome == OpOutcome::Done) {
-        ++m_stat.nConflicts;
-        WriteLog("Conflict kept " + Shown(strCopy));
-    }
-    return outcome;
+    return TryOperation([&] { return m_fs.CopyFile(strFile, strCopy, ExpectedTarget::None()); },
+                        "Copy failed !! ", Shown(strFile) + " -> " + Shown(strCopy),
+                        m_stat.nCopyErrors);
 }
 
 int CSyncEngine::CopyKeepingOld(const std::string& strExisting, const std::string& strNew,

@@ -173,13 +173,19 @@ CSyncEngine::OpOutcome CSyncEngine::SyncConflict(std::string_view strRel,
     if (outcome != OpOutcome::Done)
         return outcome;
 
-    // The newer replaces it as any copy does.
+    // The newer replaces it as any copy does. One that does not (it failed,
+    // or the file changed meanwhile and the pair is decided again) leaves the
+    // file as it was: the copy just made goes again, so none piles up.
     m_bCopyOverwrites = true;
     m_host.OnCopyStart(strOther, attrOther.nSize);
     outcome = CopyFileImpl(strOther, strKeep, bKeep1, platform::ExpectedTarget::Of(&attrKeep),
                            bLastChance);
-    if (outcome != OpOutcome::Done)
+    if (outcome != OpOutcome::Done) {
+        platform::IgnoreFailure(m_fs.DeleteFile(strConflictKeep));
         return outcome;
+    }
+    ++m_stat.nConflicts;
+    WriteLog("Conflict kept " + Shown(strConflictKeep));
 
     // The kept version goes to the other side too, so that neither side's
     // next run (nor a delete option) takes it away unseen.

@@ -301,7 +301,7 @@ private:
                                          bool bToSide1, const platform::ExpectedTarget& expect,
                                          bool bLastChance);
     // The older version of a conflict, copied beside itself under strCopy (a
-    // free name): counted as a conflict, with its log line.
+    // free name); a failure is asked about and logged as a copy's.
     [[nodiscard]] OpOutcome KeepConflictCopy(const std::string& strFile,
                                              const std::string& strCopy);
     // nSide: 1 or 2, the side the file lies on. bTopLevel: strPath is an item's

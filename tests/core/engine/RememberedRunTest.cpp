@@ -206,8 +206,8 @@ TEST_F(RememberTest, ConflictLogsItsCopyAndCountsIt) {
     const std::string strKept1 = P("1/" + kConflictA);
     const std::string strKept2 = P("2/" + kConflictA);
     std::vector<std::string> expected = {
-        "Conflict kept " + strKept1,
         P("1/a.txt") + " <- " + P("2/a.txt"),
+        "Conflict kept " + strKept1,
         strKept1 + " -> " + strKept2,
         kCompletedLine,
     };
@@ -244,6 +244,27 @@ TEST_F(RememberTest, ConflictNameTakenGetsANumber) {
     EXPECT_EQ(Read("1/a.txt"), "mine");
     EXPECT_EQ(Read("2/a.txt"), "mine");
     EXPECT_EQ(Read("1/" + kConflictA), "someone else's");
+}
+
+// The older file changes again while the conflict is carried out: its
+// replace is refused, the copy just made goes, and the pair decided afresh
+// keeps the version that is there now.
+TEST_F(RememberTest, ConflictWhoseFileChangesMeanwhileIsDecidedAgain) {
+    Both("a.txt", "v1", 0);
+    ASSERT_EQ(Run(), RunResult::Completed);
+    File("1/a.txt", "mine", 20);
+    File("2/a.txt", "theirs", 30);
+    platform::FaultFileSystem fs(m_posix);
+    int nCopies = 0;
+    fs.SetBeforeCall([&](platform::FsOp op, const std::string& strPath) {
+        // The second copy of the pair is the replace of side 1's file.
+        if (op == platform::FsOp::CopyFile && strPath == P("2/a.txt") && ++nCopies == 1)
+            File("1/a.txt", "mine, edited again", 25);
+    });
+    ASSERT_EQ(Run(kRemember, &fs), RunResult::Completed);
+    EXPECT_EQ(Side("1"), (Tree{{"a.txt", "theirs"}, {kConflictA, "mine, edited again"}}));
+    EXPECT_EQ(Side("2"), (Tree{{"a.txt", "theirs"}, {kConflictA, "mine, edited again"}}));
+    EXPECT_EQ(m_stat.nConflicts, 1);
 }
 
 TEST(ConflictName, KeepsTheExtension) {
