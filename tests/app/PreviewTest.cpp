@@ -187,6 +187,55 @@ TEST_F(Preview, RunFromThePreviewMakesWhatAPlainRunMakes) {
     EXPECT_TRUE(LogLines().contains(Path("a/2/old.txt") + " Deleted"));
 }
 
+// An item that remembers its last run: the desktop program's run records it,
+// passes a deletion on, and its preview decides the same way without writing
+// the record.
+TEST_F(Preview, RememberedItemPreviewReadsTheStateTheRunWritesIt) {
+    const QByteArray oldStateHome = qgetenv("XDG_STATE_HOME");
+    const bool bHadStateHome = qEnvironmentVariableIsSet("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", Path("state").toUtf8());
+    struct Restore {
+        QByteArray value;
+        bool bSet;
+        ~Restore() {
+            if (bSet)
+                qputenv("XDG_STATE_HOME", value);
+            else
+                qunsetenv("XDG_STATE_HOME");
+        }
+    } restore{oldStateHome, bHadStateHome};
+    OpenProfile()->setValue("Env/UseTrash", 0);
+    WriteFile(Path("t/1/a.txt"), "a");
+    WriteFile(Path("t/1/b.txt"), "b");
+    ASSERT_TRUE(QDir().mkpath(Path("t/2")));
+    CSyncItemList list;
+    SYNCITEM* pItem =
+        list.SetAt(-1, Path("t/1").toUtf8().constData(), Path("t/2").toUtf8().constData(), nullptr);
+    ASSERT_NE(pItem, nullptr);
+    pItem->dwOption = SIO_REMEMBER_STATE;
+    const QString strDoc = Path("job.kvd");
+    ASSERT_EQ(SaveKvdFile(strDoc.toStdString(), list, KVD_VERSION_1_0).eStatus, KvdFileStatus::Ok);
+    ASSERT_TRUE(Start(strDoc));
+    QTest::mouseClick(&View()->GetSyncButton(), Qt::LeftButton);
+    const QString strDb = Path("state/kovrel-duplicator/state.db");
+    ASSERT_TRUE(QFileInfo::exists(strDb));
+    ASSERT_EQ(ReadFile(Path("t/2/a.txt")), "a");
+
+    ASSERT_TRUE(QFile::remove(Path("t/2/a.txt")));
+    const QByteArray dbBefore = ReadFile(strDb);
+    const auto before = Tree(Path("t"));
+    PressPreview();
+    EXPECT_TRUE(LogLines().contains(Path("t/1/a.txt") + " Deleted"))
+        << LogLines().join('\n').toStdString();
+    EXPECT_EQ(Tree(Path("t")), before);
+    EXPECT_EQ(ReadFile(strDb), dbBefore);
+
+    QTest::mouseClick(&View()->GetSyncButton(), Qt::LeftButton);
+    EXPECT_TRUE(LogLines().contains(Path("t/1/a.txt") + " Deleted"));
+    EXPECT_FALSE(QFileInfo::exists(Path("t/1/a.txt")));
+    EXPECT_EQ(ReadFile(Path("t/2/b.txt")), "b");
+}
+
 TEST_F(Preview, SecondPreviewReplacesTheFirstAndARunRefusesIt) {
     Layout(Path("t"));
     ASSERT_TRUE(Start(Document("job.kvd", Path("t"))));

@@ -76,7 +76,8 @@ protected:
         opt.args = std::move(args);
         opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")},
                    {"HOME", m_tmp.Path("config")},
-                   {"XDG_DATA_HOME", m_tmp.Path("data")}};
+                   {"XDG_DATA_HOME", m_tmp.Path("data")},
+                   {"XDG_STATE_HOME", m_tmp.Path("state")}};
         opt.strStdin = std::move(strStdin);
         return test::RunProcess(KOVREL_SYNC_EXE, opt);
     }
@@ -268,6 +269,50 @@ TEST_F(RunCommand, DryRunPrintsWhatTheRealRunDoesAndChangesNothing) {
               std::string::npos)
         << rReal.strOut;
     EXPECT_TRUE(m_tmp.Exists("run.log"));
+}
+
+// An item with the bit 0x20000 remembers its last run in
+// $XDG_STATE_HOME/kovrel-duplicator/state.db: a deletion on one side is passed
+// on; the dry run shows it and leaves both trees and the database as they were.
+TEST_F(RunCommand, RememberedItemPassesADeletionOnAndDryRunWritesNoState) {
+    File("s1/a.txt", "a", 1000);
+    File("s1/b.txt", "b", 1000);
+    AddItem(m_tmp.Path("s1"), m_tmp.Path("s2"), "0x20000");
+    PROCRESULT r = Sync({"--trash=no", Doc()});
+    ASSERT_EQ(r.nExit, 0) << r.strErr;
+    const std::string strDb = "state/kovrel-duplicator/state.db";
+    ASSERT_TRUE(m_tmp.Exists(strDb));
+    std::filesystem::remove(m_tmp.Path("s2/a.txt"));
+    const std::string strLine = m_tmp.Path("s1/a.txt") + " Deleted";
+
+    const auto before = Snapshot(m_tmp.Root());
+    r = Sync({"--dry-run", Doc()});
+    EXPECT_EQ(r.nExit, 0) << r.strErr;
+    EXPECT_NE(r.strOut.find(strLine), std::string::npos) << r.strOut;
+    EXPECT_EQ(before, Snapshot(m_tmp.Root()));
+
+    r = Sync({"--trash=no", Doc()});
+    EXPECT_EQ(r.nExit, 0) << r.strErr;
+    EXPECT_NE(r.strOut.find(strLine), std::string::npos) << r.strOut;
+    EXPECT_FALSE(m_tmp.Exists("s1/a.txt"));
+    EXPECT_EQ(m_tmp.ReadFile("s2/b.txt"), "b");
+}
+
+// A damaged database is named on standard error; the item runs by the
+// ordinary rules (the deleted file comes back) and the file is left alone.
+TEST_F(RunCommand, DamagedStateDatabaseIsReportedAndTheItemStillRuns) {
+    File("s1/a.txt", "a", 1000);
+    AddItem(m_tmp.Path("s1"), m_tmp.Path("s2"), "0x20000");
+    ASSERT_EQ(Sync({"--trash=no", Doc()}).nExit, 0);
+    std::filesystem::remove(m_tmp.Path("s2/a.txt"));
+    const std::string strGarbage(2048, '?');
+    m_tmp.WriteFile("state/kovrel-duplicator/state.db", strGarbage);
+    const PROCRESULT r = Sync({"--trash=no", Doc()});
+    EXPECT_EQ(r.nExit, 0) << r.strErr;
+    EXPECT_NE(r.strErr.find("前回の同期状態のデータベースが壊れています。"), std::string::npos)
+        << r.strErr;
+    EXPECT_EQ(m_tmp.ReadFile("s2/a.txt"), "a");
+    EXPECT_EQ(m_tmp.ReadFile("state/kovrel-duplicator/state.db"), strGarbage);
 }
 
 TEST_F(RunCommand, LogFileFromProfileEndsLinesWithCrLf) {

@@ -265,7 +265,7 @@ RunFlow CSyncEngine::SyncPairKnown(const std::string& strPath1, const FileAttr* 
             return RunFlow::GoOn;
         return SyncDirectory(strPath1, strPath2, strRel, ps, pAttr1, pAttr2, options);
     }
-    switch (SyncFiles(strPath1, pAttr1, strPath2, pAttr2, options, eSeen, bTopLevel)) {
+    switch (SyncFiles(strPath1, pAttr1, strPath2, pAttr2, strRel, options, eSeen, bTopLevel)) {
     case FilesOutcome::Stop:
         return RunFlow::Stop;
     case FilesOutcome::Redecide:
@@ -279,11 +279,10 @@ RunFlow CSyncEngine::SyncPairKnown(const std::string& strPath1, const FileAttr* 
     return StopIf(CheckCancel());
 }
 
-CSyncEngine::FilesOutcome CSyncEngine::SyncFiles(const std::string& strPath1,
-                                                 const FileAttr* pAttr1,
-                                                 const std::string& strPath2,
-                                                 const FileAttr* pAttr2, CSyncOptions options,
-                                                 PairSeen eSeen, bool bTopLevel) {
+CSyncEngine::FilesOutcome
+CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAttr1,
+                       const std::string& strPath2, const FileAttr* pAttr2, std::string_view strRel,
+                       CSyncOptions options, PairSeen eSeen, bool bTopLevel) {
     PAIRINPUT input;
     input.options = options;
     if (pAttr1)
@@ -292,6 +291,7 @@ CSyncEngine::FilesOutcome CSyncEngine::SyncFiles(const std::string& strPath1,
         input.side2 = {true, pAttr2->IsReadOnly()};
     if (pAttr1 && pAttr2)
         input.timeOrder = CompareWriteTimes(*pAttr1, *pAttr2);
+    FillMemory(strRel, strPath1, pAttr1, strPath2, pAttr2, input);
     const PAIRDECISION decision = DecidePair(input);
 
     const bool bOnto1 = decision.nTarget == 1;
@@ -302,8 +302,10 @@ CSyncEngine::FilesOutcome CSyncEngine::SyncFiles(const std::string& strPath1,
     // now. Pairs with nothing to do are not looked at again, nor is a copy onto
     // a side that lacks the file: it replaces nothing, and its rename never
     // replaces a file that appeared meanwhile (the pair is decided afresh then).
-    const bool bReplacesOrDeletes = (decision.eAction == PairAction::Copy && pTargetAttr) ||
-                                    decision.eAction == PairAction::Delete;
+    const bool bReplacesOrDeletes =
+        ((decision.eAction == PairAction::Copy || decision.eAction == PairAction::Conflict) &&
+         pTargetAttr) ||
+        decision.eAction == PairAction::Delete;
     if (bReplacesOrDeletes && eSeen == PairSeen::Listed)
         return FilesOutcome::Redecide;
     const bool bLastChance = eSeen == PairSeen::Redecided;
@@ -319,6 +321,7 @@ CSyncEngine::FilesOutcome CSyncEngine::SyncFiles(const std::string& strPath1,
         }
         return FilesOutcome::GoOn;
     };
+    OpOutcome outcome = OpOutcome::Done;
     switch (decision.eAction) {
     case PairAction::None:
         break;
@@ -326,9 +329,14 @@ CSyncEngine::FilesOutcome CSyncEngine::SyncFiles(const std::string& strPath1,
         m_bCopyOverwrites = pTargetAttr != nullptr;
         m_host.OnCopyStart(bOnto1 ? strPath2 : strPath1, (bOnto1 ? pAttr2 : pAttr1)->nSize);
         const platform::ExpectedTarget expect = platform::ExpectedTarget::Of(pTargetAttr);
-        return outcomeOf(bOnto1 ? CopyFileImpl(strPath2, strPath1, true, expect, bLastChance)
-                                : CopyFileImpl(strPath1, strPath2, false, expect, bLastChance));
+        outcome = bOnto1 ? CopyFileImpl(strPath2, strPath1, true, expect, bLastChance)
+                         : CopyFileImpl(strPath1, strPath2, false, expect, bLastChance);
+        break;
     }
+    case PairAction::Conflict:
+        outcome = SyncConflict(strRel, strPath1, *pAttr1, strPath2, *pAttr2, decision.nTarget,
+                               bLastChance);
+        break;
     case PairAction::CopySkipped:
         WriteLog("Copy skipped " + Shown(strPath1) + (bOnto1 ? " <- " : " -> ") + Shown(strPath2));
         break;
@@ -340,15 +348,15 @@ CSyncEngine::FilesOutcome CSyncEngine::SyncFiles(const std::string& strPath1,
         // Without its write bit the file could not be deleted on every system.
         if (decision.bClearReadOnly)
             IgnoreFailure(m_fs.SetMode(strTarget, attr.dwMode | kOwnerWrite));
-        const OpOutcome outcome =
-            DeleteFileImpl(strTarget, decision.nTarget, &attr, bLastChance, bTopLevel);
+        outcome = DeleteFileImpl(strTarget, decision.nTarget, &attr, bLastChance, bTopLevel);
         // A file that stays keeps its read-only attribute.
         if (decision.bClearReadOnly && outcome != OpOutcome::Done)
             RestoreMode(strTarget, attr.dwMode);
-        return outcomeOf(outcome);
+        break;
     }
     }
-    return FilesOutcome::GoOn;
+    RememberFiles(strRel, decision, outcome, strPath1, pAttr1, strPath2, pAttr2);
+    return outcomeOf(outcome);
 }
 
 bool CSyncEngine::IsOtherTop(const FileAttr* pDir, int nSide) const noexcept {
@@ -378,7 +386,8 @@ RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string
         const bool bMissing1 = !pAttr1;
         const std::string& strHave = bMissing1 ? strDir2 : strDir1;
         const std::string& strLack = bMissing1 ? strDir1 : strDir2;
-        switch (DecideMissing(options, bMissing1 ? 1 : 2)) {
+        switch (DecideMissingDir(strRel, strHave, bMissing1 ? *pAttr2 : *pAttr1, bMissing1 ? 1 : 2,
+                                 ps, options)) {
         case MissingRule::Leave:
             return RunFlow::GoOn;
         case MissingRule::CopyOver:
@@ -411,8 +420,11 @@ RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string
                 if (!bConfirmed)
                     return RunFlow::GoOn;
             }
-            if (bWhole)
-                return RemoveTree(strHave, bMissing1 ? 2 : 1);
+            if (bWhole) {
+                const RunFlow flowRemoved = RemoveTree(strHave, bMissing1 ? 2 : 1);
+                RememberDir(strRel, strDir1, strDir2, false);
+                return flowRemoved;
+            }
             // Exclusions forbid removing it whole: walk it, deleting what the
             // patterns select; the directory itself stays.
             break;
@@ -430,6 +442,8 @@ RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string
     }
     if (pCreated)
         FinishCreatedDir(*pModel, *pCreated);
+    if (flow == RunFlow::GoOn)
+        RememberDir(strRel, strDir1, strDir2, pAttr1 && pAttr2);
     return flow;
 }
 
@@ -450,6 +464,7 @@ RunFlow CSyncEngine::WalkDirectory(const std::string& strDir1, bool bList1,
         EnsureSorted(entries2);
         PairByFoldedName(entries1, entries2, match1, match2);
         selected1.resize(entries1.size());
+        ForgetAbsentChildren(strRel, entries1, entries2);
     } catch (const std::bad_alloc&) {
         return OutOfMemory();
     }

@@ -85,6 +85,13 @@ CSyncEngine::OpOutcome CSyncEngine::CopyFileImpl(const std::string& strExisting,
     return outcome;
 }
 
+CSyncEngine::OpOutcome CSyncEngine::KeepConflictCopy(const std::string& strFile,
+                                                     const std::string& strCopy) {
+    return TryOperation([&] { return m_fs.CopyFile(strFile, strCopy, ExpectedTarget::None()); },
+                        "Copy failed !! ", Shown(strFile) + " -> " + Shown(strCopy),
+                        m_stat.nCopyErrors);
+}
+
 int CSyncEngine::CopyKeepingOld(const std::string& strExisting, const std::string& strNew,
                                 const ExpectedTarget& expect) {
     // The old version is linked into the trash first, so the copy's rename

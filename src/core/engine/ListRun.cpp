@@ -11,6 +11,8 @@ LISTRUNRESULT RunSyncList(platform::FileSystem& fsReal, bool bDryRun, CRunHost& 
     platform::FileSystem& fs = bDryRun ? static_cast<platform::FileSystem&>(fsOverlay) : fsReal;
     CSyncEngine engine(fs, host, settings);
     engine.SetNoLogFile(bDryRun);
+    // A dry run decides against the remembered state and never writes it.
+    engine.SetStateReadOnly(bDryRun);
     engine.SetDocumentPath(strDocPath);
     LISTRUNRESULT out;
     out.result = engine.Run(list);

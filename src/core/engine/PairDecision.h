@@ -32,6 +32,27 @@ MissingRule DecideMissing(CSyncOptions options, int nMissingSide) noexcept;
 // files and for a directory removed whole alike.
 bool KeepsReadOnly(CSyncOptions options, int nSide, bool bReadOnly) noexcept;
 
+// With a remembered state: the rule for an entry one side lacks whose record
+// says both sides had it after the last run. Unchanged since, it was deleted on
+// the other side and goes here too; changed since, the change wins over the
+// deletion and it is copied back; the missing-side setting "ignore" for that
+// side leaves it alone. The same for a directory, bChangedSince then meaning
+// anything inside it.
+MissingRule DecideMissingRemembered(CSyncOptions options, int nMissingSide,
+                                    bool bChangedSince) noexcept;
+
+// What the last run left of a pair, as far as the decision needs it. Filled
+// only for an item that remembers its state (UsesRememberedState); bKnown is
+// false for an entry never recorded or recorded on one side only, and then the
+// ordinary rules decide.
+struct PAIRMEMORY {
+    bool bKnown = false;    // the record has the entry on both sides
+    bool bChanged1 = false; // side 1 (present) differs from its record: type, size or time
+    bool bChanged2 = false;
+    // Both present and changed with equal sizes: their contents are the same.
+    bool bSameContents = false;
+};
+
 // One side of a pair of files as the decision sees it.
 struct PAIRSIDE {
     bool bPresent = false;  // the file exists on this side
@@ -45,6 +66,7 @@ struct PAIRINPUT {
     // Side 1's write time against side 2's, as precisely as both file systems
     // keep them. Read only when both sides are present.
     std::strong_ordering timeOrder = std::strong_ordering::equal;
+    PAIRMEMORY memory; // what the last run recorded (remembering items only)
 };
 
 enum class PairAction : std::uint8_t {
@@ -53,6 +75,10 @@ enum class PairAction : std::uint8_t {
     CopySkipped,   // the copy onto side nTarget is refused: its file is read-only
     Delete,        // delete the file on side nTarget (the other side lacks it)
     DeleteSkipped, // the delete on side nTarget is refused: its file is read-only
+    // Both sides changed since the last run: side nTarget's file (the older) is
+    // first kept beside itself under a conflict name, then replaced by the
+    // other side's as a Copy would.
+    Conflict,
 };
 
 struct PAIRDECISION {
@@ -73,6 +99,14 @@ struct PAIRDECISION {
 //   only in that direction, and an older source replaces a newer target only
 //   with "copy older"; equal times copy nothing. A read-only target is skipped
 //   unless forced.
+// An item that remembers its state (options.UsesRememberedState()) with a
+// known entry (memory.bKnown) decides against it first:
+// - one side lacks it: DecideMissingRemembered;
+// - only one side changed since: it is copied over the other, even when older;
+// - both changed, the same contents: nothing; different: a Conflict on the
+//   older side (side 2 when the times are equal);
+// - neither changed: nothing (the last run left them as they are).
+// A read-only target is skipped unless forced, as above.
 PAIRDECISION DecidePair(const PAIRINPUT& input) noexcept;
 
 } // namespace kovrel

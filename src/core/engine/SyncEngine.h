@@ -30,6 +30,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -38,7 +39,9 @@
 
 #include "document/SyncItem.h"
 #include "engine/FileTimes.h"
+#include "engine/PairDecision.h"
 #include "engine/Patterns.h"
+#include "engine/RememberedRun.h"
 #include "engine/RunHost.h"
 #include "engine/RunSettings.h"
 #include "platform/FileSystem.h"
@@ -63,6 +66,9 @@ struct SYNCSTAT {
     // absent top). No error of the summary, yet the run did not do all it was
     // asked: it ends as CompletedWithErrors.
     std::int32_t nPassedOver = 0;
+    // Pairs changed on both sides since the last run, the older kept beside
+    // itself under a conflict name (items that remember their state).
+    std::int32_t nConflicts = 0;
 
     std::int64_t ErrorCount() const noexcept {
         return std::int64_t{nMkdirErrors} + nOtherErrors + nRmdirErrors + nDeleteErrors +
@@ -110,6 +116,11 @@ public:
     // The file of the document being run (empty for one never saved): never
     // taken as its log file (LogFileCheck.h has the whole rule).
     void SetDocumentPath(std::string strDocPath) { m_strDocPath = std::move(strDocPath); }
+    // The remembered state of the items that ask for it: its database (by
+    // default DefaultStateDatabasePath(), looked up when a run starts) and
+    // whether the run may write it (a dry run only reads it).
+    void SetStateDatabase(std::string strPath) { m_strStatePath = std::move(strPath); }
+    void SetStateReadOnly(bool bReadOnly) noexcept { m_bStateReadOnly = bReadOnly; }
 
     // One synchronisation of the whole list, in list order. The count and each
     // item are read afresh before each item (the host may let the list be edited
@@ -185,7 +196,8 @@ private:
     // replaces or deletes is never carried out on listed attributes: Redecide.
     FilesOutcome SyncFiles(const std::string& strPath1, const platform::FileAttr* pAttr1,
                            const std::string& strPath2, const platform::FileAttr* pAttr2,
-                           CSyncOptions options, PairSeen eSeen, bool bTopLevel);
+                           std::string_view strRel, CSyncOptions options, PairSeen eSeen,
+                           bool bTopLevel);
     RunFlow SyncDirectory(const std::string& strDir1, const std::string& strDir2,
                           std::string_view strRel, const CPatternSet& ps,
                           const platform::FileAttr* pAttr1, const platform::FileAttr* pAttr2,
@@ -225,6 +237,51 @@ private:
     // (the directory of an item's single file).
     void ClearStaleTemps(const std::string& strDir);
 
+    // ---- The remembered state (RememberedPass.cpp) ----
+
+    // Loads the item's record when its options ask for it; a store that
+    // fails is shown, and the item runs without it.
+    void BeginRememberedItem(const std::string& strTop1, const std::string& strTop2,
+                             CSyncOptions options);
+    // Writes what the item's pass recorded, when it went through (bComplete).
+    void EndRememberedItem(bool bComplete);
+    // What the record says of a pair of files, into input.memory.
+    void FillMemory(std::string_view strRel, const std::string& strPath1,
+                    const platform::FileAttr* pAttr1, const std::string& strPath2,
+                    const platform::FileAttr* pAttr2, PAIRINPUT& input);
+    // Whether an entry differs from its recorded side: type, size or write
+    // time at the precision of the entry's file system.
+    bool ChangedSince(const STATESIDE& recorded, const platform::FileAttr& attrNow);
+    // Byte for byte (files too large to compare in memory count as different).
+    bool SameContents(const std::string& strPath1, const std::string& strPath2);
+    // Records what a pair of files became; a failed or skipped action keeps
+    // the old record, so the next run decides as this one did.
+    void RememberFiles(std::string_view strRel, const PAIRDECISION& decision, OpOutcome outcome,
+                       const std::string& strPath1, const platform::FileAttr* pAttr1,
+                       const std::string& strPath2, const platform::FileAttr* pAttr2);
+    // Both sides changed: side nKeep's file is kept under a conflict name, the
+    // other side's copied over it, the conflict copy copied to the other side.
+    OpOutcome SyncConflict(std::string_view strRel, const std::string& strPath1,
+                           const platform::FileAttr& attr1, const std::string& strPath2,
+                           const platform::FileAttr& attr2, int nKeep, bool bLastChance);
+    // The rule for a directory side nMissing lacks (the remembered one when
+    // the record had it on both sides).
+    MissingRule DecideMissingDir(std::string_view strRel, const std::string& strHave,
+                                 const platform::FileAttr& attrHave, int nMissing,
+                                 const CPatternSet& ps, CSyncOptions options);
+    // Whether anything selected below strDir on side nSide differs from the
+    // record (a listing that fails counts as a change).
+    bool SubtreeChangedSince(const std::string& strDir, std::string_view strRel, int nSide,
+                             const CPatternSet& ps, CSyncOptions options);
+    // After a directory pair: recorded as on both sides when it is (bBothListed:
+    // known without a look), forgotten when it is gone from both.
+    void RememberDir(std::string_view strRel, const std::string& strDir1,
+                     const std::string& strDir2, bool bBothListed);
+    // A listed directory's recorded children that neither listing has.
+    void ForgetAbsentChildren(std::string_view strRel,
+                              const std::vector<platform::DirEntry>& entries1,
+                              const std::vector<platform::DirEntry>& entries2);
+
     // ---- The file operations; each writes one log line per outcome ----
 
     // An empty directory.
@@ -243,6 +300,10 @@ private:
     [[nodiscard]] OpOutcome CopyFileImpl(const std::string& strExisting, const std::string& strNew,
                                          bool bToSide1, const platform::ExpectedTarget& expect,
                                          bool bLastChance);
+    // The older version of a conflict, copied beside itself under strCopy (a
+    // free name); a failure is asked about and logged as a copy's.
+    [[nodiscard]] OpOutcome KeepConflictCopy(const std::string& strFile,
+                                             const std::string& strCopy);
     // nSide: 1 or 2, the side the file lies on. bTopLevel: strPath is an item's
     // own path, whose attributes are those GetTopAttr reads.
     // A copy over an existing file in a run that keeps old versions: the
@@ -319,6 +380,12 @@ private:
     platform::FileAttr m_topDirs[2];
     bool m_bTopDirs[2] = {false, false};
     bool m_bEndItem = false;
+    // The remembered state of the run's items, and the run's local start time
+    // (conflict names).
+    CRememberedRun m_remembered;
+    std::optional<std::string> m_strStatePath;
+    bool m_bStateReadOnly = false;
+    std::tm m_tmStart{};
 };
 
 } // namespace kovrel

@@ -27,6 +27,7 @@ constexpr const char* kLineSummary1to2 = "File1 -> File2 コピーファイル�
 constexpr const char* kLineSummary2to1 = "File1 <- File2 コピーファイル数 : %d";
 constexpr const char* kLineSummaryDel1 = "File1側削除ファイル数 : %d";
 constexpr const char* kLineSummaryDel2 = "File2側削除ファイル数 : %d";
+constexpr const char* kLineSummaryConflicts = "衝突ファイル数 : %d";
 constexpr const char* kLineSummaryErr1 = "エラー個数 fileコピー : %d, file削除 : %d";
 constexpr const char* kLineSummaryErr2 = "　　　　　 dir作成 : %d, dir削除 : %d";
 constexpr const char* kLineSummaryErr3 = "　　　　　 その他 : %d";
@@ -86,6 +87,15 @@ RunResult CSyncEngine::Run(const CSyncItemList& list) {
     } topsGuard{m_fs};
     m_bCopyCancelled = false;
     m_fs.SetCopyObserver(&m_copyCancel);
+    // The remembered state is opened by the first item that asks for it, and
+    // let go of however the run ends.
+    m_tmStart = m_fnLocalTime();
+    m_remembered.BeginRun(m_strStatePath ? *m_strStatePath : DefaultStateDatabasePath(),
+                          !m_bStateReadOnly);
+    struct StateGuard {
+        CRememberedRun& remembered;
+        ~StateGuard() { remembered.EndRun(); }
+    } stateGuard{m_remembered};
     CloseLogFile();
     if (!m_bNoLogFile)
         OpenLogFile(list);
@@ -164,7 +174,11 @@ RunFlow CSyncEngine::RunItem(const std::string& strItem1, const std::string& str
     ps.m_strFiles = !strWild1.empty() ? std::move(strWild1) : std::move(strWild2);
     ParsePatternText(ps, strPattern.c_str());
     m_stat.nRootLen = static_cast<std::int32_t>(strTop1.size());
-    if (SyncPair(strTop1, strTop2, ps, options) == RunFlow::GoOn)
+    BeginRememberedItem(strTop1, strTop2, options);
+    const RunFlow flow = SyncPair(strTop1, strTop2, ps, options);
+    // Only a pass that went through records what it saw.
+    EndRememberedItem(flow == RunFlow::GoOn);
+    if (flow == RunFlow::GoOn)
         return RunFlow::GoOn;
     // The pass found the tops nested and was told to go on with the next item.
     return StopIf(!std::exchange(m_bEndItem, false));
@@ -210,6 +224,9 @@ void CSyncEngine::WriteSummary() {
     WriteLog(FormatText(kLineSummary2to1, {Num(m_stat.nCopied2to1)}));
     WriteLog(FormatText(kLineSummaryDel1, {Num(m_stat.nDeleted1)}));
     WriteLog(FormatText(kLineSummaryDel2, {Num(m_stat.nDeleted2)}));
+    // Runs without conflicts end as they always did.
+    if (m_stat.nConflicts > 0)
+        WriteLog(FormatText(kLineSummaryConflicts, {Num(m_stat.nConflicts)}));
     if (m_stat.ErrorCount() > 0) {
         WriteLog(
             FormatText(kLineSummaryErr1, {Num(m_stat.nCopyErrors), Num(m_stat.nDeleteErrors)}));

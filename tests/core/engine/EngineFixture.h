@@ -80,6 +80,8 @@ protected:
         return st.st_mtim;
     }
     std::string P(std::string_view strRel) const { return m_tmp.Path(strRel); }
+    // The remembered state of the runs, beside the two sides.
+    std::string StateDb() const { return m_tmp.Path("state/state.db"); }
 
     // Runs the list once through fs (the POSIX one by default).
     RunResult RunList(const CSyncItemList& list, platform::FileSystem* pFs = nullptr) {
@@ -88,6 +90,9 @@ protected:
         engine.SetClock(FixedTime);
         engine.SetNoLogFile(m_bNoLogFile);
         engine.SetDocumentPath(m_strDocPath);
+        // Never the user's own state database.
+        engine.SetStateDatabase(StateDb());
+        engine.SetStateReadOnly(m_bStateReadOnly);
         const RunResult result = engine.Run(list);
         m_stat = engine.GetStat();
         return result;
@@ -151,7 +156,8 @@ protected:
     CScriptedHost m_host;
     CRunSettings m_settings;
     bool m_bNoLogFile = false;
-    std::string m_strDocPath; // the document being run, for the log file rule
+    bool m_bStateReadOnly = false; // as a dry run: the state is read, never written
+    std::string m_strDocPath;      // the document being run, for the log file rule
     SYNCSTAT m_stat;
 
 private:

@@ -10,7 +10,8 @@
 namespace kovrel {
 
 void PrintTo(const PAIRDECISION& decision, std::ostream* pOut) {
-    static const char* const kNames[] = {"None", "Copy", "CopySkipped", "Delete", "DeleteSkipped"};
+    static const char* const kNames[] = {"None",   "Copy",          "CopySkipped",
+                                         "Delete", "DeleteSkipped", "Conflict"};
     *pOut << kNames[static_cast<int>(decision.eAction)] << " side " << decision.nTarget
           << (decision.bClearReadOnly ? " (clear read-only)" : "");
 }
@@ -160,6 +161,117 @@ TEST(PairDecision, TableOfMissingEntries) {
     for (const Case& c : cases) {
         EXPECT_EQ(DecideMissing(CSyncOptions(c.dwOption), c.nMissingSide), c.expected)
             << "option 0x" << std::hex << c.dwOption << ", side " << c.nMissingSide << " lacks it";
+    }
+}
+
+// An item that remembers its state decides against the record of the pair;
+// without a record (or without the bit, or one way) the ordinary rules stand.
+TEST(PairDecision, TableOfRememberedPairs) {
+    constexpr std::uint32_t kRemember = SIO_REMEMBER_STATE;
+    // Known entry; which sides changed since; equal contents.
+    constexpr PAIRMEMORY kUnknown{};
+    constexpr PAIRMEMORY kNoChange{true, false, false, false};
+    constexpr PAIRMEMORY kChanged1{true, true, false, false};
+    constexpr PAIRMEMORY kChanged2{true, false, true, false};
+    constexpr PAIRMEMORY kBothDiffer{true, true, true, false};
+    constexpr PAIRMEMORY kBothSame{true, true, true, true};
+    struct Case {
+        const char* pszWhat;
+        PAIRSIDE side1;
+        PAIRSIDE side2;
+        std::uint32_t dwOption;
+        std::strong_ordering order;
+        PAIRMEMORY memory;
+        PAIRDECISION expected;
+    };
+    const PAIRDECISION none{};
+    const Case cases[] = {
+        // Both present.
+        {"no record: the newer wins", kFile, kFile, kRemember, kLess, kUnknown,
+         Decision(PairAction::Copy, 1)},
+        {"nothing changed, times differ: nothing", kFile, kFile, kRemember, kGreater, kNoChange,
+         none},
+        {"side 1 changed, newer", kFile, kFile, kRemember, kGreater, kChanged1,
+         Decision(PairAction::Copy, 2)},
+        {"side 1 changed, older: it spreads all the same", kFile, kFile, kRemember, kLess,
+         kChanged1, Decision(PairAction::Copy, 2)},
+        {"side 2 changed, older", kFile, kFile, kRemember, kGreater, kChanged2,
+         Decision(PairAction::Copy, 1)},
+        {"side 2 changed onto a read-only side 1", kReadOnly, kFile, kRemember, kGreater, kChanged2,
+         Decision(PairAction::CopySkipped, 1)},
+        {"side 2 changed onto a forced read-only side 1", kReadOnly, kFile,
+         kRemember | SIO_FORCE_RO1, kGreater, kChanged2, Decision(PairAction::Copy, 1)},
+        {"both changed, same contents: nothing", kFile, kFile, kRemember, kLess, kBothSame, none},
+        {"both changed, side 1 older: conflict on side 1", kFile, kFile, kRemember, kLess,
+         kBothDiffer, Decision(PairAction::Conflict, 1)},
+        {"both changed, side 2 older: conflict on side 2", kFile, kFile, kRemember, kGreater,
+         kBothDiffer, Decision(PairAction::Conflict, 2)},
+        {"both changed, same time: side 2 is kept aside", kFile, kFile, kRemember, kEqual,
+         kBothDiffer, Decision(PairAction::Conflict, 2)},
+        {"a conflict onto a read-only file is skipped", kFile, kReadOnly, kRemember, kGreater,
+         kBothDiffer, Decision(PairAction::CopySkipped, 2)},
+        {"without the bit the record is not read", kFile, kFile, 0, kGreater, kChanged2,
+         Decision(PairAction::Copy, 2)},
+        {"one way: the record is not read", kFile, kFile, kRemember | SIO_ONEWAY_1TO2, kLess,
+         kChanged1, none},
+        // One side lacks it, the record had it on both.
+        {"side 2 deleted it, side 1 unchanged: deleted", kFile, kAbsent, kRemember, kEqual,
+         kNoChange, Decision(PairAction::Delete, 1)},
+        {"side 1 deleted it, side 2 unchanged: deleted", kAbsent, kFile, kRemember, kEqual,
+         kNoChange, Decision(PairAction::Delete, 2)},
+        {"side 2 deleted it, side 1 changed: copied back", kFile, kAbsent, kRemember, kEqual,
+         kChanged1, Decision(PairAction::Copy, 2)},
+        {"side 1 deleted it, side 2 changed: copied back", kAbsent, kFile, kRemember, kEqual,
+         kChanged2, Decision(PairAction::Copy, 1)},
+        {"the delete setting changes nothing", kFile, kAbsent, kRemember | SIO_NOFILE2_DELETE,
+         kEqual, kChanged1, Decision(PairAction::Copy, 2)},
+        {"ignore for the side that lacks it: nothing", kFile, kAbsent,
+         kRemember | SIO_NOFILE2_IGNORE, kEqual, kNoChange, none},
+        {"ignore for the other side does not count", kFile, kAbsent, kRemember | SIO_NOFILE1_IGNORE,
+         kEqual, kNoChange, Decision(PairAction::Delete, 1)},
+        {"read-only remaining file: delete skipped", kReadOnly, kAbsent, kRemember, kEqual,
+         kNoChange, Decision(PairAction::DeleteSkipped, 1)},
+        {"read-only remaining file, forced", kReadOnly, kAbsent, kRemember | SIO_FORCE_RO1, kEqual,
+         kNoChange, Decision(PairAction::Delete, 1, true)},
+        {"no record: new on side 1, copied", kFile, kAbsent, kRemember, kEqual, kUnknown,
+         Decision(PairAction::Copy, 2)},
+        {"without the bit a deletion comes back", kFile, kAbsent, 0, kEqual, kNoChange,
+         Decision(PairAction::Copy, 2)},
+    };
+    for (const Case& c : cases) {
+        PAIRINPUT input;
+        input.side1 = c.side1;
+        input.side2 = c.side2;
+        input.options = CSyncOptions(c.dwOption);
+        input.timeOrder = c.order;
+        input.memory = c.memory;
+        EXPECT_EQ(DecidePair(input), c.expected) << c.pszWhat;
+    }
+}
+
+TEST(PairDecision, TableOfRememberedMissingEntries) {
+    struct Case {
+        std::uint32_t dwOption;
+        int nMissingSide;
+        bool bChanged;
+        MissingRule expected;
+    };
+    const Case cases[] = {
+        {0, 1, false, MissingRule::DeleteOther},
+        {0, 2, true, MissingRule::CopyOver},
+        {SIO_NOFILE1_DELETE, 1, true, MissingRule::CopyOver},
+        {SIO_NOFILE2_DELETE, 2, false, MissingRule::DeleteOther},
+        {SIO_NOFILE1_IGNORE, 1, false, MissingRule::Leave},
+        {SIO_NOFILE1_IGNORE, 1, true, MissingRule::Leave},
+        {SIO_NOFILE1_IGNORE, 2, false, MissingRule::DeleteOther},
+        {0x50, 2, true, MissingRule::Leave}, // a value never written acts as ignore
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DecideMissingRemembered(CSyncOptions(c.dwOption | SIO_REMEMBER_STATE),
+                                          c.nMissingSide, c.bChanged),
+                  c.expected)
+            << "option 0x" << std::hex << c.dwOption << ", side " << c.nMissingSide
+            << (c.bChanged ? " lacks it, changed" : " lacks it, unchanged");
     }
 }
 
