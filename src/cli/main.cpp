@@ -33,6 +33,16 @@ void PrintUsage(std::ostream& os) {
           "                          answer without a terminal to deleting a tree\n"
           "                          whose counterpart top is absent (default no;\n"
           "                          --on-question never answers it)\n"
+          "  --on-mass-delete=yes|no\n"
+          "                          answer to the deletion guard's question, asked\n"
+          "                          before an item with a delete option deletes half\n"
+          "                          or more (DeleteGuardPercent, at least\n"
+          "                          DeleteGuardMin files) or all of a side's selected\n"
+          "                          files, or deletes while the other side's top holds\n"
+          "                          none (default no, which passes the item over; on\n"
+          "                          a terminal without this option the question is\n"
+          "                          asked; --on-question never answers it; profile\n"
+          "                          [Env] DeleteGuard=0 turns the guard off)\n"
           "  --on-failure=ignore|abort\n"
           "                          answer to a failed file operation without a\n"
           "                          terminal (default abort)\n"
@@ -65,8 +75,8 @@ void PrintUsage(std::ostream& os) {
           "\n"
           "Exit status: 0 the run reached the end of the list with no error; 1 it\n"
           "reached the end with errors passed over (an item passed over by a No to\n"
-          "the missing-top question and deletions left for want of a trash\n"
-          "included); 2 it stopped early (No, Abort, Cancel\n"
+          "the missing-top question or the deletion guard's, and deletions left for\n"
+          "want of a trash included); 2 it stopped early (No, Abort, Cancel\n"
           "or a fatal error); 3 the document could not be read or the arguments are\n"
           "wrong.\n";
 }
@@ -102,5 +112,6 @@ int main(int argc, char** argv) {
         break;
     }
     args.options.answers.bInteractive = isatty(STDIN_FILENO) != 0;
+    args.options.answers.bErrTerminal = isatty(STDERR_FILENO) != 0;
     return RunDocumentCommand(args.strDocument, args.options);
 }

@@ -38,6 +38,8 @@
 
 #include "document/SyncItem.h"
 #include "engine/FileTimes.h"
+#include "engine/KeptListing.h"
+#include "engine/PairDecision.h"
 #include "engine/Patterns.h"
 #include "engine/RunHost.h"
 #include "engine/RunSettings.h"
@@ -181,6 +183,11 @@ private:
                          const std::string& strPath2, const platform::FileAttr* pAttr2,
                          std::string_view strRel, const CPatternSet& ps, CSyncOptions options,
                          bool bTopLevel, PairSeen eSeen);
+    // What the decision of a pair of files (DecidePair) is given: the pass and
+    // the deletion guard's count both build it here, so they never disagree.
+    // The write times are compared only when both sides are present.
+    PAIRINPUT PairInputFor(const platform::FileAttr* pAttr1, const platform::FileAttr* pAttr2,
+                           CSyncOptions options);
     // Decides a pair of files and carries the decision out. An action that
     // replaces or deletes is never carried out on listed attributes: Redecide.
     FilesOutcome SyncFiles(const std::string& strPath1, const platform::FileAttr* pAttr1,
@@ -207,6 +214,29 @@ private:
     RunFlow ConfirmMissingTop(const std::string& strAbsent, const std::string& strTree,
                               bool& bConfirmed);
     void FinishCreatedDir(const std::string& strModel, const std::string& strNew);
+
+    // ---- The deletion guard (DeleteGuard.cpp) ----
+
+    enum class GuardVerdict : std::uint8_t { GoOn, PassOver, Stop };
+    // For an item of two directories whose options delete: counts what the
+    // pass would delete on each side, keeping the listings for the pass, and
+    // asks when the count calls for it. PassOver: the user said No (logged and
+    // counted here); the item is to be left as it is.
+    GuardVerdict GuardItem(const std::string& strTop1, const std::string& strTop2,
+                           const CPatternSet& ps, CSyncOptions options);
+    // The count walks the trees exactly as the pass will (the same selection,
+    // pairing, decisions and nesting checks), without changing anything.
+    void CountWalk(const std::string& strDir1, bool bList1, const std::string& strDir2, bool bList2,
+                   std::string_view strRel, const CPatternSet& ps, CSyncOptions options,
+                   DELETECOUNT& count);
+    void CountPair(const std::string& strPath1, const platform::FileAttr* pAttr1,
+                   const std::string& strPath2, const platform::FileAttr* pAttr2,
+                   std::string_view strRel, const CPatternSet& ps, CSyncOptions options,
+                   DELETECOUNT& count);
+    void CountTree(const std::string& strDir, int nSide, DELETECOUNT& count);
+    // Lists a directory for the count; false (nothing kept) when it cannot be.
+    bool ListForCount(const std::string& strDir, std::vector<platform::DirEntry>& entries,
+                      std::vector<std::string>& staleTemps);
     // True when a directory entered on side nSide (its attributes) is the
     // other side's top: the same tree reached twice, by a bind mount.
     bool IsOtherTop(const platform::FileAttr* pDir, int nSide) const noexcept;
@@ -311,6 +341,7 @@ private:
     std::unique_ptr<std::FILE, FileCloser> m_pLogFile;
     std::string m_strLogScratch;           // a line with its end, written in one piece
     std::vector<std::string> m_staleTemps; // scratch for ListDir
+    CKeptListing m_kept;                   // the current item's listings, counted by the guard
     CDeviceTimes m_deviceTimes;            // what the run has learnt of each device's times
     // The current item's paths as stored (for its questions), its tops' identities
     // (directories only), and whether a Stop of the pass ends only the item.
