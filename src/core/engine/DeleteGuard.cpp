@@ -58,11 +58,16 @@ CSyncEngine::GuardVerdict CSyncEngine::GuardItem(const std::string& strTop1,
     if (!m_settings.m_bDeleteGuard || !m_bTopDirs[0] || !m_bTopDirs[1] || !OptionsDelete(options))
         return GuardVerdict::GoOn;
     DELETECOUNT count;
+    m_bCountCancelled = false;
     try {
         CountWalk(strTop1, true, strTop2, true, std::string_view(), ps, options, count);
     } catch (const std::bad_alloc&) {
         m_kept.Clear();
         (void)OutOfMemory();
+        return GuardVerdict::Stop;
+    }
+    if (m_bCountCancelled) {
+        m_kept.Clear();
         return GuardVerdict::Stop;
     }
     m_host.OnDeleteCount(count);
@@ -98,11 +103,21 @@ bool CSyncEngine::ListForCount(const std::string& strDir, std::vector<DirEntry>&
     return false;
 }
 
+// Listing a large tree on a slow disk takes a while: Cancel is heard once per
+// directory, and ends the run before anything was done.
+bool CSyncEngine::CountCancelled() {
+    if (!m_bCountCancelled && CheckCancel())
+        m_bCountCancelled = true;
+    return m_bCountCancelled;
+}
+
 // As WalkDirectory: side 1's selected names first, then side 2's names that no
 // selected side-1 name took, each side's path built with its own name.
 void CSyncEngine::CountWalk(const std::string& strDir1, bool bList1, const std::string& strDir2,
                             bool bList2, std::string_view strRel, const CPatternSet& ps,
                             CSyncOptions options, DELETECOUNT& count) {
+    if (CountCancelled())
+        return;
     std::vector<DirEntry> entries1;
     std::vector<DirEntry> entries2;
     std::vector<std::string> stale1;
@@ -218,6 +233,8 @@ void CSyncEngine::CountPair(const std::string& strPath1, const FileAttr* pAttr1,
 
 // As RemoveTree: everything in it goes but FIFOs, sockets and devices.
 void CSyncEngine::CountTree(const std::string& strDir, int nSide, DELETECOUNT& count) {
+    if (CountCancelled())
+        return;
     std::vector<DirEntry> entries;
     std::vector<std::string> staleTemps;
     if (!ListForCount(strDir, entries, staleTemps))

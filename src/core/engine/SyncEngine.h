@@ -62,8 +62,8 @@ struct SYNCSTAT {
     // record; the pass carries each entry's relative path itself.
     std::int32_t nRootLen = 0;
     // Items passed over by a No to one of this program's own questions (an
-    // absent top). No error of the summary, yet the run did not do all it was
-    // asked: it ends as CompletedWithErrors.
+    // absent top, the deletion guard). No error of the summary, yet the run
+    // did not do all it was asked: it ends as CompletedWithErrors.
     std::int32_t nPassedOver = 0;
 
     std::int64_t ErrorCount() const noexcept {
@@ -234,6 +234,8 @@ private:
                    std::string_view strRel, const CPatternSet& ps, CSyncOptions options,
                    DELETECOUNT& count);
     void CountTree(const std::string& strDir, int nSide, DELETECOUNT& count);
+    // Whether Cancel was pressed during the count (asked once per directory).
+    bool CountCancelled();
     // Lists a directory for the count; false (nothing kept) when it cannot be.
     bool ListForCount(const std::string& strDir, std::vector<platform::DirEntry>& entries,
                       std::vector<std::string>& staleTemps);
@@ -342,6 +344,7 @@ private:
     std::string m_strLogScratch;           // a line with its end, written in one piece
     std::vector<std::string> m_staleTemps; // scratch for ListDir
     CKeptListing m_kept;                   // the current item's listings, counted by the guard
+    bool m_bCountCancelled = false;        // Cancel was pressed while the guard counted
     CDeviceTimes m_deviceTimes;            // what the run has learnt of each device's times
     // The current item's paths as stored (for its questions), its tops' identities
     // (directories only), and whether a Stop of the pass ends only the item.

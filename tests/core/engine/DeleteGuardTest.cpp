@@ -359,6 +359,22 @@ TEST_F(DeleteGuardTest, KeptListingGivesTheSameRun) {
     EXPECT_GT(lines[0].size(), 8u);
 }
 
+// Cancel while counting ends the run before anything is done or asked.
+TEST_F(DeleteGuardTest, CancelWhileCounting) {
+    Trees(0, 0, 12);
+    Dir("2/sub");
+    File("2/sub/x", "x", 0);
+    // The run checks once before its first item; the count's first check is the second.
+    m_host.m_nCancelAtCheck = 2;
+    EXPECT_EQ(RunItem(m_str1, m_str2, kDel1), RunResult::Stopped);
+    EXPECT_TRUE(m_host.m_massDeleteQuestions.empty());
+    EXPECT_TRUE(m_host.m_deleteCounts.empty());
+    EXPECT_EQ(Actions(), std::vector<std::string>{});
+    EXPECT_EQ(m_host.m_lines.at(1), kCanceledLine);
+    EXPECT_TRUE(Exists("2/b0"));
+    EXPECT_TRUE(Exists("2/sub/x"));
+}
+
 // A directory the count cannot list is left to the pass, which reports it where
 // it always did.
 TEST_F(DeleteGuardTest, ListingErrorWhileCountingIsReportedByThePass) {
