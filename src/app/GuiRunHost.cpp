@@ -126,9 +126,13 @@ void CGuiRunHost::OnItemBegin(int nIndex) {
 void CGuiRunHost::OnDeleteCount(const DELETECOUNT& count) {
     m_bDeleteCounted = true;
     m_deleteCount = count;
+    m_progress.BeginItemTotals(
+        static_cast<std::uint64_t>(count.nCopies + count.nDeleted[0] + count.nDeleted[1]),
+        count.nCopyBytes);
 }
 
 void CGuiRunHost::OnItemEnd(int nIndex) {
+    m_progress.EndItemTotals();
     if (!m_bPreview)
         return;
     m_dlgLog.AddCountsLine(QString::fromUtf8("項目 %1: コピー %2（うち上書き %3）、削除 %4、"

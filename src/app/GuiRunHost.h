@@ -55,12 +55,15 @@ public:
     void OnRunAction(const RUNACTION& action) override;
     void OnItemBegin(int nIndex) override;
     void OnItemEnd(int nIndex) override;
-    // A preview shows the deletion guard's count on the item's counts line.
+    // A preview shows the deletion guard's count on the item's counts line;
+    // without a preview's totals, the count gives the progress totals up to
+    // the item's end.
     void OnDeleteCount(const DELETECOUNT& count) override;
 
     // The progress in the log window, brought up to date at each event pass.
     // Totals (files and bytes a preview of the same list found) give percent
-    // and time left; without them none is guessed.
+    // and time left; without them none is guessed, except during an item the
+    // deletion guard counted.
     void SetTotals(std::uint64_t nFiles, std::uint64_t nBytes) {
         m_progress.SetTotals(nFiles, nBytes);
     }

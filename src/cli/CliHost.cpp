@@ -252,6 +252,19 @@ void CCliHost::OnRunAction(const RUNACTION& action) {
         m_progress.OnAction(action);
 }
 
+void CCliHost::OnDeleteCount(const DELETECOUNT& count) {
+    if (m_bProgress)
+        m_progress.BeginItemTotals(
+            static_cast<std::uint64_t>(count.nCopies + count.nDeleted[0] + count.nDeleted[1]),
+            count.nCopyBytes);
+}
+
+void CCliHost::OnItemEnd(int nIndex) {
+    (void)nIndex;
+    if (m_bProgress)
+        m_progress.EndItemTotals();
+}
+
 void CCliHost::OnCopyStart(const std::string& strSource, std::uint64_t nSize) {
     if (m_bProgress)
         m_progress.OnCopyStart(strSource, nSize);

@@ -62,6 +62,9 @@ public:
     void EnableProgress();
     void ClearProgress();
     void OnRunAction(const RUNACTION& action) override;
+    // An item the deletion guard counted shows percent and time left.
+    void OnDeleteCount(const DELETECOUNT& count) override;
+    void OnItemEnd(int nIndex) override;
     void OnCopyStart(const std::string& strSource, std::uint64_t nSize) override;
     void OnCopyProgress(std::uint64_t nDone, std::uint64_t nTotal) override;
 

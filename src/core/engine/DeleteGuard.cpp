@@ -223,12 +223,20 @@ void CSyncEngine::CountPair(const std::string& strPath1, const FileAttr* pAttr1,
         ++count.nHeld[0];
     if (pAttr2)
         ++count.nHeld[1];
-    // A file both sides hold is copied at most, never deleted.
-    if (pAttr1 && pAttr2)
-        return;
     const PAIRDECISION decision = DecidePair(PairInputFor(pAttr1, pAttr2, options));
-    if (decision.eAction == PairAction::Delete)
+    switch (decision.eAction) {
+    case PairAction::Delete:
         ++count.nDeleted[decision.nTarget - 1];
+        break;
+    case PairAction::Copy:
+        ++count.nCopies;
+        count.nCopyBytes += (decision.nTarget == 1 ? pAttr2 : pAttr1)->nSize;
+        break;
+    case PairAction::None:
+    case PairAction::CopySkipped:
+    case PairAction::DeleteSkipped:
+        break;
+    }
 }
 
 // As RemoveTree: everything in it goes but FIFOs, sockets and devices.

@@ -29,6 +29,10 @@ enum class RunActionKind : unsigned char {
 struct DELETECOUNT {
     std::int64_t nHeld[2] = {0, 0};
     std::int64_t nDeleted[2] = {0, 0};
+    // What the item would copy as the listings stand (both directions): the
+    // totals of its progress.
+    std::int64_t nCopies = 0;
+    std::uint64_t nCopyBytes = 0;
 };
 
 struct RUNACTION {

@@ -142,6 +142,9 @@ TEST_F(DeleteGuardTest, WrongFolderAsksForTheSideThatLosesEverything) {
     EXPECT_EQ(m_host.m_deleteCounts[0].nHeld[1], 6);
     EXPECT_EQ(m_host.m_deleteCounts[0].nDeleted[0], 0);
     EXPECT_EQ(m_host.m_deleteCounts[0].nDeleted[1], 6);
+    // The one file the run would copy, for the progress totals.
+    EXPECT_EQ(m_host.m_deleteCounts[0].nCopies, 1);
+    EXPECT_EQ(m_host.m_deleteCounts[0].nCopyBytes, 1u);
     EXPECT_EQ(Snapshot("1"), before1);
     EXPECT_EQ(Snapshot("2"), before2);
     EXPECT_EQ(m_stat.nCopied1to2, 0);
