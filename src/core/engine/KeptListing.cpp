@@ -4,8 +4,10 @@
 
 namespace kovrel {
 
-void CKeptListing::Keep(const std::string& strDir, std::vector<platform::DirEntry>&& entries,
+bool CKeptListing::Keep(const std::string& strDir, std::vector<platform::DirEntry>&& entries,
                         std::vector<std::string>&& staleTemps) {
+    if (m_nEntries + entries.size() > m_nMaxEntries)
+        return false;
     // A listing grows by doubling; kept for a while, its slack would cost up to
     // a whole entry per entry.
     if (entries.capacity() - entries.size() > entries.size() / 8)
@@ -15,6 +17,7 @@ void CKeptListing::Keep(const std::string& strDir, std::vector<platform::DirEntr
     m_nEntries += entries.size();
     dir.entries = std::move(entries);
     dir.staleTemps = std::move(staleTemps);
+    return true;
 }
 
 bool CKeptListing::Take(const std::string& strDir, std::vector<platform::DirEntry>& entries,

@@ -21,10 +21,20 @@ namespace kovrel {
 
 class CKeptListing {
 public:
+    // At about 130 bytes an entry, a million entries keep some 130 MB: trees
+    // larger than that are counted all the same, but what lies beyond the
+    // limit is listed again by the pass instead of held in memory.
+    static constexpr std::size_t kDefaultMaxEntries = 1'000'000;
+
+    explicit CKeptListing(std::size_t nMaxEntries = kDefaultMaxEntries)
+        : m_nMaxEntries(nMaxEntries) {}
+
     // Keeps a directory's entries (sorted as the pass wants them) and the
     // abandoned copy temporaries its listing reported, which the pass deletes
-    // when it takes the listing, as it would after listing it itself.
-    void Keep(const std::string& strDir, std::vector<platform::DirEntry>&& entries,
+    // when it takes the listing, as it would after listing it itself. False
+    // (nothing kept, the arguments left as they were) when that would pass the
+    // limit.
+    bool Keep(const std::string& strDir, std::vector<platform::DirEntry>&& entries,
               std::vector<std::string>&& staleTemps);
 
     // Moves the kept listing of strDir out into entries and staleTemps; false
@@ -44,6 +54,7 @@ private:
     };
     std::unordered_map<std::string, KEPTDIR> m_dirs;
     std::size_t m_nEntries = 0;
+    std::size_t m_nMaxEntries;
 };
 
 } // namespace kovrel

@@ -9,6 +9,7 @@
 
 #include "EngineFixture.h"
 #include "engine/DeleteGuard.h"
+#include "engine/KeptListing.h"
 #include "platform/OverlayFileSystem.h"
 #include "support/CopyTemps.h"
 #include "support/FaultFileSystem.h"
@@ -61,6 +62,36 @@ TEST(GuardAsksTest, OptionsThatDelete) {
     // One way from 1 to 2 never changes side 1: its delete option does nothing.
     EXPECT_FALSE(OptionsDelete(CSyncOptions(kDel2 | SIO_ONEWAY_1TO2)));
     EXPECT_TRUE(OptionsDelete(CSyncOptions(kDel1 | SIO_ONEWAY_1TO2)));
+}
+
+// Listings are taken out once, stale temporaries with them; beyond its limit
+// nothing more is kept, and the pass lists such directories itself.
+TEST(KeptListingTest, TakeOnceAndLimit) {
+    auto entries = [](std::size_t n) {
+        std::vector<platform::DirEntry> v(n);
+        for (std::size_t i = 0; i < n; ++i)
+            v[i].strName = "e" + std::to_string(i);
+        return v;
+    };
+    CKeptListing kept(5);
+    EXPECT_TRUE(kept.Keep("/a", entries(3), {"stale"}));
+    EXPECT_FALSE(kept.Keep("/b", entries(3), {}));
+    EXPECT_TRUE(kept.Keep("/c", entries(2), {}));
+    EXPECT_EQ(kept.EntryCount(), 5u);
+    EXPECT_EQ(kept.DirCount(), 2u);
+    std::vector<platform::DirEntry> got;
+    std::vector<std::string> stale;
+    EXPECT_FALSE(kept.Take("/b", got, stale));
+    ASSERT_TRUE(kept.Take("/a", got, stale));
+    EXPECT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[2].strName, "e2");
+    EXPECT_EQ(stale, std::vector<std::string>{"stale"});
+    EXPECT_FALSE(kept.Take("/a", got, stale)); // a second listing goes to the disk
+    EXPECT_EQ(kept.EntryCount(), 2u);
+    EXPECT_TRUE(kept.Keep("/b", entries(3), {})); // room again
+    kept.Clear();
+    EXPECT_TRUE(kept.Empty());
+    EXPECT_EQ(kept.EntryCount(), 0u);
 }
 
 class DeleteGuardTest : public EngineTest {
