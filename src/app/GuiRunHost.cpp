@@ -6,6 +6,7 @@
 #include "ui/Sound.h"
 
 #include <QCoreApplication>
+#include <QStringList>
 
 #include <cstring>
 
@@ -43,6 +44,12 @@ void CGuiRunHost::ShowError(const std::string& strText) {
 }
 
 bool CGuiRunHost::AskMissingTop(const std::string& strText) {
+    return ui::ShowMessageBox(m_pBoxParent, strText,
+                              ui::MB_YESNO | ui::MB_ICONEXCLAMATION | ui::MB_DEFBUTTON2) ==
+           ui::IDYES;
+}
+
+bool CGuiRunHost::AskMassDelete(const std::string& strText) {
     return ui::ShowMessageBox(m_pBoxParent, strText,
                               ui::MB_YESNO | ui::MB_ICONEXCLAMATION | ui::MB_DEFBUTTON2) ==
            ui::IDYES;
@@ -113,9 +120,19 @@ void CGuiRunHost::OnRunAction(const RUNACTION& action) {
 void CGuiRunHost::OnItemBegin(int nIndex) {
     (void)nIndex;
     m_counts = ITEMCOUNTS{};
+    m_bDeleteCounted = false;
+}
+
+void CGuiRunHost::OnDeleteCount(const DELETECOUNT& count) {
+    m_bDeleteCounted = true;
+    m_deleteCount = count;
+    m_progress.BeginItemTotals(
+        static_cast<std::uint64_t>(count.nCopies + count.nDeleted[0] + count.nDeleted[1]),
+        count.nCopyBytes);
 }
 
 void CGuiRunHost::OnItemEnd(int nIndex) {
+    m_progress.EndItemTotals();
     if (!m_bPreview)
         return;
     m_dlgLog.AddCountsLine(QString::fromUtf8("項目 %1: コピー %2（うち上書き %3）、削除 %4、"
@@ -125,7 +142,28 @@ void CGuiRunHost::OnItemEnd(int nIndex) {
                                .arg(m_counts.nOverwrites)
                                .arg(m_counts.nDeletes)
                                .arg(m_counts.nDirsCreated)
-                               .arg(m_counts.nDirsRemoved));
+                               .arg(m_counts.nDirsRemoved) +
+                           DeleteCountText());
+}
+
+// What the deletion guard counted, for each side that loses files: how many of
+// the files the item selects there would go. Empty when it counted nothing.
+QString CGuiRunHost::DeleteCountText() const {
+    if (!m_bDeleteCounted)
+        return QString();
+    QStringList astrSides;
+    for (int i = 0; i < 2; ++i) {
+        if (m_deleteCount.nDeleted[i] <= 0)
+            continue;
+        astrSides.append(QString::fromUtf8("File%1側 %2 個中 %3 個を削除")
+                             .arg(i + 1)
+                             .arg(m_deleteCount.nHeld[i])
+                             .arg(m_deleteCount.nDeleted[i]));
+    }
+    if (astrSides.isEmpty())
+        return QString();
+    return QString::fromUtf8("（") + astrSides.join(QString::fromUtf8("、")) +
+           QString::fromUtf8("）");
 }
 
 void CGuiRunHost::OnCopyStart(const std::string& strSource, std::uint64_t nSize) {

@@ -6,6 +6,7 @@
 #include "engine/RunProgress.h"
 
 #include <QElapsedTimer>
+#include <QString>
 
 class QWidget;
 
@@ -35,6 +36,8 @@ public:
     void PlayRunSound(const RUNSOUND& sound) override;
     // Our own question before a tree is deleted: No is the default.
     bool AskMissingTop(const std::string& strText) override;
+    // The deletion guard's question: No is the default.
+    bool AskMassDelete(const std::string& strText) override;
     // Whether to delete for good where no trash can be used: No is the default.
     bool AskDeleteWithoutTrash(const std::string& strText, const std::string& strMountPoint,
                                int nErrno) override;
@@ -52,10 +55,15 @@ public:
     void OnRunAction(const RUNACTION& action) override;
     void OnItemBegin(int nIndex) override;
     void OnItemEnd(int nIndex) override;
+    // A preview shows the deletion guard's count on the item's counts line;
+    // without a preview's totals, the count gives the progress totals up to
+    // the item's end.
+    void OnDeleteCount(const DELETECOUNT& count) override;
 
     // The progress in the log window, brought up to date at each event pass.
     // Totals (files and bytes a preview of the same list found) give percent
-    // and time left; without them none is guessed.
+    // and time left; without them none is guessed, except during an item the
+    // deletion guard counted.
     void SetTotals(std::uint64_t nFiles, std::uint64_t nBytes) {
         m_progress.SetTotals(nFiles, nBytes);
     }
@@ -83,10 +91,14 @@ private:
         int nDirsCreated = 0;
         int nDirsRemoved = 0;
     };
+    QString DeleteCountText() const;
+
     bool m_bPreview = false;
     bool m_bMarkNext = false;      // the next line gets m_nNextMark
     unsigned char m_nNextMark = 0; // a dialogs::LogLineMark
     ITEMCOUNTS m_counts;
+    bool m_bDeleteCounted = false; // the guard counted the current item
+    DELETECOUNT m_deleteCount;
 };
 
 } // namespace kovrel::app

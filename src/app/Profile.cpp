@@ -77,6 +77,10 @@ ENVSETTINGS ReadEnvSettings() {
     env.run.m_strErrSoundFile =
         ProfileText(profile->value(QStringLiteral("ErrSoundFile"))).toStdString();
     env.run.m_bUseTrash = profile->value(QStringLiteral("UseTrash"), 1).toInt() != 0;
+    env.run.m_bDeleteGuard = profile->value(QStringLiteral("DeleteGuard"), 1).toInt() != 0;
+    env.run.m_nDeleteGuardPercent =
+        profile->value(QStringLiteral("DeleteGuardPercent"), 50).toInt();
+    env.run.m_nDeleteGuardMin = profile->value(QStringLiteral("DeleteGuardMin"), 10).toInt();
     profile->endGroup();
     return env;
 }

@@ -58,7 +58,8 @@ struct ENVSETTINGS {
 };
 
 // Missing keys take their defaults: window 50,50,550,400, no log file,
-// overwrite, sounds on, no sound files, the trash on.
+// overwrite, sounds on, no sound files, the trash on, the deletion guard on
+// (DeleteGuard 1, DeleteGuardPercent 50, DeleteGuardMin 10; read only).
 ENVSETTINGS ReadEnvSettings();
 
 void WriteWindowSetting(const WINRECT& rc);

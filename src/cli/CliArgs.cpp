@@ -93,6 +93,12 @@ CLIPARSE ParseCliArgs(const std::vector<std::string_view>& args) {
             out.options.oUseTrash = value == "yes";
             continue;
         }
+        if (std::string_view value; !bOptionsEnded && TakeValue(arg, "--on-mass-delete", value)) {
+            if (value != "yes" && value != "no")
+                return Problem("--on-mass-delete takes yes or no");
+            out.options.answers.oMassDeleteYes = value == "yes";
+            continue;
+        }
         bool bChoice = false;
         for (const CHOICEOPTION& choice : kChoiceOptions) {
             std::string_view value;

@@ -82,6 +82,19 @@ bool CCliHost::AskMissingTop(const std::string& strText) {
     return AskYesNoAnswered(strText, m_answers.bMissingTopYes);
 }
 
+bool CCliHost::AskMassDelete(const std::string& strText) {
+    // The option answers even on a terminal: a script that said what it wants
+    // is not held up by a question. Without it only a person at a terminal can
+    // say Yes.
+    if (!m_answers.oMassDeleteYes && m_answers.bInteractive && m_answers.bErrTerminal)
+        return AskYesNoAnswered(strText, false);
+    const bool bYes = m_answers.oMassDeleteYes.value_or(false);
+    ClearProgress();
+    std::fprintf(m_pErr, "%s\n-> %s\n", strText.c_str(), bYes ? "Yes" : "No");
+    std::fflush(m_pErr);
+    return bYes;
+}
+
 bool CCliHost::AskDeleteWithoutTrash(const std::string& strText, const std::string& strMountPoint,
                                      int nErrno) {
     (void)strText;
@@ -237,6 +250,19 @@ void CCliHost::ClearProgress() {
 void CCliHost::OnRunAction(const RUNACTION& action) {
     if (m_bProgress)
         m_progress.OnAction(action);
+}
+
+void CCliHost::OnDeleteCount(const DELETECOUNT& count) {
+    if (m_bProgress)
+        m_progress.BeginItemTotals(
+            static_cast<std::uint64_t>(count.nCopies + count.nDeleted[0] + count.nDeleted[1]),
+            count.nCopyBytes);
+}
+
+void CCliHost::OnItemEnd(int nIndex) {
+    (void)nIndex;
+    if (m_bProgress)
+        m_progress.EndItemTotals();
 }
 
 void CCliHost::OnCopyStart(const std::string& strSource, std::uint64_t nSize) {

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace kovrel::cli {
@@ -20,6 +21,11 @@ struct CLIANSWERS {
     // Apart from --on-question on purpose: a script that passes errors over must
     // never confirm the loss of a whole tree by it.
     bool bMissingTopYes = false;
+    // --on-mass-delete=yes|no: the answer to the deletion guard's question.
+    // Apart from --on-question for the same reason. Absent: No, unless standard
+    // input and standard error are a terminal, where the user is asked.
+    std::optional<bool> oMassDeleteYes;
+    bool bErrTerminal = false; // standard error is a terminal
 };
 
 class CCliHost : public CRunHost {
@@ -31,6 +37,7 @@ public:
     AbortRetryIgnore AskAbortRetryIgnore(const std::string& strText) override;
     void ShowError(const std::string& strText) override;
     bool AskMissingTop(const std::string& strText) override;
+    bool AskMassDelete(const std::string& strText) override;
     // Never asked: deletions where no trash can be used are passed over, with
     // the reason on standard error (--trash=no deletes for good instead).
     bool AskDeleteWithoutTrash(const std::string& strText, const std::string& strMountPoint,
@@ -55,6 +62,9 @@ public:
     void EnableProgress();
     void ClearProgress();
     void OnRunAction(const RUNACTION& action) override;
+    // An item the deletion guard counted shows percent and time left.
+    void OnDeleteCount(const DELETECOUNT& count) override;
+    void OnItemEnd(int nIndex) override;
     void OnCopyStart(const std::string& strSource, std::uint64_t nSize) override;
     void OnCopyProgress(std::uint64_t nDone, std::uint64_t nTotal) override;
 

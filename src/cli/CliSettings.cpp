@@ -19,6 +19,10 @@ CRunSettings ReadRunSettings() {
     settings.m_strErrSoundFile =
         profile.value(QStringLiteral("ErrSoundFile"), QString()).toString().toStdString();
     settings.m_bUseTrash = profile.value(QStringLiteral("UseTrash"), 1).toInt() != 0;
+    settings.m_bDeleteGuard = profile.value(QStringLiteral("DeleteGuard"), 1).toInt() != 0;
+    settings.m_nDeleteGuardPercent =
+        profile.value(QStringLiteral("DeleteGuardPercent"), 50).toInt();
+    settings.m_nDeleteGuardMin = profile.value(QStringLiteral("DeleteGuardMin"), 10).toInt();
     profile.endGroup();
     return settings;
 }

@@ -33,6 +33,17 @@ void PrintUsage(std::ostream& os) {
           "                          answer without a terminal to deleting a tree\n"
           "                          whose counterpart top is absent (default no;\n"
           "                          --on-question never answers it)\n"
+          "  --on-mass-delete=yes|no\n"
+          "                          answer to the deletion guard's question (default\n"
+          "                          no: the item is passed over, exit status 1; on a\n"
+          "                          terminal without this option it is asked;\n"
+          "                          --on-question never answers it). An item with a\n"
+          "                          delete option asks it before deleting, on one\n"
+          "                          side, all of its selected files (more than one),\n"
+          "                          or DeleteGuardPercent % of them (default 50) and\n"
+          "                          at least DeleteGuardMin files (default 10), or\n"
+          "                          anything while the other side's top holds none\n"
+          "                          of them; profile [Env] DeleteGuard=0 turns it off\n"
           "  --on-failure=ignore|abort\n"
           "                          answer to a failed file operation without a\n"
           "                          terminal (default abort)\n"
@@ -65,8 +76,8 @@ void PrintUsage(std::ostream& os) {
           "\n"
           "Exit status: 0 the run reached the end of the list with no error; 1 it\n"
           "reached the end with errors passed over (an item passed over by a No to\n"
-          "the missing-top question and deletions left for want of a trash\n"
-          "included); 2 it stopped early (No, Abort, Cancel\n"
+          "the missing-top question or the deletion guard's, and deletions left for\n"
+          "want of a trash included); 2 it stopped early (No, Abort, Cancel\n"
           "or a fatal error); 3 the document could not be read or the arguments are\n"
           "wrong.\n";
 }
@@ -102,5 +113,6 @@ int main(int argc, char** argv) {
         break;
     }
     args.options.answers.bInteractive = isatty(STDIN_FILENO) != 0;
+    args.options.answers.bErrTerminal = isatty(STDERR_FILENO) != 0;
     return RunDocumentCommand(args.strDocument, args.options);
 }

@@ -158,6 +158,28 @@ TEST(FailureBoxes, NoTrashQuestionDefaultsToNo) {
     EXPECT_TRUE(script.AllAnswered());
 }
 
+// The deletion guard's question: Enter answers No; Yes must be clicked.
+TEST(FailureBoxes, MassDeleteQuestionDefaultsToNo) {
+    dialogs::CSyncLogDlg dlgLog;
+    CGuiRunHost host(nullptr, dlgLog);
+    const std::string strText =
+        "'/mnt/usb' の 6 個のファイルのうち 6 個を削除します。\nよろしいですか？";
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+        test::CModalScript script;
+        script.Then([key](QWidget* pBox) {
+            QWidget* pFocus = pBox->focusWidget() != nullptr ? pBox->focusWidget() : pBox;
+            QTest::keyClick(pFocus, key);
+        });
+        EXPECT_FALSE(host.AskMassDelete(strText)) << key;
+        ASSERT_TRUE(script.AllAnswered());
+        EXPECT_EQ(script.Text(0), QString::fromStdString(strText));
+    }
+    test::CModalScript script;
+    script.Answer(ui::IDYES);
+    EXPECT_TRUE(host.AskMassDelete(strText));
+    EXPECT_TRUE(script.AllAnswered());
+}
+
 // A short text made a box narrower than its own caption, which the window
 // manager then cut.
 TEST(MessageBoxWidth, AtLeastItsCaption) {

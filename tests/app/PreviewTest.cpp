@@ -87,6 +87,40 @@ protected:
     void PressPreview() { Frame()->GetAction(ID_PREVIEW)->trigger(); }
 };
 
+// The preview asks the deletion guard's question as the run would; after a No
+// it shows the item passed over, after a Yes what the run would delete.
+TEST_F(Preview, AsksTheDeletionGuardsQuestion) {
+    WriteFile(Path("m/2/a.txt"), "a");
+    WriteFile(Path("m/2/b.txt"), "b");
+    WriteFile(Path("m/2/sub/c.txt"), "c");
+    QDir().mkpath(Path("m/1"));
+    ASSERT_TRUE(Start(Document("job.kvd", Path("m"))));
+    const auto before = Tree(Path("m"));
+    const QString strQuestion =
+        ui::U("'%1' の 3 個のファイルのうち 3 個を削除します。\nよろしいですか？").arg(Path("m/2"));
+    {
+        CModalScript script;
+        script.Answer(ui::IDNO);
+        PressPreview();
+        ASSERT_EQ(script.Seen().size(), 1u);
+        EXPECT_EQ(script.Text(0), strQuestion);
+    }
+    EXPECT_TRUE(
+        LogLines().contains("Item skipped (mass delete) " + Path("m/1") + " <-> " + Path("m/2")));
+    EXPECT_EQ(m_pApp->m_dlgLog->CountsText(),
+              ui::U("項目 1: コピー 0（うち上書き 0）、削除 0、フォルダ作成 0、フォルダ削除 0"
+                    "（File2側 3 個中 3 個を削除）"));
+    {
+        CModalScript script;
+        script.Answer(ui::IDYES);
+        PressPreview();
+        ASSERT_EQ(script.Seen().size(), 1u);
+        EXPECT_EQ(script.Text(0), strQuestion);
+    }
+    EXPECT_TRUE(LogLines().contains(Path("m/2/a.txt") + " Deleted"));
+    EXPECT_EQ(Tree(Path("m")), before);
+}
+
 TEST_F(Preview, ChangesNothingShowsTheDryRunsLinesAndMarksWhatDestroys) {
     Layout(Path("t"));
     {
@@ -138,7 +172,8 @@ TEST_F(Preview, ChangesNothingShowsTheDryRunsLinesAndMarksWhatDestroys) {
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_TRUE(dlg.windowTitle().contains(ui::U("プレビュー")));
     EXPECT_EQ(dlg.CountsText(),
-              ui::U("項目 1: コピー 3（うち上書き 1）、削除 2、フォルダ作成 1、フォルダ削除 1"));
+              ui::U("項目 1: コピー 3（うち上書き 1）、削除 2、フォルダ作成 1、フォルダ削除 1"
+                    "（File2側 3 個中 2 個を削除）"));
     EXPECT_TRUE(dlg.RunButton()->isVisible());
     EXPECT_TRUE(dlg.CloseButton()->isVisible());
     EXPECT_FALSE(dlg.Button()->isVisible());

@@ -57,6 +57,9 @@ TEST_F(ProfileFile, DefaultsWithoutEnv) {
     EXPECT_FALSE(env.run.m_bLogAppend);
     EXPECT_TRUE(env.run.m_bSoundOn);
     EXPECT_TRUE(env.run.m_bUseTrash);
+    EXPECT_TRUE(env.run.m_bDeleteGuard);
+    EXPECT_EQ(env.run.m_nDeleteGuardPercent, 50);
+    EXPECT_EQ(env.run.m_nDeleteGuardMin, 10);
     EXPECT_EQ(env.run.m_strEndSoundFile, "");
     EXPECT_EQ(env.run.m_strErrSoundFile, "");
 }
@@ -73,13 +76,17 @@ TEST_F(ProfileFile, HandWrittenUnquotedWindowIsJoined) {
         QDir().mkpath(QFileInfo(FileName()).path());
         QFile file(FileName());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("[Env]\nWindow=10,20,300,200\nLogFile=/tmp/a,b.log\nSoundOn=0\nUseTrash=0\n");
+        file.write("[Env]\nWindow=10,20,300,200\nLogFile=/tmp/a,b.log\nSoundOn=0\nUseTrash=0\n"
+                   "DeleteGuard=0\nDeleteGuardPercent=75\nDeleteGuardMin=3\n");
     }
     const ENVSETTINGS env = ReadEnvSettings();
     EXPECT_EQ(env.rcWindow, (WINRECT{10, 20, 300, 200}));
     EXPECT_EQ(env.run.m_strLogFile, "/tmp/a,b.log");
     EXPECT_FALSE(env.run.m_bSoundOn);
     EXPECT_FALSE(env.run.m_bUseTrash);
+    EXPECT_FALSE(env.run.m_bDeleteGuard);
+    EXPECT_EQ(env.run.m_nDeleteGuardPercent, 75);
+    EXPECT_EQ(env.run.m_nDeleteGuardMin, 3);
 }
 
 TEST_F(ProfileFile, WritesReadBack) {

@@ -154,5 +154,31 @@ TEST_F(RunProgress, PercentAndTimeLeftOnlyAfterAPreviewOfTheSameList) {
     }
 }
 
+// An item the deletion guard counted gives the log window's progress its
+// totals up to the item's end, when no preview gave the run's.
+TEST(RunProgressHost, DeletionGuardsCountGivesTheItemsTotals) {
+    dialogs::CSyncLogDlg dlgLog;
+    CGuiRunHost host(nullptr, dlgLog);
+    DELETECOUNT count;
+    count.nHeld[1] = 4;
+    count.nDeleted[1] = 1;
+    count.nCopies = 2;
+    count.nCopyBytes = 24 * kMiB;
+    host.OnItemBegin(0);
+    host.OnDeleteCount(count);
+    EXPECT_EQ(host.Progress().FormatCounts(), "ファイル 0/3, 0 B/24.0 MiB");
+    host.OnCopyStart("/a/big.bin", 24 * kMiB);
+    host.OnCopyProgress(24 * kMiB, 24 * kMiB);
+    host.OnRunAction({RunActionKind::CopyNew, 2});
+    EXPECT_EQ(host.Progress().FormatCounts(), "ファイル 1/3, 24.0 MiB/24.0 MiB");
+    host.OnItemEnd(0);
+    EXPECT_EQ(host.Progress().FormatCounts(), "ファイル 1, 24.0 MiB");
+    // A preview's totals for the whole run stand.
+    host.SetTotals(9, 48 * kMiB);
+    host.OnItemBegin(1);
+    host.OnDeleteCount(count);
+    EXPECT_EQ(host.Progress().FormatCounts(), "ファイル 1/9, 24.0 MiB/48.0 MiB");
+}
+
 } // namespace
 } // namespace kovrel::app::test

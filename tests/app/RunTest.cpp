@@ -96,6 +96,8 @@ TEST_F(SyncRun, UnattendedExitStatusSaysHowTheRunEnded) {
         {"question No", ui::IDNO, kExitStopped},
         {"absent top No", ui::IDNO, kExitCompletedWithErrors},
         {"absent top Yes", ui::IDYES, kExitCompleted},
+        {"mass delete No", ui::IDNO, kExitCompletedWithErrors},
+        {"mass delete Yes", ui::IDYES, kExitCompleted},
         {"foreign file", ui::IDOK, kExitUnreadable},
     };
     for (const Case& c : cases) {
@@ -111,6 +113,18 @@ TEST_F(SyncRun, UnattendedExitStatusSaysHowTheRunEnded) {
             WriteFile(m_strSide2 + "/keep.txt", "keep");
             CSyncItemList list;
             SYNCITEM* pItem = list.SetAt(-1, Path("unmounted").toUtf8().constData(),
+                                         m_strSide2.toUtf8().constData(), nullptr);
+            ASSERT_NE(pItem, nullptr);
+            pItem->dwOption = SIO_NOFILE1_DELETE;
+            strDoc = Path("job.kvd");
+            ASSERT_EQ(SaveKvdFile(strDoc.toStdString(), list, KVD_VERSION_1_0).eStatus,
+                      KvdFileStatus::Ok);
+        } else if (strName.rfind("mass delete", 0) == 0) {
+            // Side 2 holds nothing of side 1's: the item would delete all of it.
+            WriteFile(m_strSide2 + "/x.txt", "x");
+            WriteFile(m_strSide2 + "/y.txt", "y");
+            CSyncItemList list;
+            SYNCITEM* pItem = list.SetAt(-1, m_strSide1.toUtf8().constData(),
                                          m_strSide2.toUtf8().constData(), nullptr);
             ASSERT_NE(pItem, nullptr);
             pItem->dwOption = SIO_NOFILE1_DELETE;
@@ -135,6 +149,13 @@ TEST_F(SyncRun, UnattendedExitStatusSaysHowTheRunEnded) {
         EXPECT_EQ(m_pApp->ExitStatus(), c.nExit);
         if (strName == "absent top No") {
             EXPECT_EQ(ReadFile(m_strSide2 + "/keep.txt"), "keep");
+        }
+        if (strName.rfind("mass delete", 0) == 0) {
+            ASSERT_EQ(runBoxes.Seen().size(), 1u);
+            EXPECT_EQ(runBoxes.Text(0),
+                      ui::U("'%1' の 2 個のファイルのうち 2 個を削除します。\nよろしいですか？")
+                          .arg(m_strSide2));
+            EXPECT_EQ(QFileInfo::exists(m_strSide2 + "/x.txt"), c.nAnswer == ui::IDNO);
         }
         m_pApp.reset();
     }

@@ -44,6 +44,18 @@ const ARGCASE kCases[] = {
     {"OnlyItsOwnAnswer", {"--on-missing-top=yes", "a.kvd"}, kRun, "a.kvd", "M"},
     {"Progress", {"a.kvd", "--progress", "--dry-run"}, kRun, "a.kvd", "PD"},
     {"TrashYes", {"--trash=yes", "a.kvd"}, kRun, "a.kvd", "T"},
+    {"MassDeleteYes", {"--on-mass-delete=yes", "a.kvd"}, kRun, "a.kvd", "Y"},
+    {"MassDeleteNoLastWins",
+     {"--on-mass-delete=yes", "a.kvd", "--on-mass-delete=no"},
+     kRun,
+     "a.kvd",
+     "X"},
+    {"QuestionYesIsNoMassDeleteAnswer", {"--on-question=yes", "a.kvd"}, kRun, "a.kvd", "Q"},
+    {"MassDeleteAfterDashDashIsTheDocument",
+     {"--", "--on-mass-delete=yes"},
+     kRun,
+     "--on-mass-delete=yes",
+     ""},
     {"TrashNoLastWins", {"--trash=yes", "a.kvd", "--trash=no"}, kRun, "a.kvd", "N"},
     {"TrashAfterDashDashIsTheDocument", {"--", "--trash=no"}, kRun, "--trash=no", ""},
     {"ProgressAfterDashDashIsTheDocument", {"--", "--progress"}, kRun, "--progress", ""},
@@ -82,6 +94,11 @@ TEST_P(CliArgsTable, ReadsTheWords) {
         : flags.find('N') != std::string_view::npos ? std::optional<bool>(false)
                                                     : std::nullopt;
     EXPECT_EQ(args.options.oUseTrash, oTrash);
+    const std::optional<bool> oMassDelete =
+        flags.find('Y') != std::string_view::npos   ? std::optional<bool>(true)
+        : flags.find('X') != std::string_view::npos ? std::optional<bool>(false)
+                                                    : std::nullopt;
+    EXPECT_EQ(args.options.answers.oMassDeleteYes, oMassDelete);
     // Whether a terminal asks is decided by the caller, never by the words.
     EXPECT_FALSE(args.options.answers.bInteractive);
 }
@@ -108,6 +125,8 @@ TEST(CliArgs, ProblemsAreNamedExactly) {
          "--add-item takes DOCUMENT PATH1 PATH2 [OPTION [PATTERN]]"},
         {{"--on-question=maybe", "a"}, "--on-question takes yes or no"},
         {{"--on-question=", "a"}, "--on-question takes yes or no"},
+        {{"--on-mass-delete=ask", "a"}, "--on-mass-delete takes yes or no"},
+        {{"--on-mass-delete", "a"}, "unknown option --on-mass-delete"},
         {{"--on-question", "a"}, "unknown option --on-question"},
         {{"--on-missing-top=all", "a"}, "--on-missing-top takes yes or no"},
         {{"--on-failure=retry", "a"}, "--on-failure takes ignore or abort"},

@@ -486,6 +486,107 @@ TEST_F(RunCommand, MissingTopIsAnsweredOnlyByItsOwnOption) {
     EXPECT_EQ(Sync({"--on-missing-top=maybe", Doc()}).nExit, 3);
 }
 
+// The deletion guard's question has its own answer, No unless given; a No
+// passes the item over (exit status 1), and DeleteGuard=0 turns it off.
+TEST_F(RunCommand, MassDeleteIsAnsweredOnlyByItsOwnOption) {
+    struct Case {
+        std::vector<std::string> options;
+        const char* pszProfile;
+        bool bKeep2; // side 2 also holds side 1's file: 3 of 4 go, not all
+        bool bAsked;
+        bool bDeleted;
+    };
+    const Case cases[] = {
+        {{}, "", false, true, false},
+        {{"--on-question=yes"}, "", false, true, false},
+        {{"--on-mass-delete=no"}, "", false, true, false},
+        {{"--on-mass-delete=yes"}, "", false, true, true},
+        {{}, "DeleteGuard=0\n", false, false, true},
+        {{}, "", true, false, true},                   // 3 of 4: under the minimum of 10
+        {{}, "DeleteGuardMin=3\n", true, true, false}, // 75 % and the minimum
+        {{}, "DeleteGuardMin=3\nDeleteGuardPercent=80\n", true, false, true},
+    };
+    File("s1/keep.txt", "k", 1000);
+    AddItem(m_tmp.Path("s1"), m_tmp.Path("s2"), "0x1");
+    std::filesystem::create_directories(m_tmp.Path("config/Marovin_Quellan"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE((c.options.empty() ? std::string() : c.options[0]) + " " + c.pszProfile +
+                     (c.bKeep2 ? " keep" : ""));
+        m_tmp.WriteFile("config/Marovin_Quellan/Kovrel Duplicator.conf",
+                        std::string("[Env]\n") + c.pszProfile);
+        std::filesystem::remove_all(m_tmp.Path("s2"));
+        m_tmp.MakeDir("s2");
+        for (const char* pszName : {"s2/a.txt", "s2/b.txt", "s2/sub/c.txt"})
+            File(pszName, "x", 1000);
+        if (c.bKeep2)
+            File("s2/keep.txt", "k", 1000);
+        const int nHeld = c.bKeep2 ? 4 : 3;
+        const std::string strQuestion = "'" + m_tmp.Path("s2") + "' の " + std::to_string(nHeld) +
+                                        " 個のファイルのうち 3 個を削除します。\nよろしいですか？";
+        std::vector<std::string> args = c.options;
+        args.push_back(Doc());
+        const PROCRESULT r = Sync(args);
+        EXPECT_EQ(r.strErr.find("を削除します。") != std::string::npos, c.bAsked) << r.strErr;
+        if (c.bAsked) {
+            EXPECT_NE(r.strErr.find(strQuestion + "\n-> " + (c.bDeleted ? "Yes" : "No") + "\n"),
+                      std::string::npos)
+                << r.strErr;
+        }
+        EXPECT_EQ(m_tmp.Exists("s2/a.txt"), !c.bDeleted);
+        EXPECT_EQ(m_tmp.Exists("s2/sub/c.txt"), !c.bDeleted);
+        // A No leaves the whole item alone: not even the copy is made.
+        EXPECT_EQ(m_tmp.Exists("s2/keep.txt"), c.bKeep2 || c.bDeleted);
+        const bool bSkipped = c.bAsked && !c.bDeleted;
+        EXPECT_EQ(r.nExit, bSkipped ? 1 : 0) << r.strErr;
+        EXPECT_EQ(r.strOut.find("Item skipped (mass delete) " + m_tmp.Path("s1") + " <-> " +
+                                m_tmp.Path("s2")) != std::string::npos,
+                  bSkipped)
+            << r.strOut;
+    }
+}
+
+// On a terminal without the option the user answers; with it the option does.
+TEST_F(RunCommand, MassDeleteAskedOnATerminal) {
+    AddItem(m_tmp.Path("s1"), m_tmp.Path("s2"), "0x1");
+    for (const char* pszAnswer : {"n\n", "y\n"}) {
+        SCOPED_TRACE(pszAnswer);
+        File("s2/a.txt", "a", 1000);
+        File("s2/b.txt", "b", 1000);
+        PROCOPTIONS opt;
+        opt.args = {Doc()};
+        opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")},
+                   {"XDG_DATA_HOME", m_tmp.Path("data")}};
+        int nAsked = 0;
+        opt.onTerminal = [&nAsked, pszAnswer](const std::string& strShown, int fdMaster, pid_t) {
+            if (strShown.find("を削除します。") == std::string::npos ||
+                strShown.find("[y/n]") == std::string::npos)
+                return false;
+            ++nAsked;
+            const std::size_t nLen = std::strlen(pszAnswer);
+            EXPECT_EQ(::write(fdMaster, pszAnswer, nLen), static_cast<ssize_t>(nLen));
+            return true;
+        };
+        const PROCRESULT r = test::RunProcess(KOVREL_SYNC_EXE, opt);
+        const bool bYes = pszAnswer[0] == 'y';
+        EXPECT_EQ(nAsked, 1);
+        EXPECT_EQ(r.nExit, bYes ? 0 : 1) << r.strErr;
+        EXPECT_EQ(m_tmp.Exists("s2/a.txt"), !bYes);
+    }
+    // The option answers without asking, even on a terminal.
+    File("s2/a.txt", "a", 1000);
+    File("s2/b.txt", "b", 1000);
+    PROCOPTIONS opt;
+    opt.args = {"--on-mass-delete=no", Doc()};
+    opt.env = {{"XDG_CONFIG_HOME", m_tmp.Path("config")}, {"XDG_DATA_HOME", m_tmp.Path("data")}};
+    opt.onTerminal = [](const std::string& strShown, int, pid_t) {
+        EXPECT_EQ(strShown.find("[y/n]"), std::string::npos) << strShown;
+        return false;
+    };
+    const PROCRESULT r = test::RunProcess(KOVREL_SYNC_EXE, opt);
+    EXPECT_EQ(r.nExit, 1) << r.strErr;
+    EXPECT_TRUE(m_tmp.Exists("s2/a.txt"));
+}
+
 // A document that is a FIFO is refused at once, by the run and by --list alike,
 // instead of waiting for a writer for good.
 TEST_F(RunCommand, FifoDocumentIsRefusedAtOnce) {

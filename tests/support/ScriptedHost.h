@@ -23,6 +23,8 @@ public:
     std::deque<bool> m_missingTopAnswers;
     // The same for "no trash here: delete for good?".
     std::deque<bool> m_noTrashAnswers;
+    // The same for the deletion guard's question.
+    std::deque<bool> m_massDeleteAnswers;
 
     // What the run showed.
     std::vector<std::string> m_lines;     // log lines, in order
@@ -32,6 +34,8 @@ public:
     std::vector<RUNSOUND> m_sounds;
     std::vector<std::string> m_missingTopQuestions;
     std::vector<std::string> m_noTrashQuestions;
+    std::vector<std::string> m_massDeleteQuestions;
+    std::vector<DELETECOUNT> m_deleteCounts;   // what the deletion guard counted, per item
     std::vector<int> m_errnos;                 // handed beside questions and errors, in order
     std::vector<std::string> m_reasons;        // reasons given for log lines
     std::vector<std::string> m_failureReasons; // the run's own reasons beside failure boxes
@@ -80,6 +84,19 @@ public:
         m_missingTopAnswers.pop_front();
         return bYes;
     }
+
+    bool AskMassDelete(const std::string& strText) override {
+        m_massDeleteQuestions.push_back(strText);
+        if (m_massDeleteAnswers.empty()) {
+            ADD_FAILURE() << "unexpected mass-delete question: " << strText;
+            return false;
+        }
+        const bool bYes = m_massDeleteAnswers.front();
+        m_massDeleteAnswers.pop_front();
+        return bYes;
+    }
+
+    void OnDeleteCount(const DELETECOUNT& count) override { m_deleteCounts.push_back(count); }
 
     bool AskDeleteWithoutTrash(const std::string& strText, const std::string& strMountPoint,
                                int nErrno) override {
@@ -154,6 +171,8 @@ public:
         m_sounds.clear();
         m_missingTopQuestions.clear();
         m_noTrashQuestions.clear();
+        m_massDeleteQuestions.clear();
+        m_deleteCounts.clear();
         m_errnos.clear();
         m_reasons.clear();
         m_annotated.clear();

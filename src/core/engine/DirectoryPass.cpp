@@ -44,6 +44,8 @@ bool IsSpecial(const FileAttr* pAttr) noexcept {
     return pAttr && pAttr->type == EntryType::Other;
 }
 
+} // namespace
+
 // The pairing walks both sorted listings in step, so a flat directory costs
 // linear time. The file system already sorts; an unsorted listing would break the
 // merge, so it is checked and sorted here if need be.
@@ -109,8 +111,6 @@ void PairByFoldedName(const std::vector<DirEntry>& e1, const std::vector<DirEntr
     }
 }
 
-} // namespace
-
 AttrStatus CSyncEngine::GetTopAttr(const std::string& strPath, FileAttr& attr, int& nError) {
     AttrStatus st = m_fs.GetAttr(strPath, attr, nError);
     if (st != AttrStatus::Ok)
@@ -142,6 +142,11 @@ RunFlow CSyncEngine::SyncPair(const std::string& strPath1, const std::string& st
     // Below these two nothing is reached through a link, whatever appears there
     // while the pass goes on.
     m_fs.SetTops(strPath1, strPath2);
+    // What the deletion guard kept of this item is of no use to the next one.
+    struct KeptClear {
+        CKeptListing& kept;
+        ~KeptClear() { kept.Clear(); }
+    } keptClear{m_kept};
     FileAttr attr1;
     FileAttr attr2;
     int nError1 = 0;
@@ -170,6 +175,14 @@ RunFlow CSyncEngine::SyncPair(const std::string& strPath1, const std::string& st
     m_topDirs[1] = attr2;
     if (m_bTopDirs[0] && IsOtherTop(&attr1, 1))
         return EndItemNested();
+    switch (GuardItem(strPath1, strPath2, ps, options)) {
+    case GuardVerdict::GoOn:
+        break;
+    case GuardVerdict::PassOver:
+        return RunFlow::GoOn;
+    case GuardVerdict::Stop:
+        return RunFlow::Stop;
+    }
     // An item of single files has no listing to find what a killed copy left
     // beside them: the directories that hold them are looked through for that.
     const bool bDirs = (st1 == AttrStatus::Ok && attr1.IsDirectory()) ||
@@ -279,10 +292,10 @@ RunFlow CSyncEngine::SyncPairKnown(const std::string& strPath1, const FileAttr* 
     return StopIf(CheckCancel());
 }
 
-CSyncEngine::FilesOutcome
-CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAttr1,
-                       const std::string& strPath2, const FileAttr* pAttr2, std::string_view strRel,
-                       CSyncOptions options, PairSeen eSeen, bool bTopLevel) {
+PAIRINPUT CSyncEngine::PairInputFor(std::string_view strRel, const std::string& strPath1,
+                                    const FileAttr* pAttr1, const std::string& strPath2,
+                                    const FileAttr* pAttr2, CSyncOptions options,
+                                    bool bCompareContents) {
     PAIRINPUT input;
     input.options = options;
     if (pAttr1)
@@ -291,8 +304,16 @@ CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAttr1,
         input.side2 = {true, pAttr2->IsReadOnly()};
     if (pAttr1 && pAttr2)
         input.timeOrder = CompareWriteTimes(*pAttr1, *pAttr2);
-    FillMemory(strRel, strPath1, pAttr1, strPath2, pAttr2, input);
-    const PAIRDECISION decision = DecidePair(input);
+    FillMemory(strRel, strPath1, pAttr1, strPath2, pAttr2, bCompareContents, input);
+    return input;
+}
+
+CSyncEngine::FilesOutcome
+CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAttr1,
+                       const std::string& strPath2, const FileAttr* pAttr2, std::string_view strRel,
+                       CSyncOptions options, PairSeen eSeen, bool bTopLevel) {
+    const PAIRDECISION decision =
+        DecidePair(PairInputFor(strRel, strPath1, pAttr1, strPath2, pAttr2, options, true));
 
     const bool bOnto1 = decision.nTarget == 1;
     const std::string& strTarget = bOnto1 ? strPath1 : strPath2;
@@ -544,7 +565,10 @@ RunFlow CSyncEngine::ConfirmMissingTop(const std::string& strAbsent, const std::
 
 bool CSyncEngine::ListSide(const std::string& strDir, std::vector<DirEntry>& entries) {
     m_staleTemps.clear();
-    const int nError = m_fs.ListDir(strDir, entries, &m_staleTemps);
+    // A directory the deletion guard listed is not listed again.
+    const int nError = m_kept.Take(strDir, entries, m_staleTemps)
+                           ? 0
+                           : m_fs.ListDir(strDir, entries, &m_staleTemps);
     if (nError == ENOENT) {
         entries.clear();
         return true;

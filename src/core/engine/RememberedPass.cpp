@@ -87,7 +87,7 @@ bool CSyncEngine::SameContents(const std::string& strPath1, const std::string& s
 
 void CSyncEngine::FillMemory(std::string_view strRel, const std::string& strPath1,
                              const FileAttr* pAttr1, const std::string& strPath2,
-                             const FileAttr* pAttr2, PAIRINPUT& input) {
+                             const FileAttr* pAttr2, bool bCompareContents, PAIRINPUT& input) {
     if (!m_remembered.Active() || !input.options.UsesRememberedState())
         return;
     // An item's own file that is absent may lie on a disk not mounted now:
@@ -101,7 +101,7 @@ void CSyncEngine::FillMemory(std::string_view strRel, const std::string& strPath
     memory.bKnown = true;
     memory.bChanged1 = pAttr1 && ChangedSince(pEntry->side1, *pAttr1);
     memory.bChanged2 = pAttr2 && ChangedSince(pEntry->side2, *pAttr2);
-    if (pAttr1 && pAttr2 && memory.bChanged1 && memory.bChanged2 &&
+    if (bCompareContents && pAttr1 && pAttr2 && memory.bChanged1 && memory.bChanged2 &&
         pAttr1->type == EntryType::File && pAttr2->type == EntryType::File &&
         pAttr1->nSize == pAttr2->nSize)
         memory.bSameContents = SameContents(strPath1, strPath2);

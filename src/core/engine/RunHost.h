@@ -23,6 +23,18 @@ enum class RunActionKind : unsigned char {
     RemoveDir
 };
 
+// What an item with a delete option would do to each side, counted before it
+// starts (index 0 is side 1): the files it selects there, and how many of them
+// it would delete.
+struct DELETECOUNT {
+    std::int64_t nHeld[2] = {0, 0};
+    std::int64_t nDeleted[2] = {0, 0};
+    // What the item would copy as the listings stand (both directions): the
+    // totals of its progress.
+    std::int64_t nCopies = 0;
+    std::uint64_t nCopyBytes = 0;
+};
+
 struct RUNACTION {
     RunActionKind eKind = RunActionKind::CopyNew;
     int nSide = 0; // the side changed: 1 or 2 (a copy's target side)
@@ -59,6 +71,16 @@ public:
     // deletion, No passes over the item. By default an ordinary Yes/No
     // question; a host may answer it apart from other questions.
     virtual bool AskMissingTop(const std::string& strText) { return AskYesNo(strText); }
+
+    // Before an item deletes most or all of the files it selects on one side
+    // (the deletion guard): Yes goes on, No passes over the item. By default an
+    // ordinary Yes/No question; a host may answer it apart from other questions.
+    virtual bool AskMassDelete(const std::string& strText) { return AskYesNo(strText); }
+
+    // What the deletion guard counted for the current item, told before the
+    // item's first line (and before its question, if any). Only items the
+    // guard looks at are told. Ignored by default.
+    virtual void OnDeleteCount(const DELETECOUNT& count) { (void)count; }
 
     // A run that keeps what it deletes in the trash found a file system where
     // no trash can be used (nErrno says why): Yes deletes that file system's

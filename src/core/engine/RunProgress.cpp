@@ -28,6 +28,24 @@ void CRunProgress::Start(std::int64_t nNowMs) {
 void CRunProgress::SetTotals(std::uint64_t nFiles, std::uint64_t nBytes) {
     m_nFilesTotal = nFiles;
     m_nBytesTotal = nBytes;
+    m_bRunTotals = nFiles > 0;
+    m_bItemTotals = false;
+}
+
+void CRunProgress::BeginItemTotals(std::uint64_t nFiles, std::uint64_t nBytes) {
+    if (m_bRunTotals)
+        return;
+    m_nFilesTotal = m_nFilesDone + nFiles;
+    m_nBytesTotal = m_nBytesDone + nBytes;
+    m_bItemTotals = true;
+}
+
+void CRunProgress::EndItemTotals() {
+    if (!m_bItemTotals)
+        return;
+    m_nFilesTotal = 0;
+    m_nBytesTotal = 0;
+    m_bItemTotals = false;
 }
 
 void CRunProgress::OnAction(const RUNACTION& action) {

@@ -20,6 +20,12 @@ public:
     // Files (copies and deletions) and bytes the whole run will handle; zero
     // files: unknown, and no guess is shown.
     void SetTotals(std::uint64_t nFiles, std::uint64_t nBytes);
+    // Without the run's totals, an item whose work was counted before it
+    // started (the deletion guard's count) gives totals up to its own end:
+    // what is done so far plus nFiles and nBytes. EndItemTotals drops them
+    // again, so the items after it guess nothing.
+    void BeginItemTotals(std::uint64_t nFiles, std::uint64_t nBytes);
+    void EndItemTotals();
 
     void OnAction(const RUNACTION& action);
     void OnCopyStart(const std::string& strSource, std::uint64_t nSize);
@@ -41,6 +47,8 @@ private:
     std::string CurrentPart() const;           // empty unless a large file is copied
 
     std::int64_t m_nStartMs = 0;
+    bool m_bRunTotals = false;  // SetTotals gave the whole run's
+    bool m_bItemTotals = false; // BeginItemTotals gave the current item's
     std::uint64_t m_nFilesTotal = 0;
     std::uint64_t m_nBytesTotal = 0;
     std::uint64_t m_nFilesDone = 0;

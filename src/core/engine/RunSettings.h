@@ -20,6 +20,13 @@ struct CRunSettings {
     // overwrites, go to the trash of their file system. The profile's default
     // is on; a run whose settings were not read from a profile deletes for good.
     bool m_bUseTrash = false;
+    // "DeleteGuard": before an item with a delete option deletes anything, it
+    // counts what it would delete and asks when that is most or all of a side
+    // (DeleteGuard.h has the rule). The profile's default is on; a run whose
+    // settings were not read from a profile does not ask.
+    bool m_bDeleteGuard = false;
+    int m_nDeleteGuardPercent = 50; // "DeleteGuardPercent"
+    int m_nDeleteGuardMin = 10;     // "DeleteGuardMin"
 };
 
 enum class LogFileMode { Overwrite, Append };

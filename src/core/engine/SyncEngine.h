@@ -39,6 +39,7 @@
 
 #include "document/SyncItem.h"
 #include "engine/FileTimes.h"
+#include "engine/KeptListing.h"
 #include "engine/PairDecision.h"
 #include "engine/Patterns.h"
 #include "engine/RememberedRun.h"
@@ -63,8 +64,8 @@ struct SYNCSTAT {
     // record; the pass carries each entry's relative path itself.
     std::int32_t nRootLen = 0;
     // Items passed over by a No to one of this program's own questions (an
-    // absent top). No error of the summary, yet the run did not do all it was
-    // asked: it ends as CompletedWithErrors.
+    // absent top, the deletion guard). No error of the summary, yet the run
+    // did not do all it was asked: it ends as CompletedWithErrors.
     std::int32_t nPassedOver = 0;
     // Pairs changed on both sides since the last run, the older kept beside
     // itself under a conflict name (items that remember their state).
@@ -192,6 +193,15 @@ private:
                          const std::string& strPath2, const platform::FileAttr* pAttr2,
                          std::string_view strRel, const CPatternSet& ps, CSyncOptions options,
                          bool bTopLevel, PairSeen eSeen);
+    // What the decision of a pair of files (DecidePair) is given: the pass and
+    // the deletion guard's count both build it here, so they never disagree.
+    // The write times are compared only when both sides are present.
+    // bCompareContents: whether files changed on both sides are read to tell a
+    // conflict from equal edits (the guard's count only wants deletions).
+    PAIRINPUT PairInputFor(std::string_view strRel, const std::string& strPath1,
+                           const platform::FileAttr* pAttr1, const std::string& strPath2,
+                           const platform::FileAttr* pAttr2, CSyncOptions options,
+                           bool bCompareContents);
     // Decides a pair of files and carries the decision out. An action that
     // replaces or deletes is never carried out on listed attributes: Redecide.
     FilesOutcome SyncFiles(const std::string& strPath1, const platform::FileAttr* pAttr1,
@@ -219,6 +229,32 @@ private:
     RunFlow ConfirmMissingTop(const std::string& strAbsent, const std::string& strTree,
                               bool& bConfirmed);
     void FinishCreatedDir(const std::string& strModel, const std::string& strNew);
+
+    // ---- The deletion guard (DeleteGuard.cpp) ----
+
+    enum class GuardVerdict : std::uint8_t { GoOn, PassOver, Stop };
+    // For an item of two directories whose options delete: counts what the
+    // pass would delete on each side, keeping the listings for the pass, and
+    // asks when the count calls for it. PassOver: the user said No (logged and
+    // counted here); the item is to be left as it is.
+    bool RememberedDeletes(CSyncOptions options) const noexcept;
+    GuardVerdict GuardItem(const std::string& strTop1, const std::string& strTop2,
+                           const CPatternSet& ps, CSyncOptions options);
+    // The count walks the trees exactly as the pass will (the same selection,
+    // pairing, decisions and nesting checks), without changing anything.
+    void CountWalk(const std::string& strDir1, bool bList1, const std::string& strDir2, bool bList2,
+                   std::string_view strRel, const CPatternSet& ps, CSyncOptions options,
+                   DELETECOUNT& count);
+    void CountPair(const std::string& strPath1, const platform::FileAttr* pAttr1,
+                   const std::string& strPath2, const platform::FileAttr* pAttr2,
+                   std::string_view strRel, const CPatternSet& ps, CSyncOptions options,
+                   DELETECOUNT& count);
+    void CountTree(const std::string& strDir, int nSide, DELETECOUNT& count);
+    // Whether Cancel was pressed during the count (asked once per directory).
+    bool CountCancelled();
+    // Lists a directory for the count; false (nothing kept) when it cannot be.
+    bool ListForCount(const std::string& strDir, std::vector<platform::DirEntry>& entries,
+                      std::vector<std::string>& staleTemps);
     // True when a directory entered on side nSide (its attributes) is the
     // other side's top: the same tree reached twice, by a bind mount.
     bool IsOtherTop(const platform::FileAttr* pDir, int nSide) const noexcept;
@@ -248,7 +284,7 @@ private:
     // What the record says of a pair of files, into input.memory.
     void FillMemory(std::string_view strRel, const std::string& strPath1,
                     const platform::FileAttr* pAttr1, const std::string& strPath2,
-                    const platform::FileAttr* pAttr2, PAIRINPUT& input);
+                    const platform::FileAttr* pAttr2, bool bCompareContents, PAIRINPUT& input);
     // Whether an entry differs from its recorded side: type, size or write
     // time at the precision of the entry's file system.
     bool ChangedSince(const STATESIDE& recorded, const platform::FileAttr& attrNow);
@@ -372,6 +408,8 @@ private:
     std::unique_ptr<std::FILE, FileCloser> m_pLogFile;
     std::string m_strLogScratch;           // a line with its end, written in one piece
     std::vector<std::string> m_staleTemps; // scratch for ListDir
+    CKeptListing m_kept;                   // the current item's listings, counted by the guard
+    bool m_bCountCancelled = false;        // Cancel was pressed while the guard counted
     CDeviceTimes m_deviceTimes;            // what the run has learnt of each device's times
     // The current item's paths as stored (for its questions), its tops' identities
     // (directories only), and whether a Stop of the pass ends only the item.

@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/SyncEngine.h"
 #include "text/Utf8.h"
@@ -61,6 +62,16 @@ inline constexpr const char* kMsgOverlap =
 // Asked once per run and file system when a deletion finds no usable trash.
 inline constexpr const char* kMsgNoTrash =
     "'%s' ではごみ箱を使えません。\nこのファイルシステムのファイルを完全に削除しますか？";
+
+// A listing sorted as the pairing needs it (the file system already sorts; an
+// unsorted one is sorted here).
+void EnsureSorted(std::vector<platform::DirEntry>& entries);
+
+// Pairs the names of two sorted listings that differ at most in ASCII case
+// (match1[i]: the side-2 index paired with side-1 entry i, or -1; match2 alike).
+void PairByFoldedName(const std::vector<platform::DirEntry>& e1,
+                      const std::vector<platform::DirEntry>& e2, std::vector<int>& match1,
+                      std::vector<int>& match2);
 
 // The owner-write bit: the read-only attribute is its absence.
 inline constexpr std::uint32_t kOwnerWrite = 0200;

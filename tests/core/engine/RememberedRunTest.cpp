@@ -307,6 +307,36 @@ TEST_F(RememberTest, EditDuringRunSpreadsNextTime) {
     EXPECT_EQ(Read("2/a.txt"), "edited during the run");
 }
 
+// Side 1 looks empty (an unmounted disk's mount point): every file "deleted
+// there since" would be passed on to side 2. The guard counts those deletions
+// too, and a No leaves side 2 and the record whole; a directory deleted whole
+// counts its files.
+TEST_F(RememberTest, DeletionGuardCountsDeletionsPassedOn) {
+    m_tmp.MakeDir("1/d");
+    for (const char* pszName : {"a.txt", "b.txt", "d/c.txt"})
+        File(std::string("1/") + pszName, "v1", 0);
+    ASSERT_EQ(Run(), RunResult::Completed);
+    m_settings.m_bDeleteGuard = true;
+    Remove("1/a.txt");
+    Remove("1/b.txt");
+    Remove("1/d");
+
+    m_host.m_massDeleteAnswers = {false};
+    ASSERT_EQ(Run(), RunResult::CompletedWithErrors);
+    ASSERT_EQ(m_host.m_deleteCounts.size(), 1u);
+    EXPECT_EQ(m_host.m_deleteCounts[0].nHeld[1], 3);
+    EXPECT_EQ(m_host.m_deleteCounts[0].nDeleted[1], 3);
+    EXPECT_EQ(m_host.m_massDeleteQuestions.size(), 1u);
+    EXPECT_EQ(Side("2").size(), 4u); // a.txt, b.txt, d, d/c.txt
+    EXPECT_EQ(Record().Size(), 4u);
+
+    // Yes: the deletions are passed on as without the guard.
+    m_host.m_massDeleteAnswers = {true};
+    ASSERT_EQ(Run(), RunResult::Completed);
+    EXPECT_EQ(Side("2"), Tree{});
+    EXPECT_EQ(Deletes(), 3);
+}
+
 TEST_F(RememberTest, DamagedDatabaseIsShownAndTheItemRunsByTheOrdinaryRules) {
     File("1/a.txt", "v1", 0);
     ASSERT_EQ(Run(), RunResult::Completed);

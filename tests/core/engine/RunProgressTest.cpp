@@ -11,6 +11,27 @@ namespace {
 
 constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
 
+// An item counted before it starts gives totals up to its end on top of what
+// is done; they go with the item, and never replace the run's own.
+TEST(RunProgress, ItemTotalsLastForTheItem) {
+    CRunProgress progress;
+    progress.Start(0);
+    progress.OnCopyStart("/a/x", 2 * kMiB);
+    progress.OnAction({RunActionKind::CopyNew, 2});
+    progress.BeginItemTotals(2, 6 * kMiB);
+    EXPECT_EQ(progress.FormatCounts(), "ファイル 1/3, 2.0 MiB/8.0 MiB");
+    progress.OnAction({RunActionKind::DeleteFile, 2});
+    EXPECT_EQ(progress.FormatCounts(), "ファイル 2/3, 2.0 MiB/8.0 MiB");
+    progress.EndItemTotals();
+    EXPECT_EQ(progress.FormatCounts(), "ファイル 2, 2.0 MiB");
+    // The run's totals stand whatever an item counts.
+    progress.SetTotals(10, 20 * kMiB);
+    progress.BeginItemTotals(1, kMiB);
+    EXPECT_EQ(progress.FormatCounts(), "ファイル 2/10, 2.0 MiB/20.0 MiB");
+    progress.EndItemTotals();
+    EXPECT_EQ(progress.FormatCounts(), "ファイル 2/10, 2.0 MiB/20.0 MiB");
+}
+
 TEST(RunProgress, BytesAreShownInTheirUnit) {
     const struct {
         std::uint64_t nBytes;
