@@ -185,6 +185,12 @@ KOVREL_SHOTS(RegisterDialogShots) {
         return ShotBox(QString::fromUtf8("無題 への変更を保存しますか?"), ui::MB_YESNOCANCEL,
                        ui::MessageBoxButtonText(ui::IDCANCEL));
     });
+    RegisterShot(QStringLiteral("msgbox_mass_delete"), [] {
+        return ShotBox(QString::fromUtf8("'/media/backup/写真' の 12480 個のファイルのうち 12480 "
+                                         "個を削除します。\nよろしいですか？"),
+                       ui::MB_YESNO | ui::MB_ICONEXCLAMATION | ui::MB_DEFBUTTON2,
+                       ui::MessageBoxButtonText(ui::IDNO));
+    });
     RegisterShot(QStringLiteral("msgbox_yes_no"), [] {
         return ShotBox(QString::fromUtf8("同名のファイルとディレクトリが存在します。\n"
                                          "'/a/x' <-> '/b/x'\n無視して継続しますか？"),
