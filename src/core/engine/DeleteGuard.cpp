@@ -144,41 +144,13 @@ void CSyncEngine::CountWalk(const std::string& strDir1, bool bList1, const std::
     std::vector<int> match2;
     PairByFoldedName(entries1, entries2, match1, match2);
     std::vector<char> selected1(entries1.size());
-
-    std::string strPath1 = DirPrefix(strDir1);
-    std::string strPath2 = DirPrefix(strDir2);
-    std::string strEntryRel(strRel);
-    strEntryRel.push_back(kPathSep);
-    const std::size_t nBase1 = strPath1.size();
-    const std::size_t nBase2 = strPath2.size();
-    const std::size_t nBaseRel = strEntryRel.size();
-    auto visit = [&](int i1, int i2) {
-        const DirEntry* p1 = i1 >= 0 ? &entries1[static_cast<std::size_t>(i1)] : nullptr;
-        const DirEntry* p2 = i2 >= 0 ? &entries2[static_cast<std::size_t>(i2)] : nullptr;
-        const std::string& strName1 = p1 ? p1->strName : p2->strName;
-        const std::string& strName2 = p2 ? p2->strName : p1->strName;
-        strPath1.resize(nBase1);
-        strPath1 += strName1;
-        strPath2.resize(nBase2);
-        strPath2 += strName2;
-        strEntryRel.resize(nBaseRel);
-        strEntryRel += strName1;
-        CountPair(strPath1, p1 ? &p1->attr : nullptr, strPath2, p2 ? &p2->attr : nullptr,
-                  strEntryRel, ps, options, count);
-    };
-    for (std::size_t i = 0; i < entries1.size(); ++i) {
-        selected1[i] =
-            IsEntrySelected(strRel, entries1[i].strName, entries1[i].attr.IsDirectory(), ps);
-        if (selected1[i])
-            visit(static_cast<int>(i), match1[i]);
-    }
-    for (std::size_t j = 0; j < entries2.size(); ++j) {
-        const int i = match2[j];
-        if (i >= 0 && selected1[static_cast<std::size_t>(i)])
-            continue;
-        if (IsEntrySelected(strRel, entries2[j].strName, entries2[j].attr.IsDirectory(), ps))
-            visit(i, static_cast<int>(j));
-    }
+    VisitPairs(strDir1, entries1, strDir2, entries2, match1, match2, selected1, strRel, ps,
+               [&](const DirEntry* p1, const std::string& strPath1, const DirEntry* p2,
+                   const std::string& strPath2, std::string_view strEntryRel) {
+                   CountPair(strPath1, p1 ? &p1->attr : nullptr, strPath2, p2 ? &p2->attr : nullptr,
+                             strEntryRel, ps, options, count);
+                   return true;
+               });
     if (bList1)
         m_kept.Keep(strDir1, std::move(entries1), std::move(stale1));
     if (bList2)

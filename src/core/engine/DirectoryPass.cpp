@@ -490,53 +490,15 @@ RunFlow CSyncEngine::WalkDirectory(const std::string& strDir1, bool bList1,
         return OutOfMemory();
     }
 
-    // Path buffers reused for every entry of this directory.
-    std::string strPath1 = DirPrefix(strDir1);
-    std::string strPath2 = DirPrefix(strDir2);
-    std::string strEntryRel(strRel);
-    strEntryRel.push_back(kPathSep);
-    const std::size_t nBase1 = strPath1.size();
-    const std::size_t nBase2 = strPath2.size();
-    const std::size_t nBaseRel = strEntryRel.size();
-
-    // Each side's path carries the name that side actually has.
-    auto visit = [&](int i1, int i2) -> RunFlow {
-        const DirEntry* p1 = i1 >= 0 ? &entries1[static_cast<std::size_t>(i1)] : nullptr;
-        const DirEntry* p2 = i2 >= 0 ? &entries2[static_cast<std::size_t>(i2)] : nullptr;
-        const std::string& strName1 = p1 ? p1->strName : p2->strName;
-        const std::string& strName2 = p2 ? p2->strName : p1->strName;
-        strPath1.resize(nBase1);
-        strPath1 += strName1;
-        strPath2.resize(nBase2);
-        strPath2 += strName2;
-        strEntryRel.resize(nBaseRel);
-        strEntryRel += strName1;
-        return SyncPairKnown(strPath1, p1 ? &p1->attr : nullptr, strPath2, p2 ? &p2->attr : nullptr,
-                             strEntryRel, ps, options, false, PairSeen::Listed);
-    };
-
-    // Side 1's names first, each filtered with its own directory flag...
-    for (std::size_t i = 0; i < entries1.size(); ++i)
-        selected1[i] =
-            IsEntrySelected(strRel, entries1[i].strName, entries1[i].attr.IsDirectory(), ps);
-    for (std::size_t i = 0; i < entries1.size(); ++i) {
-        if (!selected1[i])
-            continue;
-        if (visit(static_cast<int>(i), match1[i]) == RunFlow::Stop)
-            return RunFlow::Stop;
-    }
-    // ...then side 2's names that no selected side-1 name has taken, filtered
-    // with side 2's flag.
-    for (std::size_t j = 0; j < entries2.size(); ++j) {
-        const int i = match2[j];
-        if (i >= 0 && selected1[static_cast<std::size_t>(i)])
-            continue;
-        if (!IsEntrySelected(strRel, entries2[j].strName, entries2[j].attr.IsDirectory(), ps))
-            continue;
-        if (visit(i, static_cast<int>(j)) == RunFlow::Stop)
-            return RunFlow::Stop;
-    }
-    return RunFlow::GoOn;
+    const bool bThrough =
+        VisitPairs(strDir1, entries1, strDir2, entries2, match1, match2, selected1, strRel, ps,
+                   [&](const DirEntry* p1, const std::string& strPath1, const DirEntry* p2,
+                       const std::string& strPath2, std::string_view strEntryRel) {
+                       return SyncPairKnown(strPath1, p1 ? &p1->attr : nullptr, strPath2,
+                                            p2 ? &p2->attr : nullptr, strEntryRel, ps, options,
+                                            false, PairSeen::Listed) == RunFlow::GoOn;
+                   });
+    return StopIf(!bThrough);
 }
 
 RunFlow CSyncEngine::OutOfMemory() {
