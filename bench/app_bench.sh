@@ -32,7 +32,7 @@ if [ "$do_build" = 1 ]; then
         -DKOVREL_BUILD_TESTS=OFF >/dev/null
     cmake --build "$build" -j 2 --target app_bench kovrel-sync treegen make_kvd >/dev/null
 fi
-[ -x /usr/bin/time ] || { echo "app_bench.sh: /usr/bin/time is missing (apt-get install time)" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "app_bench.sh: /usr/bin/time is missing (scripts/deps --bench installs it)" >&2; exit 1; }
 work="$(mktemp -d "${KOVREL_BENCH_DIR:-/var/tmp}/kovrel-appbench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 export QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/share"

@@ -47,7 +47,7 @@ if [ "$do_build" = 1 ]; then
     cmake --build "$build" -j 2 --target kovrel-sync treegen make_kvd >/dev/null
 fi
 for tool in python3 script; do
-    command -v "$tool" >/dev/null || { echo "run_cost_bench.sh: $tool is missing (scripts/deps)" >&2; exit 1; }
+    command -v "$tool" >/dev/null || { echo "run_cost_bench.sh: $tool is missing (scripts/deps --bench installs it)" >&2; exit 1; }
 done
 sync_exe="$build/src/cli/kovrel-sync"
 work="$(mktemp -d "$work_base/kovrel-runcost.XXXXXX")"
@@ -144,7 +144,7 @@ if wanted progress-ir; then
     # terminal against none. Under callgrind the run is many times slower while
     # the progress line still comes up to 10 times a wall-clock second, so the
     # figure overstates the progress's share.
-    command -v valgrind >/dev/null || { echo "run_cost_bench.sh: valgrind is missing" >&2; exit 1; }
+    command -v valgrind >/dev/null || { echo "run_cost_bench.sh: valgrind is missing (scripts/deps --bench installs it)" >&2; exit 1; }
     "$build/bench/make_kvd" "$work/copy.kvd" "$work/data/tree" "$work/side2" >/dev/null
     ir() {
         script -qec "valgrind --tool=callgrind --callgrind-out-file=$work/cg.out $(printf '%q ' "$sync_exe" "$@") >/dev/null" \
