@@ -20,6 +20,7 @@
 namespace {
 
 using namespace kovrel;
+using namespace kovrel::grid;
 
 std::string MakeDocument(int nCount) {
     CSyncItemList list;

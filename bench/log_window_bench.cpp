@@ -30,8 +30,8 @@ struct RESULT {
 // most every nEveryMs milliseconds (and once at the end).
 // nWorkUs: busy time per line standing in for the run's own work (copying),
 // so that a run lasts long enough for many 50 ms passes.
-RESULT Run(kovrel::CSyncLogDlg* pDlg, const std::vector<std::string>& vecLines, int nEveryMs,
-           int nWorkUs = 0) {
+RESULT Run(kovrel::dialogs::CSyncLogDlg* pDlg, const std::vector<std::string>& vecLines,
+           int nEveryMs, int nWorkUs = 0) {
     RESULT result;
     if (pDlg != nullptr) {
         pDlg->BeginRun(nullptr);
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
                            std::to_string(i % 97) + "/file" + std::to_string(i) + ".cpp");
     }
 
-    kovrel::CSyncLogDlg dlg;
+    kovrel::dialogs::CSyncLogDlg dlg;
     dlg.resize(900, 600);
     Run(&dlg, vecLines, 50); // warm-up: fonts, glyph caches, first show
     const RESULT base50 = Run(nullptr, vecLines, 50);

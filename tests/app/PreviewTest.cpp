@@ -357,5 +357,50 @@ TEST_F(Preview, AsksTheRunsQuestionsAndTheRunAsksThemAgain) {
     EXPECT_FALSE(dlg.IsPreview());
 }
 
+// Where no trash can be used (here the home trash's place is taken by a file),
+// the preview asks the run's question about deleting for good, and after its
+// default No shows kovrel-sync --dry-run's very lines, the deletions left.
+TEST_F(Preview, AsksTheNoTrashQuestionAsTheRunWould) {
+    Layout(Path("n"));
+    WriteFile(Path("blocker"), "a file where the data directory should be");
+    // The program and kovrel-sync find the home trash here; put back afterwards.
+    struct ScopedDataHome {
+        QByteArray old = qgetenv("XDG_DATA_HOME");
+        bool bHad = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+        ~ScopedDataHome() {
+            if (bHad)
+                qputenv("XDG_DATA_HOME", old);
+            else
+                qunsetenv("XDG_DATA_HOME");
+        }
+    } restore;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(Path("blocker/share")));
+    const QString strDoc = Document("nt.kvd", Path("n"));
+    ASSERT_TRUE(Start(strDoc));
+    const auto before = Tree(Path("n"));
+    {
+        CModalScript script;
+        script.Then([](QWidget* pBox) { QTest::keyClick(pBox, Qt::Key_Return); });
+        PressPreview();
+        ASSERT_EQ(script.Seen().size(), 1u);
+        EXPECT_TRUE(script.Text(0).contains(ui::U("ではごみ箱を使えません。")))
+            << script.Text(0).toStdString();
+    }
+    EXPECT_EQ(Tree(Path("n")), before);
+
+    QProcess cli;
+    cli.start(QStringLiteral(KOVREL_BINARY_DIR "/src/cli/kovrel-sync"),
+              {QStringLiteral("--dry-run"), strDoc});
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    QStringList astrCli = QString::fromUtf8(cli.readAllStandardOutput()).split('\n');
+    if (!astrCli.isEmpty() && astrCli.back().isEmpty())
+        astrCli.removeLast();
+    const QStringList astr = LogLines();
+    EXPECT_EQ(WithoutTimes(astr), WithoutTimes(astrCli));
+    EXPECT_TRUE(astr.contains("Delete skipped (no trash) " + Path("n/2/old.txt")));
+    EXPECT_FALSE(astr.contains(Path("n/2/old.txt") + " Deleted"));
+    EXPECT_EQ(Tree(Path("n")), before);
+}
+
 } // namespace
 } // namespace kovrel::app::test

@@ -143,6 +143,10 @@ public:
     [[nodiscard]] TrashResult MoveToTrash(const std::string& strPath) override;
     [[nodiscard]] TrashResult KeepInTrash(const std::string& strPath) override;
     [[nodiscard]] int DropFromTrash(const TrashResult& kept) override;
+    // Passed on as it is: a look changes nothing, so there is nothing to fault.
+    [[nodiscard]] TrashResult ProbeTrash(const std::string& strPath) override {
+        return m_inner.ProbeTrash(strPath);
+    }
     [[nodiscard]] int CreateDir(const std::string& strPath) override;
     [[nodiscard]] int RemoveDir(const std::string& strPath) override;
     [[nodiscard]] int GetTimes(const std::string& strPath, FileTime* pAccess,

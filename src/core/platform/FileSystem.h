@@ -337,6 +337,16 @@ public:
         return {TrashStatus::NoTrash, ENOTSUP, {}, {}, {}};
     }
 
+    // Whether MoveToTrash would find a usable trash for strPath's file system,
+    // learnt without making or writing anything (what a dry run predicts):
+    // Done, or NoTrash with the reason and the mount point as MoveToTrash would
+    // give them. The entry itself need not exist, its directory must (else
+    // Failed with the errno).
+    [[nodiscard]] virtual TrashResult ProbeTrash(const std::string& strPath) {
+        (void)strPath;
+        return {TrashStatus::NoTrash, ENOTSUP, {}, {}, {}};
+    }
+
     // Takes a kept version out of the trash again (its entry and .trashinfo),
     // for a replace that did not happen after all. 0 or errno.
     [[nodiscard]] virtual int DropFromTrash(const TrashResult& kept) {

@@ -353,16 +353,50 @@ int OverlayFileSystem::DeleteFile(const std::string& strPath) {
     return 0;
 }
 
+TrashResult OverlayFileSystem::ProbeLowerTrash(const std::string& strPath) {
+    // A directory made by this run is not on the disk; it would lie on the
+    // file system of the nearest directory above it that is.
+    std::string strAt = strPath;
+    for (;;) {
+        TrashResult result = m_lower.ProbeTrash(strAt);
+        if (result.eStatus != TrashStatus::Failed || result.nError != ENOENT)
+            return result;
+        std::string strParent = ParentPath(strAt);
+        if (strParent == strAt)
+            return result;
+        strAt = std::move(strParent);
+    }
+}
+
 TrashResult OverlayFileSystem::MoveToTrash(const std::string& strPath) {
+    std::string strNorm;
+    FileAttr attr;
+    if (const int nErr = LookupExisting(strPath, true, strNorm, attr))
+        return {TrashStatus::Failed, nErr, {}, {}, {}};
+    // Where the real trash cannot be used, nothing moves: the run asks, then
+    // deletes for good or leaves the entry, as it would on the disk.
+    TrashResult result = ProbeLowerTrash(strPath);
+    if (result.eStatus == TrashStatus::NoTrash)
+        return result;
     const int nErr = DeleteFile(strPath);
-    return {nErr == 0 ? TrashStatus::Done : TrashStatus::Failed, nErr, {}, {}, {}};
+    result.eStatus = nErr == 0 ? TrashStatus::Done : TrashStatus::Failed;
+    result.nError = nErr;
+    return result;
 }
 
 TrashResult OverlayFileSystem::KeepInTrash(const std::string& strPath) {
     std::string strNorm;
     FileAttr attr;
-    const int nErr = LookupExisting(strPath, true, strNorm, attr);
-    return {nErr == 0 ? TrashStatus::Done : TrashStatus::Failed, nErr, {}, {}, {}};
+    if (const int nErr = LookupExisting(strPath, true, strNorm, attr))
+        return {TrashStatus::Failed, nErr, {}, {}, {}};
+    if (attr.IsDirectory())
+        return {TrashStatus::Failed, EISDIR, {}, {}, {}};
+    TrashResult result = ProbeLowerTrash(strPath);
+    if (result.eStatus != TrashStatus::NoTrash) {
+        result.eStatus = TrashStatus::Done;
+        result.nError = 0;
+    }
+    return result;
 }
 
 int OverlayFileSystem::DropFromTrash(const TrashResult& kept) {

@@ -45,11 +45,16 @@ public:
     [[nodiscard]] int CopyFile(const std::string& strFrom, const std::string& strTo,
                                const ExpectedTarget& expect = {}) override;
     [[nodiscard]] int DeleteFile(const std::string& strPath) override;
-    // A dry run predicts a trash that takes everything: a move there is a
-    // delete in the record, a kept version changes nothing the run sees.
+    // A dry run asks the real file system whether a trash could be used there
+    // (looking only): where one could, a move is a delete in the record and a
+    // kept version changes nothing the run sees; where none could, the answer
+    // is the real one's, so the run asks and tells as it would.
     [[nodiscard]] TrashResult MoveToTrash(const std::string& strPath) override;
     [[nodiscard]] TrashResult KeepInTrash(const std::string& strPath) override;
     [[nodiscard]] int DropFromTrash(const TrashResult& kept) override;
+    [[nodiscard]] TrashResult ProbeTrash(const std::string& strPath) override {
+        return ProbeLowerTrash(strPath);
+    }
     [[nodiscard]] int CreateDir(const std::string& strPath) override;
     [[nodiscard]] int RemoveDir(const std::string& strPath) override;
     [[nodiscard]] int GetTimes(const std::string& strPath, FileTime* pAccess,
@@ -111,6 +116,10 @@ private:
                std::vector<std::string>* pStaleTemps) const;
     void Record(const std::string& strNorm, const FileAttr& attr);
     void Forget(const std::string& strNorm);
+
+    // The lower file system's trash for strPath, asked of the nearest
+    // directory on the disk when strPath's own lies in this overlay alone.
+    TrashResult ProbeLowerTrash(const std::string& strPath);
 
     // An item's own path that is a link to a file means that file, as on the
     // real file system: its normalized path then, else strPath as given.

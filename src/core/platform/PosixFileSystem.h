@@ -65,6 +65,7 @@ public:
     [[nodiscard]] TrashResult MoveToTrash(const std::string& strPath) override;
     [[nodiscard]] TrashResult KeepInTrash(const std::string& strPath) override;
     [[nodiscard]] int DropFromTrash(const TrashResult& kept) override;
+    [[nodiscard]] TrashResult ProbeTrash(const std::string& strPath) override;
 
     // Where the trash is looked for (tests put a mount table and a home of their
     // own here); this process's environment until then.

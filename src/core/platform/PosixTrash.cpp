@@ -83,6 +83,14 @@ TrashResult PosixFileSystem::KeepInTrash(const std::string& strPath) {
     return Trash().Keep(place.fdDir, place.strName, strRealDir);
 }
 
+TrashResult PosixFileSystem::ProbeTrash(const std::string& strPath) {
+    Place place;
+    std::string strRealDir;
+    if (const int nErr = LocateForTrash(strPath, place, strRealDir))
+        return {TrashStatus::Failed, nErr, {}, {}, {}};
+    return Trash().Probe(place.fdDir, strRealDir);
+}
+
 int PosixFileSystem::DropFromTrash(const TrashResult& kept) {
     return Trash().Drop(kept);
 }

@@ -103,6 +103,40 @@ bool OwnedBy(int fd, std::uint32_t nUid) {
     return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == nUid;
 }
 
+// What MakeAndOpenDir would meet, found by looking only. fdParent below 0:
+// the parent is still to be made, so this one would be made as well. 0 leaves
+// fd holding the existing directory, or -1 when it would be made.
+int LookAtDir(int fdParent, const char* lpszName, UniqueFd& fd) {
+    fd.Reset(-1);
+    if (fdParent < 0)
+        return 0;
+    struct stat st {};
+    if (::fstatat(fdParent, lpszName, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        // mkdirat's EEXIST, then the open that refuses a link or a file.
+        if (!S_ISDIR(st.st_mode))
+            return ENOTDIR;
+        const int fdOld = RetryEintr([&] {
+            return ::openat(fdParent, lpszName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        });
+        if (fdOld < 0)
+            return errno == ELOOP ? ENOTDIR : errno;
+        fd.Reset(fdOld);
+        return 0;
+    }
+    if (errno != ENOENT)
+        return errno;
+    // mkdirat would write into the parent (EROFS, EACCES as it would say).
+    return ::faccessat(fdParent, ".", W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+// True when the trash directory fd (-1: one this process would make) belongs
+// to nUid.
+bool WouldBeOwnedBy(const UniqueFd& fd, std::uint32_t nUid) {
+    if (fd.Get() < 0)
+        return static_cast<std::uint32_t>(::geteuid()) == nUid;
+    return OwnedBy(fd.Get(), nUid);
+}
+
 // The name an entry gets in files/: its own, shortened (never inside a UTF-8
 // sequence) where a number and ".trashinfo" would make it too long for one
 // directory entry.
@@ -323,6 +357,7 @@ CTrash::~CTrash() = default;
 
 void CTrash::Reset() {
     m_bins.clear();
+    m_probed.clear();
     m_mounts.clear();
     m_bMountsRead = false;
     m_nHomeMountId = -1;
@@ -357,10 +392,22 @@ void CTrash::ReadMounts() {
     }
 }
 
-CTrash::Bin* CTrash::FindBin(int fdDir, const std::string& strRealDir, TrashResult& result) {
+const MountEntry* CTrash::FindMountOf(int fdDir, const std::string& strRealDir, bool& bHome) {
     if (!m_bMountsRead)
         ReadMounts();
     const MountEntry* pMount = FindMount(m_mounts, strRealDir);
+    bHome = false;
+    if (pMount && pMount->nMountId == m_nHomeMountId) {
+        struct stat stDir {};
+        bHome =
+            ::fstat(fdDir, &stDir) == 0 && static_cast<std::uint64_t>(stDir.st_dev) == m_nHomeDev;
+    }
+    return pMount;
+}
+
+CTrash::Bin* CTrash::FindBin(int fdDir, const std::string& strRealDir, TrashResult& result) {
+    bool bHome = false;
+    const MountEntry* pMount = FindMountOf(fdDir, strRealDir, bHome);
     if (!pMount) {
         result.eStatus = TrashStatus::NoTrash;
         result.nError = ENOENT; // no mount table to find the file system in
@@ -373,10 +420,7 @@ CTrash::Bin* CTrash::FindBin(int fdDir, const std::string& strRealDir, TrashResu
         pSlot = std::make_unique<Bin>();
         Bin& bin = *pSlot;
         bin.strMountPoint = pMount->strMountPoint;
-        struct stat stDir {};
-        const bool bSameDev =
-            ::fstat(fdDir, &stDir) == 0 && static_cast<std::uint64_t>(stDir.st_dev) == m_nHomeDev;
-        bin.bHome = pMount->nMountId == m_nHomeMountId && bSameDev;
+        bin.bHome = bHome;
 
         // The trash directory itself: 0 or errno.
         UniqueFd fdTrash;
@@ -458,6 +502,104 @@ CTrash::Bin* CTrash::FindBin(int fdDir, const std::string& strRealDir, TrashResu
         return nullptr;
     }
     return &bin;
+}
+
+TrashResult CTrash::Probe(int fdDir, const std::string& strRealDir) {
+    TrashResult result;
+    bool bHome = false;
+    const MountEntry* pMount = FindMountOf(fdDir, strRealDir, bHome);
+    if (!pMount) {
+        result.eStatus = TrashStatus::NoTrash;
+        result.nError = ENOENT;
+        return result;
+    }
+    result.strMountPoint = pMount->strMountPoint;
+    int nErr = 0;
+    if (const auto itBin = m_bins.find(pMount->nMountId); itBin != m_bins.end()) {
+        // A real move has been here already: its finding stands.
+        nErr = itBin->second->eStatus == TrashStatus::Done ? 0 : itBin->second->nError;
+    } else {
+        // The directories looked at do not change while a dry run goes on:
+        // one look for each file system.
+        const auto [it, bNew] = m_probed.try_emplace(pMount->nMountId, 0);
+        if (bNew)
+            it->second = LookForBin(*pMount, bHome);
+        nErr = it->second;
+    }
+    if (nErr != 0) {
+        result.eStatus = TrashStatus::NoTrash;
+        result.nError = nErr;
+    }
+    return result;
+}
+
+int CTrash::LookForBin(const MountEntry& mount, bool bHome) const {
+    UniqueFd fdTrash;
+    if (bHome) {
+        // Each missing component of $XDG_DATA_HOME would be made in turn: the
+        // first one missing decides, everything below it would be new.
+        std::string strSoFar;
+        std::string_view strRest = m_env.strDataHome;
+        bool bMissing = false;
+        while (!bMissing && !strRest.empty()) {
+            const std::size_t nSep = strRest.find(kPathSep, 1);
+            const std::string strParent = strSoFar.empty() ? std::string(1, kPathSep) : strSoFar;
+            strSoFar += strRest.substr(0, nSep);
+            strRest = nSep == std::string_view::npos ? std::string_view() : strRest.substr(nSep);
+            struct stat st {};
+            if (::lstat(strSoFar.c_str(), &st) == 0)
+                continue; // mkdir's EEXIST, whatever it is
+            if (errno != ENOENT)
+                return errno;
+            bMissing = true;
+            if (::faccessat(AT_FDCWD, strParent.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+                return errno;
+        }
+        if (!bMissing) {
+            UniqueFd fdData(RetryEintr([&] {
+                return ::open(m_env.strDataHome.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            }));
+            if (fdData.Get() < 0)
+                return errno;
+            if (const int nErr = LookAtDir(fdData.Get(), "Trash", fdTrash))
+                return nErr;
+        }
+    } else if (IsNetworkFsType(mount.strFsType)) {
+        return EREMOTE;
+    } else if (mount.bReadOnly) {
+        return EROFS;
+    } else {
+        UniqueFd fdTop(RetryEintr(
+            [&] { return ::open(mount.strMountPoint.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
+        if (fdTop.Get() < 0)
+            return errno;
+        const std::string strUid = std::to_string(m_env.nUid);
+        bool bShared = false;
+        struct stat st {};
+        if (::fstatat(fdTop.Get(), ".Trash", &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0) {
+            UniqueFd fdShared(RetryEintr([&] {
+                return ::openat(fdTop.Get(), ".Trash",
+                                O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            }));
+            bShared = fdShared.Get() >= 0 &&
+                      LookAtDir(fdShared.Get(), strUid.c_str(), fdTrash) == 0 &&
+                      WouldBeOwnedBy(fdTrash, m_env.nUid);
+        }
+        if (!bShared) {
+            const std::string strName = ".Trash-" + strUid;
+            if (const int nErr = LookAtDir(fdTop.Get(), strName.c_str(), fdTrash))
+                return nErr;
+            if (!WouldBeOwnedBy(fdTrash, m_env.nUid))
+                return EPERM;
+        }
+    }
+    // files/ and info/ inside it; a trash still to be made gets both.
+    UniqueFd fdSub;
+    for (const char* lpszSub : {"files", "info"})
+        if (const int nErr = LookAtDir(fdTrash.Get(), lpszSub, fdSub))
+            return nErr;
+    return 0;
 }
 
 TrashResult CTrash::Move(int fdDir, const std::string& strName, const std::string& strRealDir,

@@ -111,6 +111,11 @@ public:
     [[nodiscard]] int Drop(const TrashResult& kept);
     // Where the home trash is ($XDG_DATA_HOME/Trash), whether it exists or not.
     std::string HomeTrashPath() const;
+    // Whether Move would find a trash for an entry of fdDir, learnt by looking
+    // only: nothing is made or written (a dry run asks this). Done when the
+    // trash is there or could be made, else NoTrash with the reason Move would
+    // give; the mount point whenever it was found.
+    [[nodiscard]] TrashResult Probe(int fdDir, const std::string& strRealDir);
 
 private:
     struct Bin;
@@ -121,6 +126,12 @@ private:
     // The trash for an entry of fdDir; null with result filled when there is none.
     Bin* FindBin(int fdDir, const std::string& strRealDir, TrashResult& result);
     void ReadMounts();
+    // The mount of strRealDir, and whether the home trash serves entries of
+    // fdDir there; null when the mount table does not hold it.
+    const MountEntry* FindMountOf(int fdDir, const std::string& strRealDir, bool& bHome);
+    // What making the trash directories of a file system would meet, found
+    // without making them: 0 or the errno FindBin would fail with.
+    int LookForBin(const MountEntry& mount, bool bHome) const;
 
     TrashEnv m_env;
     bool m_bMountsRead = false;
@@ -128,6 +139,7 @@ private:
     int m_nHomeMountId = -1;                              // the mount the home trash lies on
     std::uint64_t m_nHomeDev = 0;                         // its device
     std::unordered_map<int, std::unique_ptr<Bin>> m_bins; // by mount id
+    std::unordered_map<int, int> m_probed; // Probe's findings by mount id: 0 or errno
 };
 
 } // namespace kovrel::platform

@@ -37,6 +37,10 @@ protected:
     // Under strBase: s1/a.txt newer than s2/a.txt, s2/gone.txt alone on side 2.
     // The item copies a.txt over and deletes gone.txt.
     RunResult RunCase(const std::string& strBase, platform::FileSystem* pFs = nullptr) {
+        BuildCase(strBase);
+        return RunBuilt(strBase, pFs);
+    }
+    void BuildCase(const std::string& strBase) const {
         Dir(strBase);
         Dir(strBase + "/s1");
         Dir(strBase + "/s2");
@@ -45,6 +49,8 @@ protected:
         File(strBase + "/s2/a.txt", "old", 1);
         File(strBase + "/s2/gone.txt", "gone", 1);
         File(strBase + "/s2/sub/deep.txt", "deep", 1);
+    }
+    RunResult RunBuilt(const std::string& strBase, platform::FileSystem* pFs = nullptr) {
         return RunItem(P(strBase + "/s1"), P(strBase + "/s2"), SIO_NOFILE1_DELETE, nullptr, pFs);
     }
 
@@ -57,6 +63,17 @@ protected:
                  n = strLine.find(strAbs))
                 strLine.replace(n, strAbs.size(), "@");
         return lines;
+    }
+
+    // The questions about deleting for good with strBase's path taken out.
+    Lines NeutralQuestions(const std::string& strBase) const {
+        Lines questions = m_host.m_noTrashQuestions;
+        const std::string strAbs = P(strBase);
+        for (std::string& strText : questions)
+            for (std::size_t n = strText.find(strAbs); n != std::string::npos;
+                 n = strText.find(strAbs))
+                strText.replace(n, strAbs.size(), "@");
+        return questions;
     }
 
     std::string Trash(std::string_view strRel) const { return "home/Trash/" + std::string(strRel); }
@@ -152,6 +169,72 @@ TEST_F(TrashRunTest, NoTrashAsksOnceForDeletionsAndTellsOfOverwrites) {
                                         "Delete skipped (no trash) @/s2/sub/deep.txt",
                                         "Directory remove skipped @/s2/sub"})
                 EXPECT_EQ(std::count(lines.begin(), lines.end(), pszLine), 1) << pszLine;
+        }
+    }
+}
+
+// Where no trash can be used, a dry run asks the same question and writes the
+// same lines as the run itself, whatever the answer: a read-only mount, a
+// network share, and a file system whose trash cannot be made.
+TEST_F(TrashRunTest, DryRunAsksAndLogsAsTheRunWhereNoTrashCanBeUsed) {
+    struct Case {
+        const char* pszName;
+        const char* pszMount; // options, type and source of side 2's mount
+        bool bBlockTrash;     // side 2's .Trash-$uid holds a file named "files"
+    };
+    const Case cases[] = {
+        {"read-only", "ro - ext4 /dev/ro rw", false},
+        {"network", "rw - nfs4 server:/share rw", false},
+        {"trash-blocked", "rw - ext4 /dev/vol rw", true},
+    };
+    const std::string strUid = std::to_string(::geteuid());
+    m_settings.m_bUseTrash = true;
+    for (const Case& c : cases) {
+        for (const bool bYes : {false, true}) {
+            const std::string strCase = std::string(c.pszName) + (bYes ? "-yes" : "-no");
+            SCOPED_TRACE(strCase);
+            const std::string strDry = strCase + "-dry";
+            const std::string strReal = strCase + "-real";
+            std::string strTable = "1 0 0:1 / / rw - ext4 /dev/root rw\n";
+            int nId = 2;
+            for (const std::string& strBase : {strDry, strReal}) {
+                BuildCase(strBase);
+                if (c.bBlockTrash) {
+                    Dir(strBase + "/s2/.Trash-" + strUid);
+                    File(strBase + "/s2/.Trash-" + strUid + "/files", "not a directory", 1);
+                }
+                strTable += std::to_string(nId) + " 1 0:" + std::to_string(nId) + " / " +
+                            P(strBase + "/s2") + " " + c.pszMount + "\n";
+                ++nId;
+            }
+            platform::TrashEnv env;
+            env.strDataHome = P("home");
+            env.nUid = static_cast<std::uint32_t>(::geteuid());
+            env.fnReadMountInfo = [strTable] { return strTable; };
+            m_posix.SetTrashEnv(std::move(env));
+
+            const auto before = Snapshot(strDry);
+            platform::OverlayFileSystem overlay(m_posix);
+            m_host.m_noTrashAnswers = {bYes};
+            const RunResult dryResult = RunBuilt(strDry, &overlay);
+            const Lines dryLines = Neutral(strDry);
+            const Lines dryQuestions = NeutralQuestions(strDry);
+            const SYNCSTAT dryStat = m_stat;
+            EXPECT_EQ(Snapshot(strDry), before);
+            EXPECT_EQ(dryQuestions.size(), 1u);
+
+            m_host.m_noTrashAnswers = {bYes};
+            const RunResult realResult = RunBuilt(strReal);
+            EXPECT_EQ(realResult, dryResult);
+            EXPECT_EQ(Neutral(strReal), dryLines);
+            EXPECT_EQ(NeutralQuestions(strReal), dryQuestions);
+            EXPECT_EQ(m_stat.nDeleted2, dryStat.nDeleted2);
+            EXPECT_EQ(m_stat.nPassedOver, dryStat.nPassedOver);
+            EXPECT_EQ(m_stat.nDeleted2, bYes ? 2 : 0);
+            EXPECT_EQ(Exists(strReal + "/s2/gone.txt"), !bYes);
+            EXPECT_EQ(std::count(dryLines.begin(), dryLines.end(),
+                                 "No trash on @/s2: overwritten files there are not kept"),
+                      1);
         }
     }
 }

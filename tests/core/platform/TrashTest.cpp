@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -611,6 +612,110 @@ TEST_P(TrashDisk, ListingsLeaveTheHomeTrashOutWhereverATreeReachesIt) {
     ASSERT_EQ(m_fs.CountUnlisted(P("home/docs"), nUnlisted), 0);
     EXPECT_EQ(nUnlisted, 0u);
     m_fs.SetTops({}, {});
+}
+
+// Every path below the temporary directory, so a look can be shown to make nothing.
+std::vector<std::string> TreeOf(const std::string& strRoot) {
+    std::vector<std::string> paths;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(strRoot))
+        paths.push_back(entry.path().string());
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+// A look at the trash answers as a move would, usable or not and why, and
+// makes nothing on the way: not the home trash, not a .Trash-$uid.
+TEST_P(TrashDisk, ProbeAnswersAsAMoveWouldAndMakesNothing) {
+    struct Case {
+        const char* lpszName;
+        const char* lpszFile;     // the entry to put into the trash
+        const char* lpszDataHome; // "" keeps the fixture's
+        std::function<void()> fnPrepare;
+        TrashStatus eStatus;
+        int nError;
+        const char* lpszMount; // relative; "" for "/"
+    };
+    const std::string strTrashName = ".Trash-" + m_strUid;
+    const Case cases[] = {
+        {"home trash to be made", "home/docs/f", "", {}, TrashStatus::Done, 0, ""},
+        {"data home missing too", "home/docs/f", "home/none/share", {}, TrashStatus::Done, 0, ""},
+        {"data home under a file", "home/docs/f", "blocker/share",
+         [&] { m_dir.WriteFile("blocker", "a file"); }, TrashStatus::NoTrash, ENOTDIR, ""},
+        {"home trash is a file", "home/docs/f", "",
+         [&] {
+             m_dir.MakeDir("home/.local");
+             m_dir.MakeDir("home/.local/share");
+             m_dir.WriteFile("home/.local/share/Trash", "a file");
+         },
+         TrashStatus::NoTrash, ENOTDIR, ""},
+        {"volume trash to be made", "vol/sub/f", "", {}, TrashStatus::Done, 0, "vol"},
+        {"volume trash is a file", "vol/sub/f", "",
+         [&] { m_dir.WriteFile("vol/" + strTrashName, "a file"); }, TrashStatus::NoTrash, ENOTDIR,
+         "vol"},
+        {"volume trash files/ is a link", "vol/sub/f", "",
+         [&] {
+             m_dir.MakeDir("vol/" + strTrashName);
+             ASSERT_EQ(::symlink("/tmp", P("vol/" + strTrashName + "/files").c_str()), 0);
+         },
+         TrashStatus::NoTrash, ENOTDIR, "vol"},
+        {"shared trash taken", "vol/sub/f", "",
+         [&] {
+             m_dir.MakeDir("vol/.Trash", 01777);
+             m_dir.MakeDir("vol/.Trash/" + m_strUid);
+         },
+         TrashStatus::Done, 0, "vol"},
+        {"network share", "net/f", "", {}, TrashStatus::NoTrash, EREMOTE, "net"},
+        {"read-only mount", "ro/f", "", {}, TrashStatus::NoTrash, EROFS, "ro"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lpszName);
+        std::filesystem::remove_all(P("home/.local"));
+        for (const char* lpszGone : {"blocker", "vol/.Trash", "home/none"})
+            std::filesystem::remove_all(P(lpszGone));
+        std::filesystem::remove_all(P("vol/" + strTrashName));
+        if (c.fnPrepare)
+            c.fnPrepare();
+        m_dir.WriteFile(c.lpszFile, "data");
+        TrashEnv env = Env();
+        if (*c.lpszDataHome)
+            env.strDataHome = P(c.lpszDataHome);
+
+        const std::vector<std::string> before = TreeOf(m_strRoot);
+        PosixFileSystem looker{GetParam()};
+        looker.SetTrashEnv(env);
+        const TrashResult probed = looker.ProbeTrash(P(c.lpszFile));
+        // Asked twice, the same (the second from what the first learnt).
+        const TrashResult again = looker.ProbeTrash(P(c.lpszFile));
+        EXPECT_EQ(TreeOf(m_strRoot), before);
+
+        PosixFileSystem mover{GetParam()};
+        mover.SetTrashEnv(env);
+        const TrashResult moved = mover.MoveToTrash(P(c.lpszFile));
+        const std::string strMount = *c.lpszMount ? P(c.lpszMount) : std::string("/");
+        for (const TrashResult* pResult : {&probed, &again, &moved}) {
+            EXPECT_EQ(pResult->eStatus, c.eStatus) << pResult->nError;
+            EXPECT_EQ(pResult->nError, c.nError);
+            EXPECT_EQ(pResult->strMountPoint, strMount);
+        }
+        EXPECT_EQ(m_dir.Exists(c.lpszFile), c.eStatus != TrashStatus::Done);
+    }
+}
+
+// Whose the trash directory is matters to a look as to a move.
+TEST_P(TrashDisk, ProbeRefusesATrashDirectoryOfAnotherUser) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a directory to another user needs root";
+    m_dir.MakeDir("vol/.Trash-" + m_strUid);
+    ASSERT_EQ(::chown(P("vol/.Trash-" + m_strUid).c_str(), ::geteuid() + 4242, 0), 0);
+    m_dir.WriteFile("vol/f", "data");
+    const TrashResult probed = m_fs.ProbeTrash(P("vol/f"));
+    EXPECT_EQ(probed.eStatus, TrashStatus::NoTrash);
+    EXPECT_EQ(probed.nError, EPERM);
+    PosixFileSystem mover{GetParam()};
+    mover.SetTrashEnv(Env());
+    const TrashResult moved = mover.MoveToTrash(P("vol/f"));
+    EXPECT_EQ(moved.eStatus, TrashStatus::NoTrash);
+    EXPECT_EQ(moved.nError, EPERM);
 }
 
 INSTANTIATE_TEST_SUITE_P(Walks, TrashDisk, test::BelowTopsWalks(), test::BelowTopsWalkName);
