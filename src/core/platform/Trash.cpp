@@ -82,18 +82,24 @@ std::string ReadWholeFile(const char* lpszPath) {
     return str;
 }
 
+// A directory entry opened without following a link: a link or a file where
+// the directory should be is ENOTDIR. 0 or errno.
+int OpenDirNoFollow(int fdParent, const char* lpszName, UniqueFd& fd) {
+    const int fdDir = RetryEintr([&] {
+        return ::openat(fdParent, lpszName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    });
+    if (fdDir < 0)
+        return errno == ELOOP ? ENOTDIR : errno;
+    fd.Reset(fdDir);
+    return 0;
+}
+
 // A directory entry, created owner-only when missing, opened without
 // following a link. 0 or errno.
 int MakeAndOpenDir(int fdParent, const char* lpszName, UniqueFd& fd) {
     if (::mkdirat(fdParent, lpszName, 0700) != 0 && errno != EEXIST)
         return errno;
-    const int fdNew = RetryEintr([&] {
-        return ::openat(fdParent, lpszName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    });
-    if (fdNew < 0)
-        return errno == ELOOP ? ENOTDIR : errno;
-    fd.Reset(fdNew);
-    return 0;
+    return OpenDirNoFollow(fdParent, lpszName, fd);
 }
 
 // True when the open directory belongs to uid (a trash directory someone else
@@ -115,13 +121,7 @@ int LookAtDir(int fdParent, const char* lpszName, UniqueFd& fd) {
         // mkdirat's EEXIST, then the open that refuses a link or a file.
         if (!S_ISDIR(st.st_mode))
             return ENOTDIR;
-        const int fdOld = RetryEintr([&] {
-            return ::openat(fdParent, lpszName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        });
-        if (fdOld < 0)
-            return errno == ELOOP ? ENOTDIR : errno;
-        fd.Reset(fdOld);
-        return 0;
+        return OpenDirNoFollow(fdParent, lpszName, fd);
     }
     if (errno != ENOENT)
         return errno;
