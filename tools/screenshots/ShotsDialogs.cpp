@@ -167,7 +167,9 @@ KOVREL_SHOTS(RegisterDialogShots) {
         host.SetPreview(true);
         pDlg->BeginPreview(nullptr);
         platform::PosixFileSystem fs;
-        (void)RunSyncList(fs, true, host, CRunSettings(), list, std::string());
+        CRunSettings settings;
+        settings.m_bDeleteGuard = true; // its count shows on the item's line
+        (void)RunSyncList(fs, true, host, settings, list, std::string());
         pDlg->EndPreview();
         return GrabWindow(pDlg);
     });
