@@ -144,6 +144,10 @@ public:
     [[nodiscard]] TrashResult KeepInTrash(const std::string& strPath) override;
     [[nodiscard]] int DropFromTrash(const TrashResult& kept) override;
     // Passed on as it is: a look changes nothing, so there is nothing to fault.
+    [[nodiscard]] int CompareFiles(const std::string& strPath1, const std::string& strPath2,
+                                   bool& bSame) override {
+        return m_inner.CompareFiles(strPath1, strPath2, bSame);
+    }
     [[nodiscard]] TrashResult ProbeTrash(const std::string& strPath) override {
         return m_inner.ProbeTrash(strPath);
     }

@@ -20,10 +20,6 @@ using platform::DirEntry;
 using platform::EntryType;
 using platform::FileAttr;
 
-// Larger files are not read into memory to be compared: they count as
-// different, which keeps both versions (a conflict), never loses one.
-constexpr std::size_t kMaxCompareBytes = std::size_t{64} << 20;
-
 // What is recorded of one side. A directory's size and time change with what
 // is put in it; whether anything inside changed is found from its entries.
 STATESIDE SideOf(const FileAttr& attr) noexcept {
@@ -76,13 +72,9 @@ bool CSyncEngine::ChangedSince(const STATESIDE& recorded, const FileAttr& attrNo
 }
 
 bool CSyncEngine::SameContents(const std::string& strPath1, const std::string& strPath2) {
-    std::string data1;
-    std::string data2;
-    if (!m_fs.ReadFile(strPath1, data1, kMaxCompareBytes).Ok())
-        return false;
-    if (!m_fs.ReadFile(strPath2, data2, kMaxCompareBytes).Ok())
-        return false;
-    return data1 == data2;
+    // One that cannot be read counts as different: both versions are kept.
+    bool bSame = false;
+    return m_fs.CompareFiles(strPath1, strPath2, bSame) == 0 && bSame;
 }
 
 void CSyncEngine::FillMemory(std::string_view strRel, const std::string& strPath1,

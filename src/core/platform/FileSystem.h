@@ -362,6 +362,18 @@ public:
     [[nodiscard]] virtual FileResult ReadFile(const std::string& strPath, std::string& data,
                                               std::size_t nMaxBytes) = 0;
 
+    // Whether two regular files hold the same bytes, read side by side in
+    // chunks (any size, little memory). Below the tops no link is followed. 0
+    // with bSame set, or errno (EINVAL: one of them is no regular file); a file
+    // system that cannot tell says ENOTSUP.
+    [[nodiscard]] virtual int CompareFiles(const std::string& strPath1, const std::string& strPath2,
+                                           bool& bSame) {
+        (void)strPath1;
+        (void)strPath2;
+        bSame = false;
+        return ENOTSUP;
+    }
+
     // Replaces the contents of a file with data, as a careful save does: written
     // to a temporary beside the file, flushed to the disk, then renamed over it,
     // so a failure leaves the old file as it was and no temporary behind. An

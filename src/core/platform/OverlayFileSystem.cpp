@@ -518,6 +518,23 @@ int OverlayFileSystem::CountUnlisted(const std::string& strDir, std::size_t& nCo
     return m_lower.CountUnlisted(strNorm, nCount);
 }
 
+int OverlayFileSystem::CompareFiles(const std::string& strPath1, const std::string& strPath2,
+                                    bool& bSame) {
+    bSame = false;
+    // As ReadFile: only files the run has not touched are on the disk as seen.
+    for (const std::string* pPath : {&strPath1, &strPath2}) {
+        std::string strNorm;
+        FileAttr attr;
+        if (const int nErr = LookupExisting(*pPath, true, strNorm, attr))
+            return nErr;
+        if (attr.IsDirectory())
+            return EINVAL;
+        if (IsRecorded(strNorm))
+            return EIO;
+    }
+    return m_lower.CompareFiles(strPath1, strPath2, bSame);
+}
+
 FileResult OverlayFileSystem::ReadFile(const std::string& strPath, std::string& data,
                                        std::size_t nMaxBytes) {
     std::string strNorm;

@@ -64,6 +64,8 @@ public:
     [[nodiscard]] int SetMode(const std::string& strPath, std::uint32_t dwMode) override;
     [[nodiscard]] int RealPath(const std::string& strPath, std::string& strOut) override;
     [[nodiscard]] int CountUnlisted(const std::string& strDir, std::size_t& nCount) override;
+    [[nodiscard]] int CompareFiles(const std::string& strPath1, const std::string& strPath2,
+                                   bool& bSame) override;
     [[nodiscard]] FileResult ReadFile(const std::string& strPath, std::string& data,
                                       std::size_t nMaxBytes) override;
     [[nodiscard]] FileResult WriteFile(const std::string& strPath, std::string_view data) override;

@@ -66,6 +66,8 @@ public:
     [[nodiscard]] TrashResult KeepInTrash(const std::string& strPath) override;
     [[nodiscard]] int DropFromTrash(const TrashResult& kept) override;
     [[nodiscard]] TrashResult ProbeTrash(const std::string& strPath) override;
+    [[nodiscard]] int CompareFiles(const std::string& strPath1, const std::string& strPath2,
+                                   bool& bSame) override;
 
     // Where the trash is looked for (tests put a mount table and a home of their
     // own here); this process's environment until then.

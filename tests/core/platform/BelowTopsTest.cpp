@@ -72,6 +72,12 @@ TEST_P(BelowTops, EveryOperationRefusesALinkInTheWay) {
         {"GetTimes", [&] { return m_fs.GetTimes(strVia + "/f", nullptr, nullptr); }},
         {"SetTimes", [&] { return m_fs.SetTimes(strVia + "/f", &ft, &ft); }},
         {"SetMode", [&] { return m_fs.SetMode(strVia + "/f", 0600); }},
+        {"CompareFiles",
+         [&] {
+             bool bSame = true;
+             const int nErr = m_fs.CompareFiles(strVia + "/f", P("top/in/f"), bSame);
+             return bSame ? 0 : nErr;
+         }},
     };
     for (const Case& c : cases)
         EXPECT_PRED1(IsLinkRefusal, c.fn()) << c.lpszOp;
@@ -88,6 +94,40 @@ TEST_P(BelowTops, EveryOperationRefusesALinkInTheWay) {
     EXPECT_EQ(attr.type, EntryType::Symlink);
     EXPECT_EQ(m_fs.DeleteFile(strVia), 0);
     EXPECT_TRUE(m_dir.Exists("outside/f"));
+}
+
+// Two files compared side by side in chunks: the same bytes, or where they
+// first differ, whatever their size; what is not a regular file is refused.
+TEST_P(BelowTops, CompareFilesReadsBothWholeAndRefusesWhatIsNoFile) {
+    const std::string strBig(600 * 1024 + 7, 'x'); // more than two chunks
+    std::string strLastDiffers = strBig;
+    strLastDiffers.back() = 'y';
+    m_dir.WriteFile("top/a", strBig);
+    m_dir.WriteFile("top/same", strBig);
+    m_dir.WriteFile("top/late", strLastDiffers);
+    m_dir.WriteFile("top/short", strBig.substr(1));
+    m_dir.WriteFile("top/empty1", "");
+    m_dir.WriteFile("top/empty2", "");
+    m_dir.MakeFifo("top/pipe");
+    m_dir.MakeSymlink("top/alink", "a");
+    struct Case {
+        const char* lpszOther;
+        int nError;
+        bool bSame;
+    };
+    const Case cases[] = {
+        {"top/same", 0, true},       {"top/late", 0, false},       {"top/short", 0, false},
+        {"top/pipe", EINVAL, false}, {"top/alink", EINVAL, false}, {"top/gone", ENOENT, false},
+        {"top/in", EINVAL, false},
+    };
+    for (const Case& c : cases) {
+        bool bSame = !c.bSame;
+        EXPECT_EQ(m_fs.CompareFiles(P("top/a"), P(c.lpszOther), bSame), c.nError) << c.lpszOther;
+        EXPECT_EQ(bSame, c.bSame) << c.lpszOther;
+    }
+    bool bSame = false;
+    EXPECT_EQ(m_fs.CompareFiles(P("top/empty1"), P("top/empty2"), bSame), 0);
+    EXPECT_TRUE(bSame);
 }
 
 // Ordinary paths below the top work as before, the top may itself be a link
