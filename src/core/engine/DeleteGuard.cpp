@@ -205,7 +205,7 @@ void CSyncEngine::CountPair(const std::string& strPath1, const FileAttr* pAttr1,
     if (pAttr2)
         ++count.nHeld[1];
     const PAIRDECISION decision =
-        DecidePair(PairInputFor(strRel, strPath1, pAttr1, strPath2, pAttr2, options, false));
+        DecidePair(PairInputFor(strRel, strPath1, pAttr1, strPath2, pAttr2, options, true));
     switch (decision.eAction) {
     case PairAction::Delete:
         ++count.nDeleted[decision.nTarget - 1];

@@ -294,8 +294,7 @@ RunFlow CSyncEngine::SyncPairKnown(const std::string& strPath1, const FileAttr* 
 
 PAIRINPUT CSyncEngine::PairInputFor(std::string_view strRel, const std::string& strPath1,
                                     const FileAttr* pAttr1, const std::string& strPath2,
-                                    const FileAttr* pAttr2, CSyncOptions options,
-                                    bool bCompareContents) {
+                                    const FileAttr* pAttr2, CSyncOptions options, bool bForCount) {
     PAIRINPUT input;
     input.options = options;
     if (pAttr1)
@@ -304,7 +303,10 @@ PAIRINPUT CSyncEngine::PairInputFor(std::string_view strRel, const std::string& 
         input.side2 = {true, pAttr2->IsReadOnly()};
     if (pAttr1 && pAttr2)
         input.timeOrder = CompareWriteTimes(*pAttr1, *pAttr2);
-    FillMemory(strRel, strPath1, pAttr1, strPath2, pAttr2, bCompareContents, input);
+    // The count wants deletions alone: what the last run saw matters only to
+    // a pair that lacks a side, and no contents are read for it.
+    if (!bForCount || !pAttr1 || !pAttr2)
+        FillMemory(strRel, strPath1, pAttr1, strPath2, pAttr2, !bForCount, input);
     return input;
 }
 
@@ -313,7 +315,7 @@ CSyncEngine::SyncFiles(const std::string& strPath1, const FileAttr* pAttr1,
                        const std::string& strPath2, const FileAttr* pAttr2, std::string_view strRel,
                        CSyncOptions options, PairSeen eSeen, bool bTopLevel) {
     const PAIRDECISION decision =
-        DecidePair(PairInputFor(strRel, strPath1, pAttr1, strPath2, pAttr2, options, true));
+        DecidePair(PairInputFor(strRel, strPath1, pAttr1, strPath2, pAttr2, options, false));
 
     const bool bOnto1 = decision.nTarget == 1;
     const std::string& strTarget = bOnto1 ? strPath1 : strPath2;

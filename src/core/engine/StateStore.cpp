@@ -317,7 +317,10 @@ STATERESULT CStateStore::Open(const std::string& strPath, int nBusyTimeoutMs) {
         return fail(StateStatus::CannotOpen, errno);
     }
 
-    const int rc = sqlite3_open_v2(strPath.c_str(), &m_pDb, SQLITE_OPEN_READWRITE, nullptr);
+    // One store, one thread: SQLite's own per-call locking would only cost
+    // (a large record's load makes a million calls).
+    const int rc = sqlite3_open_v2(strPath.c_str(), &m_pDb,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         STATERESULT err = Error(rc);
         Close();

@@ -196,12 +196,12 @@ private:
     // What the decision of a pair of files (DecidePair) is given: the pass and
     // the deletion guard's count both build it here, so they never disagree.
     // The write times are compared only when both sides are present.
-    // bCompareContents: whether files changed on both sides are read to tell a
-    // conflict from equal edits (the guard's count only wants deletions).
+    // bForCount: for the deletion guard's count, which only wants deletions
+    // (and copies as an estimate): no contents are read, and a pair present
+    // on both sides is decided without the remembered state.
     PAIRINPUT PairInputFor(std::string_view strRel, const std::string& strPath1,
                            const platform::FileAttr* pAttr1, const std::string& strPath2,
-                           const platform::FileAttr* pAttr2, CSyncOptions options,
-                           bool bCompareContents);
+                           const platform::FileAttr* pAttr2, CSyncOptions options, bool bForCount);
     // Decides a pair of files and carries the decision out. An action that
     // replaces or deletes is never carried out on listed attributes: Redecide.
     FilesOutcome SyncFiles(const std::string& strPath1, const platform::FileAttr* pAttr1,
