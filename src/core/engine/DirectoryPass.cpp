@@ -648,9 +648,13 @@ RunFlow CSyncEngine::RemoveWholeTree(const std::string& strDir, int nSide) {
             bWhole = false; // the walk meets the shortage itself, where it always did
         }
     }
+    if (tree.bCancelled)
+        return RunFlow::Stop; // nothing of the tree is deleted yet
     // A tree of directories alone is only removed: nothing in it to restore.
     // A file that appears in the tree between its listing and the move goes to
     // the trash with it, without a line of its own: it is kept there, not lost.
+    // A dry run's file system moves no directory (Failed): it walks the tree
+    // file by file, which writes the same lines.
     if (bWhole && tree.nFiles > 0 &&
         m_fs.MoveToTrash(strDir).eStatus == platform::TrashStatus::Done) {
         // The tree is gone: the log says all of it before Cancel is looked at.
@@ -670,6 +674,11 @@ bool CSyncEngine::ListWholeTree(const std::string& strDir, const FileAttr& attrD
     // live copy temporaries), special files, and the other side's top.
     if (attrDir.IsReadOnly() || attrDir.nDevice != tree.nDevice)
         return false;
+    // Listing a large tree takes a while: Cancel is heard once per directory.
+    if (CheckCancel()) {
+        tree.bCancelled = true;
+        return false;
+    }
     std::size_t nUnlisted = 0;
     if (m_fs.CountUnlisted(strDir, nUnlisted) != 0 || nUnlisted != 0)
         return false;

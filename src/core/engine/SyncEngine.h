@@ -228,6 +228,7 @@ private:
         std::size_t nEntries = 0;  // entries listed, all directories together
         std::size_t nFiles = 0;    // of them not directories
         std::uint64_t nDevice = 0; // the file system of its top
+        bool bCancelled = false;   // Cancel was pressed while it was listed
     };
     // Removes a directory that exists on one side only, as a whole. With the
     // trash on, a tree that would go entirely file by file goes to the trash

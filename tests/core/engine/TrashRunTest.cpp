@@ -227,6 +227,24 @@ TEST_F(TrashRunTest, WholeTreeGoesAsOneEntryWithTheLinesOfFileByFile) {
     }
 }
 
+// Cancel pressed while a tree is listed for its move ends the run before any
+// of it is deleted.
+TEST_F(TrashRunTest, CancelWhileATreeIsListedDeletesNothingOfIt) {
+    BuildTree("cancel", "tree");
+    const auto before = Snapshot("cancel/s2");
+    m_settings.m_bUseTrash = true;
+    FaultFileSystem faults(m_posix);
+    faults.SetBeforeCall([&](FsOp op, const std::string& strPath) {
+        if (op == FsOp::CountUnlisted && strPath == P("cancel/s2/tree/b"))
+            m_host.m_nCancelAtCheck = 1; // the next look at Cancel finds it
+    });
+    EXPECT_EQ(RunItem(P("cancel/s1"), P("cancel/s2"), SIO_NOFILE1_DELETE, nullptr, &faults),
+              RunResult::Stopped);
+    EXPECT_EQ(Snapshot("cancel/s2"), before);
+    EXPECT_EQ(faults.CountCalls(FsOp::MoveToTrash), 0u);
+    EXPECT_EQ(m_stat.nDeleted2, 0);
+}
+
 // A tree that would keep something when deleted file by file (a FIFO, a live
 // copy temporary, a trash directory), or that finds no trash, goes file by
 // file exactly as before: the same lines and questions as without the tree
