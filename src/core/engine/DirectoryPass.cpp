@@ -444,7 +444,7 @@ RunFlow CSyncEngine::SyncDirectory(const std::string& strDir1, const std::string
                     return RunFlow::GoOn;
             }
             if (bWhole) {
-                const RunFlow flowRemoved = RemoveTree(strHave, bMissing1 ? 2 : 1);
+                const RunFlow flowRemoved = RemoveWholeTree(strHave, bMissing1 ? 2 : 1);
                 RememberDir(strRel, strDir1, strDir2, false);
                 return flowRemoved;
             }
@@ -528,6 +528,16 @@ RunFlow CSyncEngine::ConfirmMissingTop(const std::string& strAbsent, const std::
 }
 
 bool CSyncEngine::ListSide(const std::string& strDir, std::vector<DirEntry>& entries) {
+    const int nError = ReadListing(strDir, entries);
+    if (nError != 0) {
+        ++m_stat.nOtherErrors;
+        m_host.ShowErrorErrno(FormatText(kMsgListError, {Num(nError), Shown(strDir)}), nError);
+        return false;
+    }
+    return true;
+}
+
+int CSyncEngine::ReadListing(const std::string& strDir, std::vector<DirEntry>& entries) {
     m_staleTemps.clear();
     // A directory the deletion guard listed is not listed again.
     const int nError = m_kept.Take(strDir, entries, m_staleTemps)
@@ -535,17 +545,14 @@ bool CSyncEngine::ListSide(const std::string& strDir, std::vector<DirEntry>& ent
                            : m_fs.ListDir(strDir, entries, &m_staleTemps);
     if (nError == ENOENT) {
         entries.clear();
-        return true;
+        return 0;
     }
-    if (nError != 0) {
-        ++m_stat.nOtherErrors;
-        m_host.ShowErrorErrno(FormatText(kMsgListError, {Num(nError), Shown(strDir)}), nError);
-        return false;
-    }
+    if (nError != 0)
+        return nError;
     for (const DirEntry& entry : entries)
         m_deviceTimes.Observe(entry.attr);
     DeleteStaleTemps(strDir);
-    return true;
+    return 0;
 }
 
 void CSyncEngine::DeleteStaleTemps(const std::string& strDir) {
@@ -625,13 +632,121 @@ RunFlow CSyncEngine::RemoveTreeFile(const std::string& strPath, int nSide,
     }
 }
 
-RunFlow CSyncEngine::RemoveTree(const std::string& strDir, int nSide, bool* pKept) {
+RunFlow CSyncEngine::RemoveWholeTree(const std::string& strDir, int nSide) {
+    if (!m_settings.m_bUseTrash)
+        return RemoveTree(strDir, nSide);
+    // One entry in the trash, with one .trashinfo, costs far less than one for
+    // each file. The directory itself is looked at, not a link to one (an
+    // item's top may be a link: the walk removes what it leads to).
+    LISTEDTREE tree;
+    bool bWhole = false;
+    FileAttr attrRoot;
+    int nError = 0;
+    if (m_fs.GetAttr(strDir, attrRoot, nError) == AttrStatus::Ok && attrRoot.IsDirectory()) {
+        tree.nDevice = attrRoot.nDevice;
+        try {
+            bWhole = ListWholeTree(strDir, attrRoot, nSide, tree);
+        } catch (const std::bad_alloc&) {
+            bWhole = false; // the walk meets the shortage itself, where it always did
+        }
+    }
+    if (tree.bCancelled)
+        return RunFlow::Stop; // nothing of the tree is deleted yet
+    // A tree of directories alone is only removed: nothing in it to restore.
+    // A file that appears in the tree between its listing and the move goes to
+    // the trash with it, without a line of its own: it is kept there, not lost.
+    // A dry run's file system moves no directory (Failed): it walks the tree
+    // file by file, which writes the same lines.
+    if (bWhole && tree.nFiles > 0 &&
+        m_fs.MoveToTrash(strDir).eStatus == platform::TrashStatus::Done) {
+        // The tree is gone: the log says all of it before Cancel is looked at.
+        NoteTreeRemoved(tree, nSide);
+        return StopIf(CheckCancel());
+    }
+    // No trash there (the walk asks about it per file system as always), or a
+    // tree that keeps something: file by file, on the listings already taken.
+    return RemoveTree(strDir, nSide, nullptr, &tree);
+}
+
+bool CSyncEngine::ListWholeTree(const std::string& strDir, const FileAttr& attrDir, int nSide,
+                                LISTEDTREE& tree) {
+    // Whatever the walk would leave in place keeps the tree from going whole:
+    // a directory it could not empty (without its write bit; another file
+    // system mounted in it), entries a listing leaves out (trash directories,
+    // live copy temporaries), special files, and the other side's top.
+    if (attrDir.IsReadOnly() || attrDir.nDevice != tree.nDevice)
+        return false;
+    // Listing a large tree takes a while: Cancel is heard once per directory.
+    if (CheckCancel()) {
+        tree.bCancelled = true;
+        return false;
+    }
+    std::size_t nUnlisted = 0;
+    if (m_fs.CountUnlisted(strDir, nUnlisted) != 0 || nUnlisted != 0)
+        return false;
+    LISTEDDIR dir;
+    dir.strPath = strDir;
+    // A listing that fails is left to the walk, which reports it in its turn.
+    if (ReadListing(strDir, dir.entries) != 0)
+        return false;
+    tree.nEntries += dir.entries.size();
+    tree.dirs.push_back(std::move(dir));
+    // A tree too large to hold is walked as it always was.
+    if (tree.nEntries > CKeptListing::kDefaultMaxEntries)
+        return false;
+    const std::size_t iDir = tree.dirs.size() - 1;
+    std::string strPath = DirPrefix(strDir);
+    const std::size_t nBase = strPath.size();
+    // By index: the listings below are added to tree.dirs as it goes.
+    for (std::size_t i = 0; i < tree.dirs[iDir].entries.size(); ++i) {
+        const DirEntry& entry = tree.dirs[iDir].entries[i];
+        if (entry.attr.type == EntryType::Other)
+            return false;
+        if (!entry.attr.IsDirectory()) {
+            ++tree.nFiles;
+            continue;
+        }
+        if (IsOtherTop(&entry.attr, nSide))
+            return false;
+        strPath.resize(nBase);
+        strPath += entry.strName;
+        const FileAttr attrSub = entry.attr;
+        if (!ListWholeTree(strPath, attrSub, nSide, tree))
+            return false;
+    }
+    return true;
+}
+
+void CSyncEngine::NoteTreeRemoved(LISTEDTREE& tree, int nSide) {
+    LISTEDDIR& dir = tree.dirs[tree.nNext++];
+    std::string strPath = DirPrefix(dir.strPath);
+    const std::size_t nBase = strPath.size();
+    for (const DirEntry& entry : dir.entries) {
+        if (entry.attr.IsDirectory()) {
+            NoteTreeRemoved(tree, nSide);
+            continue;
+        }
+        strPath.resize(nBase);
+        strPath += entry.strName;
+        NoteDeleted(strPath, nSide);
+    }
+    NoteRemovedDir(dir.strPath, nSide);
+    std::vector<DirEntry>().swap(dir.entries);
+}
+
+RunFlow CSyncEngine::RemoveTree(const std::string& strDir, int nSide, bool* pKept,
+                                LISTEDTREE* pTree) {
     std::vector<DirEntry> entries;
-    try {
-        if (!ListSide(strDir, entries))
-            return RunFlow::Stop;
-    } catch (const std::bad_alloc&) {
-        return OutOfMemory();
+    if (pTree && pTree->nNext < pTree->dirs.size() && pTree->dirs[pTree->nNext].strPath == strDir) {
+        // Listed already, stale temporaries cleared: taken as the walk's own.
+        entries = std::move(pTree->dirs[pTree->nNext++].entries);
+    } else {
+        try {
+            if (!ListSide(strDir, entries))
+                return RunFlow::Stop;
+        } catch (const std::bad_alloc&) {
+            return OutOfMemory();
+        }
     }
     std::string strPath = DirPrefix(strDir);
     const std::size_t nBase = strPath.size();
@@ -646,7 +761,7 @@ RunFlow CSyncEngine::RemoveTree(const std::string& strDir, int nSide, bool* pKep
             bKept = true;
         } else if (entry.attr.IsDirectory()) {
             flow = IsOtherTop(&entry.attr, nSide) ? EndItemNested()
-                                                  : RemoveTree(strPath, nSide, &bKept);
+                                                  : RemoveTree(strPath, nSide, &bKept, pTree);
         } else {
             flow = RemoveTreeFile(strPath, nSide, entry.attr, bKept);
         }

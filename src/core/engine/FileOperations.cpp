@@ -204,12 +204,20 @@ CSyncEngine::OpOutcome CSyncEngine::DeleteFileImpl(const std::string& strPath, i
         WriteLog("Delete skipped (no trash) " + Shown(strPath));
         return OpOutcome::Ignored;
     }
+    NoteDeleted(strPath, nSide);
+    return outcome;
+}
+
+void CSyncEngine::NoteDeleted(const std::string& strPath, int nSide) {
     if (nSide == 1)
         ++m_stat.nDeleted1;
     else
         ++m_stat.nDeleted2;
     WriteActionLog(Shown(strPath) + " Deleted", RunActionKind::DeleteFile, nSide);
-    return outcome;
+}
+
+void CSyncEngine::NoteRemovedDir(const std::string& strPath, int nSide) {
+    WriteActionLog("Directory " + Shown(strPath) + " Removed", RunActionKind::RemoveDir, nSide);
 }
 
 RunFlow CSyncEngine::SyncRemoveDir(const std::string& strPath, int nSide) {
@@ -217,7 +225,7 @@ RunFlow CSyncEngine::SyncRemoveDir(const std::string& strPath, int nSide) {
         TryOperation([&] { return m_fs.RemoveDir(strPath); }, "Remove Dir. failed !! ",
                      Shown(strPath), m_stat.nRmdirErrors);
     if (outcome == OpOutcome::Done)
-        WriteActionLog("Directory " + Shown(strPath) + " Removed", RunActionKind::RemoveDir, nSide);
+        NoteRemovedDir(strPath, nSide);
     return StopIf(outcome == OpOutcome::Aborted);
 }
 

@@ -215,10 +215,40 @@ private:
     RunFlow WalkDirectory(const std::string& strDir1, bool bList1, const std::string& strDir2,
                           bool bList2, std::string_view strRel, const CPatternSet& ps,
                           CSyncOptions options);
+    // A tree listed whole before it is removed: each directory's listing in
+    // the order the removal walks them (a directory, then each subdirectory's
+    // tree in its listing's order). The walk takes them out as it goes.
+    struct LISTEDDIR {
+        std::string strPath;
+        std::vector<platform::DirEntry> entries;
+    };
+    struct LISTEDTREE {
+        std::vector<LISTEDDIR> dirs;
+        std::size_t nNext = 0;     // the next listing the walk takes
+        std::size_t nEntries = 0;  // entries listed, all directories together
+        std::size_t nFiles = 0;    // of them not directories
+        std::uint64_t nDevice = 0; // the file system of its top
+        bool bCancelled = false;   // Cancel was pressed while it was listed
+    };
+    // Removes a directory that exists on one side only, as a whole. With the
+    // trash on, a tree that would go entirely file by file goes to the trash
+    // as one entry, its lines written as the file-by-file walk writes them;
+    // any other tree goes file by file (RemoveTree) on the listing taken.
+    RunFlow RemoveWholeTree(const std::string& strDir, int nSide);
+    // Lists strDir's tree into tree as far as it can go whole; false as soon
+    // as something in it would stay behind (or a listing fails or the tree is
+    // too large to hold): the rest is listed by the walk as it comes to it.
+    bool ListWholeTree(const std::string& strDir, const platform::FileAttr& attrRoot, int nSide,
+                       LISTEDTREE& tree);
+    // The lines and counts of a tree that went to the trash whole, in the
+    // order RemoveTree writes them; dirs[nNext] is the directory strDir.
+    void NoteTreeRemoved(LISTEDTREE& tree, int nSide);
     // Deletes a directory that exists on one side only, with everything in it
     // but FIFOs, sockets and devices; a directory that keeps one stays (and sets
-    // *pKept, so its parents stay too).
-    RunFlow RemoveTree(const std::string& strDir, int nSide, bool* pKept = nullptr);
+    // *pKept, so its parents stay too). pTree: listings already taken for the
+    // directories below, used instead of listing them again.
+    RunFlow RemoveTree(const std::string& strDir, int nSide, bool* pKept = nullptr,
+                       LISTEDTREE* pTree = nullptr);
     // One file of such a tree, deleted only while it is the one listed; one
     // that changed is looked at again once (a directory now, or a special file
     // that stays and sets bKept).
@@ -267,6 +297,10 @@ private:
     // fatal message has been shown.
     [[nodiscard]] bool ListSide(const std::string& strDir,
                                 std::vector<platform::DirEntry>& entries);
+    // The same without a word on failure: 0 or the errno (ENOENT gives an
+    // empty list and 0).
+    [[nodiscard]] int ReadListing(const std::string& strDir,
+                                  std::vector<platform::DirEntry>& entries);
     // Deletes the abandoned copy temporaries named in m_staleTemps from strDir.
     void DeleteStaleTemps(const std::string& strDir);
     // The same for those a directory holds, without listing the rest of it
@@ -322,6 +356,10 @@ private:
 
     // An empty directory.
     RunFlow SyncRemoveDir(const std::string& strPath, int nSide);
+    // The count and line of a file deleted, and the line of a directory
+    // removed: one place for the walk file by file and a tree gone whole.
+    void NoteDeleted(const std::string& strPath, int nSide);
+    void NoteRemovedDir(const std::string& strPath, int nSide);
     // Creates strNew (its parent must exist), writable. The pass gives the new
     // directory the model's permission bits and times once it has filled it.
     // nSide: the side strNew lies on.

@@ -12,6 +12,7 @@
 #include "EngineFixture.h"
 #include "platform/OverlayFileSystem.h"
 #include "platform/Trash.h"
+#include "support/CopyTemps.h"
 #include "support/FaultFileSystem.h"
 
 namespace kovrel::test {
@@ -77,6 +78,47 @@ protected:
     }
 
     std::string Trash(std::string_view strRel) const { return "home/Trash/" + std::string(strRel); }
+
+    // Names in a directory of the home trash, sorted; none before it exists.
+    Lines TrashNames(std::string_view strSub) const {
+        if (!Exists(Trash(strSub)))
+            return {};
+        Lines names = m_tmp.Names(Trash(strSub));
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // Under strBase: s1 and s2 share same.txt; s2/strTree, missing on side 1,
+    // holds files, a link, an empty directory and a directory two deep.
+    void BuildTree(const std::string& strBase, const std::string& strTree) const {
+        Dir(strBase);
+        Dir(strBase + "/s1");
+        Dir(strBase + "/s2");
+        File(strBase + "/s1/same.txt", "same", 1);
+        File(strBase + "/s2/same.txt", "same", 1);
+        const std::string strTop = strBase + "/s2/" + strTree;
+        Dir(strTop);
+        File(strTop + "/a.txt", "a", 1);
+        Dir(strTop + "/b");
+        File(strTop + "/b/c.txt", "c", 1);
+        m_tmp.MakeSymlink(strTop + "/b/link", "c.txt");
+        Dir(strTop + "/b/d");
+        File(strTop + "/b/d/e.txt", "e", 1);
+        Dir(strTop + "/empty");
+        File(strTop + "/z.txt", "z", 1);
+    }
+
+    // The host's lines with the kind and side of each action, strBase's path
+    // taken out.
+    Lines NeutralAnnotated(const std::string& strBase) const {
+        Lines lines = m_host.m_annotated;
+        const std::string strAbs = P(strBase);
+        for (std::string& strLine : lines)
+            for (std::size_t n = strLine.find(strAbs); n != std::string::npos;
+                 n = strLine.find(strAbs))
+                strLine.replace(n, strAbs.size(), "@");
+        return lines;
+    }
 };
 
 // With and without the trash the run logs and counts the same; with it, the
@@ -105,15 +147,189 @@ TEST_F(TrashRunTest, KeepsDeletedAndOverwrittenFilesWithTheSameLines) {
         const char* pszData;
         const char* pszFrom;
     };
+    // The directory removed whole goes as one entry, its file inside it.
     for (const Kept& k :
          {Kept{"a.txt", "old", "kept/s2/a.txt"}, Kept{"gone.txt", "gone", "kept/s2/gone.txt"},
-          Kept{"deep.txt", "deep", "kept/s2/sub/deep.txt"}}) {
+          Kept{"sub", nullptr, "kept/s2/sub"}}) {
         SCOPED_TRACE(k.pszName);
-        EXPECT_EQ(Read(Trash("files/") + k.pszName), k.pszData);
+        if (k.pszData) {
+            EXPECT_EQ(Read(Trash("files/") + k.pszName), k.pszData);
+        }
         const std::string strInfo = Read(Trash("info/") + k.pszName + ".trashinfo");
         EXPECT_NE(strInfo.find("Path=" + platform::PercentEncodePath(P(k.pszFrom)) + "\n"),
                   std::string::npos)
             << strInfo;
+    }
+    EXPECT_EQ(Read(Trash("files/sub/deep.txt")), "deep");
+}
+
+// A directory removed whole goes to the trash as one entry with one
+// .trashinfo, while the log and the counts say what deleting it file by file
+// says, in the same order; a dry run predicts the same lines. Both as a
+// directory inside the item and as the item's own top (its partner absent).
+TEST_F(TrashRunTest, WholeTreeGoesAsOneEntryWithTheLinesOfFileByFile) {
+    struct Case {
+        const char* pszName;
+        bool bTop; // side 1's top is absent: side 2's top is the tree
+    };
+    for (const Case c : {Case{"inner", false}, Case{"top", true}}) {
+        SCOPED_TRACE(c.pszName);
+        const std::string strTree = std::string("tree-") + c.pszName;
+        const auto run = [&](const std::string& strBase, bool bTrash, platform::FileSystem* pFs) {
+            BuildTree(strBase, strTree);
+            m_settings.m_bUseTrash = bTrash;
+            m_host.m_missingTopAnswers = {true};
+            const RunResult result =
+                c.bTop ? RunItem(P(strBase + "/absent"), P(strBase + "/s2/" + strTree),
+                                 SIO_NOFILE1_DELETE, nullptr, pFs)
+                       : RunItem(P(strBase + "/s1"), P(strBase + "/s2"), SIO_NOFILE1_DELETE,
+                                 nullptr, pFs);
+            EXPECT_EQ(result, RunResult::Completed);
+            EXPECT_EQ(m_stat.nDeleted2, 5);
+            EXPECT_EQ(m_stat.ErrorCount(), 0);
+        };
+        const std::string strPlain = std::string(c.pszName) + "-plain";
+        run(strPlain, false, nullptr);
+        const Lines plainLines = Neutral(strPlain);
+        const Lines plainAnnotated = NeutralAnnotated(strPlain);
+        ASSERT_TRUE(std::find(plainLines.begin(), plainLines.end(),
+                              "Directory @/s2/" + strTree + "/b/d Removed") != plainLines.end());
+
+        const std::string strDry = std::string(c.pszName) + "-dry";
+        platform::OverlayFileSystem overlay(m_posix);
+        run(strDry, true, &overlay);
+        EXPECT_EQ(Neutral(strDry), plainLines);
+        EXPECT_EQ(NeutralAnnotated(strDry), plainAnnotated);
+        EXPECT_TRUE(Exists(strDry + "/s2/" + strTree + "/b/d/e.txt"));
+
+        const std::string strKept = std::string(c.pszName) + "-kept";
+        const Lines filesBefore = TrashNames("files");
+        FaultFileSystem counted(m_posix);
+        run(strKept, true, &counted);
+        EXPECT_EQ(Neutral(strKept), plainLines);
+        EXPECT_EQ(NeutralAnnotated(strKept), plainAnnotated);
+        EXPECT_TRUE(m_host.m_noTrashQuestions.empty());
+        EXPECT_EQ(counted.CountCalls(FsOp::MoveToTrash), 1u);
+        EXPECT_FALSE(Exists(strKept + "/s2/" + strTree));
+
+        Lines filesExpected = filesBefore;
+        filesExpected.push_back(strTree);
+        std::sort(filesExpected.begin(), filesExpected.end());
+        EXPECT_EQ(TrashNames("files"), filesExpected);
+        EXPECT_EQ(TrashNames("info").size(), filesExpected.size());
+        const std::string strInfo = Read(Trash("info/" + strTree + ".trashinfo"));
+        EXPECT_NE(strInfo.find(
+                      "Path=" + platform::PercentEncodePath(P(strKept + "/s2/" + strTree)) + "\n"),
+                  std::string::npos)
+            << strInfo;
+        EXPECT_EQ(Read(Trash("files/" + strTree + "/b/d/e.txt")), "e");
+        EXPECT_TRUE(Exists(Trash("files/" + strTree + "/empty")));
+    }
+}
+
+// Cancel pressed while a tree is listed for its move ends the run before any
+// of it is deleted.
+TEST_F(TrashRunTest, CancelWhileATreeIsListedDeletesNothingOfIt) {
+    BuildTree("cancel", "tree");
+    const auto before = Snapshot("cancel/s2");
+    m_settings.m_bUseTrash = true;
+    FaultFileSystem faults(m_posix);
+    faults.SetBeforeCall([&](FsOp op, const std::string& strPath) {
+        if (op == FsOp::CountUnlisted && strPath == P("cancel/s2/tree/b"))
+            m_host.m_nCancelAtCheck = 1; // the next look at Cancel finds it
+    });
+    EXPECT_EQ(RunItem(P("cancel/s1"), P("cancel/s2"), SIO_NOFILE1_DELETE, nullptr, &faults),
+              RunResult::Stopped);
+    EXPECT_EQ(Snapshot("cancel/s2"), before);
+    EXPECT_EQ(faults.CountCalls(FsOp::MoveToTrash), 0u);
+    EXPECT_EQ(m_stat.nDeleted2, 0);
+}
+
+// A tree that would keep something when deleted file by file (a FIFO, a live
+// copy temporary, a trash directory), or that finds no trash, goes file by
+// file exactly as before: the same lines and questions as without the tree
+// move, what stays where it was, each deleted file its own trash entry.
+TEST_F(TrashRunTest, TreeThatKeepsSomethingOrFindsNoTrashGoesFileByFile) {
+    enum class Keep : std::uint8_t { Fifo, LiveTemp, TrashDir, NoTrash };
+    struct Case {
+        const char* pszName;
+        Keep eKeep;
+    };
+    const std::string strTrashDir = ".Trash-" + std::to_string(::geteuid());
+    const Case cases[] = {{"fifo", Keep::Fifo},
+                          {"live-temp", Keep::LiveTemp},
+                          {"trash-dir", Keep::TrashDir},
+                          {"no-trash", Keep::NoTrash}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        const auto run = [&](const std::string& strBase, bool bTrash, FaultFileSystem& faults) {
+            BuildTree(strBase, "tree");
+            const std::string strB = strBase + "/s2/tree/b";
+            switch (c.eKeep) {
+            case Keep::Fifo:
+                m_tmp.MakeFifo(strB + "/pipe");
+                break;
+            case Keep::LiveTemp:
+                File(strB + "/" + LiveTempName(), "partial", 1);
+                break;
+            case Keep::TrashDir:
+                Dir(strB + "/" + strTrashDir);
+                File(strB + "/" + strTrashDir + "/old.txt", "old", 1);
+                break;
+            case Keep::NoTrash:
+                faults.AddFault(FsOp::MoveToTrash, P(strBase) + "/*", EROFS);
+                break;
+            }
+            m_settings.m_bUseTrash = bTrash;
+            // b and tree are not empty: their removal fails, answered Ignore.
+            const bool bUnlisted = c.eKeep == Keep::LiveTemp || c.eKeep == Keep::TrashDir;
+            m_host.m_ariAnswers.clear();
+            if (bUnlisted)
+                m_host.m_ariAnswers = {AbortRetryIgnore::Ignore, AbortRetryIgnore::Ignore};
+            m_host.m_noTrashAnswers = {false};
+            (void)RunItem(P(strBase + "/s1"), P(strBase + "/s2"), SIO_NOFILE1_DELETE, nullptr,
+                          &faults);
+            EXPECT_TRUE(m_host.m_ariAnswers.empty());
+        };
+        const std::string strPlain = std::string(c.pszName) + "-plain";
+        const std::string strKept = std::string(c.pszName) + "-kept";
+        FaultFileSystem plainFs(m_posix);
+        run(strPlain, false, plainFs);
+        const Lines plainLines = Neutral(strPlain);
+        const SYNCSTAT plainStat = m_stat;
+        const Lines filesBefore = TrashNames("files");
+        FaultFileSystem keptFs(m_posix);
+        run(strKept, true, keptFs);
+        // The listings taken for the move serve the walk: nothing is listed twice.
+        EXPECT_EQ(keptFs.CountCalls(FsOp::ListDir), plainFs.CountCalls(FsOp::ListDir));
+        // The tree's own move is never made, at most tried where no trash is.
+        EXPECT_EQ(keptFs.CountCalls(FsOp::MoveToTrash, P(strKept + "/s2/tree")),
+                  c.eKeep == Keep::NoTrash ? 1u : 0u);
+        if (c.eKeep == Keep::NoTrash) {
+            // Asked once, answered No: everything stays, each with its line.
+            EXPECT_EQ(m_host.m_noTrashQuestions.size(), 1u);
+            EXPECT_EQ(m_stat.nDeleted2, 0);
+            EXPECT_EQ(m_stat.nPassedOver, 5);
+            EXPECT_EQ(keptFs.CountCalls(FsOp::MoveToTrash), 6u);
+            const Lines lines = Neutral(strKept);
+            for (const char* pszLine :
+                 {"Delete skipped (no trash) @/s2/tree/b/d/e.txt",
+                  "Directory remove skipped @/s2/tree/b/d", "Directory remove skipped @/s2/tree"})
+                EXPECT_EQ(std::count(lines.begin(), lines.end(), pszLine), 1) << pszLine;
+            EXPECT_EQ(Read(strKept + "/s2/tree/b/d/e.txt"), "e");
+            EXPECT_EQ(TrashNames("files"), filesBefore);
+            continue;
+        }
+        EXPECT_EQ(Neutral(strKept), plainLines);
+        EXPECT_EQ(m_stat.nDeleted2, plainStat.nDeleted2);
+        EXPECT_EQ(m_stat.nDeleted2, 5);
+        EXPECT_EQ(m_stat.nRmdirErrors, plainStat.nRmdirErrors);
+        EXPECT_TRUE(m_host.m_noTrashQuestions.empty());
+        // Five files, five entries; the directory holding what stays is there.
+        EXPECT_EQ(keptFs.CountCalls(FsOp::MoveToTrash), 5u);
+        EXPECT_EQ(TrashNames("files").size(), filesBefore.size() + 5);
+        EXPECT_TRUE(Exists(strKept + "/s2/tree/b"));
+        EXPECT_FALSE(Exists(strKept + "/s2/tree/b/c.txt"));
     }
 }
 
