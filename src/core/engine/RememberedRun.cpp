@@ -16,12 +16,14 @@ void CRememberedRun::EndRun() noexcept {
     m_store.Close();
     m_bActive = false;
     m_record.Clear();
+    m_pLastHit = nullptr;
     m_vecPending.clear();
 }
 
 STATERESULT CRememberedRun::BeginItem(std::string_view strTop1, std::string_view strTop2) {
     m_bActive = false;
     m_record.Clear();
+    m_pLastHit = nullptr;
     m_vecPending.clear();
     if (!m_store.IsOpen()) {
         if (m_bOpenTried)
@@ -33,9 +35,11 @@ STATERESULT CRememberedRun::BeginItem(std::string_view strTop1, std::string_view
         if (!opened.Ok())
             return opened;
     }
+    m_pLastHit = nullptr;
     STATERESULT loaded = m_store.LoadItem(strTop1, strTop2, m_record);
     if (!loaded.Ok()) {
         m_record.Clear();
+        m_pLastHit = nullptr;
         return loaded;
     }
     m_strTop1 = strTop1;
@@ -59,18 +63,29 @@ STATERESULT CRememberedRun::EndItem(bool bComplete) {
             m_store.Rollback();
     }
     m_record.Clear();
+    m_pLastHit = nullptr;
     m_vecPending.clear();
     return result;
 }
 
 const STATEENTRY* CRememberedRun::Find(std::string_view strRel) const noexcept {
-    return m_bActive ? m_record.Find(strRel) : nullptr;
+    if (!m_bActive)
+        return nullptr;
+    // A pair is looked up for its decision, then again when it is recorded:
+    // the second time costs a comparison, not a search.
+    if (!m_pLastHit || m_pLastHit->first != strRel) {
+        const CStateRecord::Item* pItem = m_record.FindItem(strRel);
+        if (!pItem)
+            return nullptr;
+        m_pLastHit = pItem;
+    }
+    return &m_pLastHit->second;
 }
 
 void CRememberedRun::Record(std::string_view strRel, const STATEENTRY& entry) {
     if (!m_bActive)
         return;
-    const STATEENTRY* pOld = m_record.Find(strRel);
+    const STATEENTRY* pOld = Find(strRel);
     if (pOld && *pOld == entry)
         return;
     m_vecPending.emplace_back(std::string(strRel), entry);

@@ -61,6 +61,7 @@ private:
     std::string m_strTop1;
     std::string m_strTop2;
     CStateRecord m_record;
+    mutable const CStateRecord::Item* m_pLastHit = nullptr; // Find's last hit in m_record
     // Entry to put, or nullopt: the entry and its tree to remove.
     std::vector<std::pair<std::string, std::optional<STATEENTRY>>> m_vecPending;
 };

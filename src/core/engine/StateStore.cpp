@@ -192,13 +192,18 @@ StateStatus StatusOf(int nCode) noexcept {
 
 } // namespace
 
-const STATEENTRY* CStateRecord::Find(std::string_view strRel) const noexcept {
+const CStateRecord::Item* CStateRecord::FindItem(std::string_view strRel) const noexcept {
     const auto it = std::lower_bound(
         m_vecItems.begin(), m_vecItems.end(), strRel,
         [](const Item& item, std::string_view str) { return std::string_view(item.first) < str; });
     if (it == m_vecItems.end() || it->first != strRel)
         return nullptr;
-    return &it->second;
+    return &*it;
+}
+
+const STATEENTRY* CStateRecord::Find(std::string_view strRel) const noexcept {
+    const Item* pItem = FindItem(strRel);
+    return pItem ? &pItem->second : nullptr;
 }
 
 std::string StateErrorMessage(const STATERESULT& result) {

@@ -64,6 +64,8 @@ public:
 
     // Null when the path has no entry (never recorded: the first run's rules).
     const STATEENTRY* Find(std::string_view strRel) const noexcept;
+    // The same, with the path it is recorded under.
+    const Item* FindItem(std::string_view strRel) const noexcept;
     std::size_t Size() const noexcept { return m_vecItems.size(); }
     bool Empty() const noexcept { return m_vecItems.empty(); }
     const std::vector<Item>& Items() const noexcept { return m_vecItems; }
