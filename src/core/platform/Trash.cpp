@@ -102,6 +102,18 @@ int MakeAndOpenDir(int fdParent, const char* lpszName, UniqueFd& fd) {
     return OpenDirNoFollow(fdParent, lpszName, fd);
 }
 
+// The shared trash an administrator made at a mount point (fdTop): a real
+// directory with the sticky bit, so that no user can take another's directory
+// away. -1 when there is none.
+UniqueFd OpenSharedTrash(int fdTop) {
+    struct stat st {};
+    if (::fstatat(fdTop, ".Trash", &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
+        (st.st_mode & S_ISVTX) == 0)
+        return UniqueFd(-1);
+    return UniqueFd(RetryEintr(
+        [&] { return ::openat(fdTop, ".Trash", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+}
+
 // True when the open directory belongs to uid (a trash directory someone else
 // made in our name could be read by them).
 bool OwnedBy(int fd, std::uint32_t nUid) {
@@ -458,15 +470,8 @@ CTrash::Bin* CTrash::FindBin(int fdDir, const std::string& strRealDir, TrashResu
                 const std::string strUid = std::to_string(m_env.nUid);
                 // The shared trash an administrator made: a real directory with the
                 // sticky bit, so that no user can take another's directory away.
-                struct stat st {};
-                if (::fstatat(fdTop.Get(), ".Trash", &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                    S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0) {
-                    UniqueFd fdShared(RetryEintr([&] {
-                        return ::openat(fdTop.Get(), ".Trash",
-                                        O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-                    }));
-                    if (fdShared.Get() >= 0 &&
-                        MakeAndOpenDir(fdShared.Get(), strUid.c_str(), fdTrash) == 0 &&
+                if (UniqueFd fdShared = OpenSharedTrash(fdTop.Get()); fdShared.Get() >= 0) {
+                    if (MakeAndOpenDir(fdShared.Get(), strUid.c_str(), fdTrash) == 0 &&
                         OwnedBy(fdTrash.Get(), m_env.nUid)) {
                         bin.strTrashDir =
                             JoinPath(JoinPath(pMount->strMountPoint, ".Trash"), strUid);
@@ -575,17 +580,9 @@ int CTrash::LookForBin(const MountEntry& mount, bool bHome) const {
             return errno;
         const std::string strUid = std::to_string(m_env.nUid);
         bool bShared = false;
-        struct stat st {};
-        if (::fstatat(fdTop.Get(), ".Trash", &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0) {
-            UniqueFd fdShared(RetryEintr([&] {
-                return ::openat(fdTop.Get(), ".Trash",
-                                O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            }));
-            bShared = fdShared.Get() >= 0 &&
-                      LookAtDir(fdShared.Get(), strUid.c_str(), fdTrash) == 0 &&
+        if (UniqueFd fdShared = OpenSharedTrash(fdTop.Get()); fdShared.Get() >= 0)
+            bShared = LookAtDir(fdShared.Get(), strUid.c_str(), fdTrash) == 0 &&
                       WouldBeOwnedBy(fdTrash, m_env.nUid);
-        }
         if (!bShared) {
             const std::string strName = ".Trash-" + strUid;
             if (const int nErr = LookAtDir(fdTop.Get(), strName.c_str(), fdTrash))
