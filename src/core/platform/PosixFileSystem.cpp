@@ -21,6 +21,22 @@
 
 namespace kovrel::platform {
 
+// A directory stream, closed with its owner.
+class UniqueDir {
+public:
+    explicit UniqueDir(DIR* pDir) noexcept : m_pDir(pDir) {}
+    UniqueDir(const UniqueDir&) = delete;
+    UniqueDir& operator=(const UniqueDir&) = delete;
+    ~UniqueDir() {
+        if (m_pDir)
+            ::closedir(m_pDir);
+    }
+    DIR* Get() const noexcept { return m_pDir; }
+
+private:
+    DIR* m_pDir;
+};
+
 namespace {
 
 timespec ToTimespec(const FileTime& ft) noexcept {
@@ -75,21 +91,6 @@ int StatAt(int fdDir, const char* lpszName, struct stat& st) noexcept {
 int LStat(const std::string& strPath, struct stat& st) noexcept {
     return RetryEintr([&] { return ::lstat(strPath.c_str(), &st); }) == 0 ? 0 : errno;
 }
-
-class UniqueDir {
-public:
-    explicit UniqueDir(DIR* pDir) noexcept : m_pDir(pDir) {}
-    UniqueDir(const UniqueDir&) = delete;
-    UniqueDir& operator=(const UniqueDir&) = delete;
-    ~UniqueDir() {
-        if (m_pDir)
-            ::closedir(m_pDir);
-    }
-    DIR* Get() const noexcept { return m_pDir; }
-
-private:
-    DIR* m_pDir;
-};
 
 // Takes an open directory over for reading its entries; 0 or errno.
 int AdoptDir(UniqueFd& fd, std::optional<UniqueDir>& dir) {
@@ -215,16 +216,13 @@ int PosixFileSystem::ListDir(const std::string& strPath, std::vector<DirEntry>& 
     if (pStaleTemps)
         pStaleTemps->clear();
 
-    UniqueFd fdOpen;
-    if (const int nErr = OpenDirectory(strPath, fdOpen))
+    std::optional<UniqueDir> dir;
+    int fdDir = -1;
+    if (const int nErr = OpenForReading(strPath, dir, fdDir))
         return nErr;
-    const int fdDir = fdOpen.Get();
     struct stat stDir {};
     if (::fstat(fdDir, &stDir) == 0)
         NoteDevice(static_cast<std::uint64_t>(stDir.st_dev), fdDir);
-    std::optional<UniqueDir> dir;
-    if (const int nErr = AdoptDir(fdOpen, dir))
-        return nErr;
 
     const int nErr = ReadEntries(dir->Get(), [&](const dirent& ent) {
         const char* lpszName = ent.d_name;
@@ -264,14 +262,20 @@ int PosixFileSystem::ListDir(const std::string& strPath, std::vector<DirEntry>& 
     return 0;
 }
 
-int PosixFileSystem::CountUnlisted(const std::string& strDir, std::size_t& nCount) {
-    nCount = 0;
+int PosixFileSystem::OpenForReading(const std::string& strDir, std::optional<UniqueDir>& dir,
+                                    int& fdDir) {
     UniqueFd fdOpen;
     if (const int nErr = OpenDirectory(strDir, fdOpen))
         return nErr;
-    const int fdDir = fdOpen.Get();
+    fdDir = fdOpen.Get();
+    return AdoptDir(fdOpen, dir);
+}
+
+int PosixFileSystem::CountUnlisted(const std::string& strDir, std::size_t& nCount) {
+    nCount = 0;
     std::optional<UniqueDir> dir;
-    if (const int nErr = AdoptDir(fdOpen, dir))
+    int fdDir = -1;
+    if (const int nErr = OpenForReading(strDir, dir, fdDir))
         return nErr;
     return ReadEntries(dir->Get(), [&](const dirent& ent) {
         EntryType type = TypeOfDType(ent.d_type);
@@ -300,12 +304,9 @@ int PosixFileSystem::CountUnlisted(const std::string& strDir, std::size_t& nCoun
 int PosixFileSystem::ListStaleTemps(const std::string& strDir,
                                     std::vector<std::string>& staleTemps) {
     staleTemps.clear();
-    UniqueFd fdOpen;
-    if (const int nErr = OpenDirectory(strDir, fdOpen))
-        return nErr;
-    const int fdDir = fdOpen.Get();
     std::optional<UniqueDir> dir;
-    if (const int nErr = AdoptDir(fdOpen, dir))
+    int fdDir = -1;
+    if (const int nErr = OpenForReading(strDir, dir, fdDir))
         return nErr;
     const int nErr = ReadEntries(dir->Get(), [&](const dirent& ent) {
         // Only names of the temporaries' form are looked at closer.

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -26,6 +27,8 @@
 #include <sys/stat.h>
 
 namespace kovrel::platform {
+
+class UniqueDir;
 
 class PosixFileSystem : public FileSystem {
 public:
@@ -104,6 +107,8 @@ private:
     int Locate(const std::string& strPath, Place& place);
     // Opens a directory for listing: below a top without following links.
     int OpenDirectory(const std::string& strPath, UniqueFd& fd);
+    // The same, taken over for reading its entries (fdDir stays its descriptor).
+    int OpenForReading(const std::string& strDir, std::optional<UniqueDir>& dir, int& fdDir);
     // The parent directory of strPath held open (below a top reached without
     // following links), its resolved absolute path, and the entry's name.
     int LocateForTrash(const std::string& strPath, Place& place, std::string& strRealDir);
